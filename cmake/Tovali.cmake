@@ -1,0 +1,35 @@
+# tovali_library(NAME DIR... LIBS lib...): a static library of every .cpp
+# (and .ui/.qrc) file in the given folders; nothing when they hold none yet.
+function(tovali_library name)
+    cmake_parse_arguments(ARG "" "" "DIRS;LIBS" ${ARGN})
+    set(sources)
+    foreach(dir IN LISTS ARG_DIRS)
+        file(GLOB found CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.ui ${dir}/*.qrc)
+        list(APPEND sources ${found})
+    endforeach()
+    if(NOT sources)
+        return()
+    endif()
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${ARG_DIRS})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+endfunction()
+
+# tovali_test(NAME DIR LIBS lib...): one test program of every .cpp file in
+# DIR, run by CTest on Qt's offscreen platform.
+function(tovali_test name)
+    cmake_parse_arguments(ARG "" "DIR" "LIBS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+    if(NOT sources)
+        return()
+    endif()
+    add_executable(${name} ${sources})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_compile_definitions(${name} PRIVATE
+        TOVALI_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+        TOVALI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1"
+        TIMEOUT 900)
+endfunction()

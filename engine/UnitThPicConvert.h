@@ -1,0 +1,138 @@
+// The conversion engine: holds one batch's options and turns one source file
+// into one output file (load, fit, effects, texts, save).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "Canvas.h"
+#include "Raster.h"
+
+class TExifInfo;
+class TJpegImage;
+
+// Engine failures carry short English texts ("invalid output file type").
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Each enumeration is one byte; the numbers are the contract between the
+// option snapshot, the job and the engine, so values outside the named ones
+// can occur and are reported by the step that uses them.
+enum TOutputType : std::uint8_t { otJpeg = 0, otPng = 1, otBmp = 2, otGif = 3 };
+
+enum TDrawPos : std::uint8_t {
+    dpLeftTop = 0,
+    dpTop = 1,
+    dpRightTop = 2,
+    dpLeft = 3,
+    dpCenter = 4,
+    dpRight = 5,
+    dpLeftBottom = 6,
+    dpBottom = 7,
+    dpRightBottom = 8,
+};
+
+enum TTextSizeLevel : std::uint8_t {
+    tsExtraLarge = 0,
+    tsLarge = 1,
+    tsMedium = 2,
+    tsSmall = 3,
+    tsExtraSmall = 4,
+};
+
+enum TDateSource : std::uint8_t { dsFromPicture = 0, dsInputDate = 1 };
+
+// Every field the engine reads, in the order the option snapshot fills them.
+// Texts are UTF-8 in memory. A new record is all zero, false and empty.
+struct TConvertOptions {
+    bool DecidesName = false;
+    std::string DirName;
+    bool UseFilter = false;
+    bool UseContrast = false;
+    bool UseVivid = false;
+    bool UseBrightness = false;
+    bool UseMonochrome = false;
+    std::int32_t ContrastValue = 0;
+    bool BrightnessDown = false;
+    bool UsePicSize = false;
+    std::int32_t PicWidth = 0;
+    std::int32_t PicHeight = 0;
+    bool UseProgressive = false;
+    bool UseQuality = false;
+    bool QualityByLevel = false;
+    std::int32_t JpegQuality = 0;
+    std::int64_t TargetFileSize = 0;
+    bool NameBefore = false;
+    std::string NameAffix;
+    std::string LastSaveDir;
+    TOutputType OutputType = otJpeg;
+    bool UseWhiteFrame = false;
+    bool UseDate = false;
+    TDateSource DateSource = dsFromPicture;
+    std::string InputDate;
+    TColor DateColorOuter = 0;
+    TColor DateColorInner = 0;
+    std::string DateFontName;
+    TTextSizeLevel DateFontSize = tsExtraLarge;
+    TDrawPos DatePos = dpLeftTop;
+    bool UseComment = false;
+    std::string CommentText;
+    TColor CommentColorOuter = 0;
+    TColor CommentColorInner = 0;
+    std::string CommentFontName;
+    TTextSizeLevel CommentFontSize = tsExtraLarge;
+    TDrawPos CommentPos = dpLeftTop;
+};
+
+// Box sizes by the item index of the size list; any other index gives 0.
+int BoxSizeForIndex(int index);
+// JPEG quality by the item index of the quality list; any other index gives 0.
+int JpegQualityForIndex(int index);
+
+class TthPicConvert {
+public:
+    TthPicConvert();
+    ~TthPicConvert();
+    TthPicConvert(const TthPicConvert&) = delete;
+    TthPicConvert& operator=(const TthPicConvert&) = delete;
+
+    // Filled by the option snapshot before the first file.
+    TConvertOptions Options;
+    // The engine's own EXIF reader, created and freed with the engine.
+    std::unique_ptr<TExifInfo> ExifReader;
+
+    // --- per-file steps, in the job's order ---
+    void ReadPictureDate(const std::string& fileName);
+    void LoadPicture(const std::string& sourceFile, TBitmap& bitmap);
+    void ResizePicture(TBitmap& bitmap);
+    void ApplyEffects(TBitmap& bitmap);
+    void DrawTexts(TBitmap& bitmap);
+    void SavePicture(const std::string& outputName, TBitmap& bitmap);
+
+    // --- naming and JPEG quality ---
+    std::string AddNameAffix(const std::string& fileName) const;
+    void CompressJpeg(TJpegImage& jpeg);
+    std::int64_t GetJpegSize(TJpegImage& jpeg);
+    std::string GetLastSaveDir() const { return Options.LastSaveDir; }
+
+    // --- colour steps (each turns the raster into 24 bits first) ---
+    void AdjustContrast(TBitmap& bitmap, int value);
+    void MakeVivid(TBitmap& bitmap);
+    void AdjustBrightness(TBitmap& bitmap, bool down);
+    void MakeMonochrome(TBitmap& bitmap);
+    void DrawWhiteFrame(TBitmap& bitmap);
+
+    // --- text overlay ---
+    void DrawOutlinedText(TBitmap& bitmap, TPoint offset, TRect& bounds, bool draw,
+                          const std::string& text, TColor inner, TColor outer, TDrawPos pos,
+                          TTextSizeLevel level, const std::string& fontName);
+    int CalcFontSize(TBitmap& bitmap, TTextSizeLevel level);
+    TPoint CalcTextPos(TBitmap& bitmap, TDrawPos pos, const std::string& text);
+
+    // --- file date fallback: days since 1899-12-30, 0 when unknown ---
+    double GetFileDate(const std::string& fileName);
+};

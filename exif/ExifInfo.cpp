@@ -1,0 +1,5 @@
+#include "ExifInfo.h"
+
+TExifInfo::TExifInfo() = default;
+
+TExifInfo::~TExifInfo() = default;

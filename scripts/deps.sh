@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the program need,
+# when any of them is missing. Sourced by run.sh and test.sh.
+set -euo pipefail
+
+TOVALI_PACKAGES=(
+    build-essential cmake pkg-config clang
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-gtk-platformtheme
+    libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev zlib1g-dev libgif-dev libsimpleini-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
+    xvfb xauth
+)
+
+tovali_install_deps() {
+    local missing=()
+    for pkg in "${TOVALI_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
