@@ -15,6 +15,15 @@ function(tovali_library name)
     target_link_libraries(${name} PUBLIC ${ARG_LIBS})
 endfunction()
 
+# Registers a test program with CTest on Qt's offscreen platform, with the
+# sanitizers' settings.
+function(tovali_add_ctest name)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1"
+        TIMEOUT 900)
+endfunction()
+
 # tovali_test(NAME DIR LIBS lib...): one test program of every .cpp file in
 # DIR, run by CTest on Qt's offscreen platform.
 function(tovali_test name)
@@ -28,8 +37,23 @@ function(tovali_test name)
     target_compile_definitions(${name} PRIVATE
         TOVALI_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
         TOVALI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-    add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1"
-        TIMEOUT 900)
+    tovali_add_ctest(${name})
+endfunction()
+
+# tovali_qtest(PREFIX DIR LIBS lib...): one QtTest program per .cpp file in
+# DIR, named PREFIX_<file> (each file ends with QTEST_MAIN and includes its
+# own .moc), run by CTest on Qt's offscreen platform.
+function(tovali_qtest prefix)
+    cmake_parse_arguments(ARG "" "DIR" "LIBS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+    foreach(source IN LISTS sources)
+        get_filename_component(base ${source} NAME_WE)
+        set(name ${prefix}_${base})
+        add_executable(${name} ${source})
+        target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+        target_compile_definitions(${name} PRIVATE
+            TOVALI_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+            TOVALI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+        tovali_add_ctest(${name})
+    endforeach()
 endfunction()
