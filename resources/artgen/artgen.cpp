@@ -1,0 +1,504 @@
+// Draws every picture of the windows (background, drop area, start-page guide,
+// image buttons in three states, program icon) into the folder named on the
+// command line. Wording, colours and sizes live in the tables at the top, so
+// a change of either is one edit here. Runs without a display.
+#include <QDir>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// ---- Wording ---------------------------------------------------------------
+const QString kHeadingButtons = QStringLiteral("設定・機能");
+const QString kHeadingDetails = QStringLiteral("詳細");
+const QString kDropText = QStringLiteral("画像ファイルを\nドラッグ＆ドロップ\nしてください。");
+const QString kDropNote = QStringLiteral("（複数可）");
+const QString kStep1 = QStringLiteral("設定・機能を選び、\n詳細設定を行います。");
+const QString kStep2 =
+    QStringLiteral("設定後、縮小したい画像を\n右のエリアにドラッグ＆ドロップ\nします。");
+
+// ---- Colours ---------------------------------------------------------------
+const QColor kPanel(0xF3, 0xF4, 0xF6);
+const QColor kRule(0xD6, 0xDA, 0xDF);
+const QColor kInk(0x2E, 0x37, 0x40);
+const QColor kInkSoft(0x5B, 0x66, 0x72);
+const QColor kTileTop(0xEE, 0xF0, 0xF3);
+const QColor kTileBottom(0xE2, 0xE6, 0xEA);
+const QColor kTileEdge(0xCF, 0xD5, 0xDC);
+const QColor kGreen(0x2F, 0x9E, 0x64);
+const QColor kGreenDeep(0x1E, 0x75, 0x48);
+const QColor kGreenTintTop(0xE0, 0xF3, 0xE7);
+const QColor kGreenTintBottom(0xCB, 0xEA, 0xD6);
+const QColor kGreenLight(0x6C, 0xD3, 0x9A);
+const QColor kDropTop(0x33, 0x3E, 0x49);
+const QColor kDropBottom(0x22, 0x2A, 0x32);
+const QColor kCard(0xFF, 0xFF, 0xFF);
+
+// ---- Fonts -----------------------------------------------------------------
+const QString kFace = QStringLiteral("IPAPGothic");
+
+QFont Face(int pixels, bool bold = false) {
+    QFont font(kFace);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+// ---- Sizes (pixels of the 96-dpi window) -----------------------------------
+const QSize kBackgroundSize(561, 422);
+const QSize kDropAreaSize(197, 422);
+const QSize kGuideSize(274, 213);
+const QSize kPageButtonSize(97, 97);
+const QSize kHelpButtonSize(97, 40);
+const int kSeparatorX = 232;
+
+enum class Look { Normal, Down, Over };
+
+QImage NewPicture(QSize size) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+void Prepare(QPainter& p) {
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+}
+
+QPen Stroke(const QColor& colour, qreal width) {
+    return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+// ---- Icons: each draws into a square of side s at the origin ---------------
+using Icon = std::function<void(QPainter&, qreal s, const QColor& ink)>;
+
+void ArrowHead(QPainter& p, QPointF tip, QPointF from, qreal size) {
+    const QLineF shaft(tip, from);
+    QLineF a = shaft, b = shaft;
+    a.setLength(size);
+    b.setLength(size);
+    a.setAngle(shaft.angle() + 40);
+    b.setAngle(shaft.angle() - 40);
+    p.drawLine(a);
+    p.drawLine(b);
+}
+
+void IconPicSize(QPainter& p, qreal s, const QColor& ink) {
+    p.setPen(Stroke(ink, s * 0.065));
+    p.drawRoundedRect(QRectF(s * 0.06, s * 0.06, s * 0.88, s * 0.88), s * 0.08, s * 0.08);
+    p.setBrush(ink);
+    p.drawRoundedRect(QRectF(s * 0.06, s * 0.52, s * 0.42, s * 0.42), s * 0.06, s * 0.06);
+    p.setBrush(Qt::NoBrush);
+    const QPointF from(s * 0.80, s * 0.20), to(s * 0.58, s * 0.42);
+    p.drawLine(from, to);
+    ArrowHead(p, to, from, s * 0.2);
+}
+
+void IconFilter(QPainter& p, qreal s, const QColor& ink) {
+    const QRectF disc(s * 0.14, s * 0.14, s * 0.72, s * 0.72);
+    p.setPen(Stroke(ink, s * 0.065));
+    p.drawEllipse(disc);
+    p.setBrush(ink);
+    p.drawPie(disc, 90 * 16, 180 * 16);
+    p.setBrush(Qt::NoBrush);
+    for (int i = 0; i < 8; ++i) {
+        QLineF ray(QPointF(s / 2, s / 2), QPointF(s, s / 2));
+        ray.setAngle(i * 45.0 + 22.5);
+        ray.setLength(s * 0.5);
+        p.drawLine(ray.pointAt(0.88), ray.p2());
+    }
+}
+
+void IconDate(QPainter& p, qreal s, const QColor& ink) {
+    const QRectF sheet(s * 0.08, s * 0.16, s * 0.84, s * 0.76);
+    p.setPen(Stroke(ink, s * 0.065));
+    p.drawRoundedRect(sheet, s * 0.08, s * 0.08);
+    p.setBrush(ink);
+    p.drawRoundedRect(QRectF(sheet.left(), sheet.top(), sheet.width(), s * 0.2), s * 0.08,
+                      s * 0.08);
+    p.drawRect(QRectF(sheet.left(), sheet.top() + s * 0.1, sheet.width(), s * 0.1));
+    p.drawLine(QPointF(s * 0.3, s * 0.06), QPointF(s * 0.3, s * 0.24));
+    p.drawLine(QPointF(s * 0.7, s * 0.06), QPointF(s * 0.7, s * 0.24));
+    p.setPen(Qt::NoPen);
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 4; ++col)
+            p.drawRoundedRect(
+                QRectF(s * (0.18 + col * 0.17), s * (0.47 + row * 0.14), s * 0.1, s * 0.08),
+                s * 0.02, s * 0.02);
+    p.setBrush(Qt::NoBrush);
+}
+
+void IconComment(QPainter& p, qreal s, const QColor& ink) {
+    QPainterPath bubble;
+    bubble.addRoundedRect(QRectF(s * 0.06, s * 0.1, s * 0.88, s * 0.62), s * 0.14, s * 0.14);
+    QPainterPath tail;
+    tail.moveTo(s * 0.26, s * 0.68);
+    tail.lineTo(s * 0.22, s * 0.92);
+    tail.lineTo(s * 0.48, s * 0.70);
+    tail.closeSubpath();
+    p.setPen(Stroke(ink, s * 0.065));
+    p.drawPath(bubble.united(tail));
+    p.drawLine(QPointF(s * 0.24, s * 0.32), QPointF(s * 0.76, s * 0.32));
+    p.drawLine(QPointF(s * 0.24, s * 0.5), QPointF(s * 0.6, s * 0.5));
+}
+
+void IconSave(QPainter& p, qreal s, const QColor& ink) {
+    QPainterPath folder;
+    folder.moveTo(s * 0.06, s * 0.2);
+    folder.lineTo(s * 0.38, s * 0.2);
+    folder.lineTo(s * 0.46, s * 0.3);
+    folder.lineTo(s * 0.94, s * 0.3);
+    folder.lineTo(s * 0.94, s * 0.88);
+    folder.lineTo(s * 0.06, s * 0.88);
+    folder.closeSubpath();
+    p.setPen(Stroke(ink, s * 0.065));
+    p.drawPath(folder);
+    const QPointF from(s * 0.5, s * 0.42), to(s * 0.5, s * 0.76);
+    p.drawLine(from, to);
+    ArrowHead(p, to, from, s * 0.17);
+}
+
+void IconJpeg(QPainter& p, qreal s, const QColor& ink) {
+    p.setPen(Stroke(ink, s * 0.065));
+    p.drawRoundedRect(QRectF(s * 0.06, s * 0.1, s * 0.88, s * 0.62), s * 0.06, s * 0.06);
+    QPainterPath hills;
+    hills.moveTo(s * 0.12, s * 0.64);
+    hills.lineTo(s * 0.36, s * 0.38);
+    hills.lineTo(s * 0.52, s * 0.54);
+    hills.lineTo(s * 0.64, s * 0.44);
+    hills.lineTo(s * 0.88, s * 0.64);
+    p.drawPath(hills);
+    p.setBrush(ink);
+    p.drawEllipse(QPointF(s * 0.72, s * 0.26), s * 0.06, s * 0.06);
+    p.setBrush(Qt::NoBrush);
+    // A quality slider under the picture.
+    p.drawLine(QPointF(s * 0.06, s * 0.88), QPointF(s * 0.94, s * 0.88));
+    p.setBrush(ink);
+    p.drawEllipse(QPointF(s * 0.66, s * 0.88), s * 0.08, s * 0.08);
+    p.setBrush(Qt::NoBrush);
+}
+
+void IconManual(QPainter& p, qreal s, const QColor& ink) {
+    p.setPen(Stroke(ink, s * 0.08));
+    QPainterPath book;
+    book.moveTo(s * 0.5, s * 0.22);
+    book.cubicTo(s * 0.38, s * 0.12, s * 0.2, s * 0.12, s * 0.04, s * 0.16);
+    book.lineTo(s * 0.04, s * 0.86);
+    book.cubicTo(s * 0.2, s * 0.82, s * 0.38, s * 0.82, s * 0.5, s * 0.92);
+    book.cubicTo(s * 0.62, s * 0.82, s * 0.8, s * 0.82, s * 0.96, s * 0.86);
+    book.lineTo(s * 0.96, s * 0.16);
+    book.cubicTo(s * 0.8, s * 0.12, s * 0.62, s * 0.12, s * 0.5, s * 0.22);
+    book.lineTo(s * 0.5, s * 0.92);
+    p.drawPath(book);
+}
+
+void IconQA(QPainter& p, qreal s, const QColor& ink) {
+    p.setPen(Stroke(ink, s * 0.08));
+    p.drawEllipse(QRectF(s * 0.06, s * 0.06, s * 0.88, s * 0.88));
+    QPainterPath hook;
+    hook.moveTo(s * 0.36, s * 0.38);
+    hook.cubicTo(s * 0.36, s * 0.2, s * 0.64, s * 0.2, s * 0.64, s * 0.38);
+    hook.cubicTo(s * 0.64, s * 0.5, s * 0.5, s * 0.5, s * 0.5, s * 0.62);
+    p.drawPath(hook);
+    p.setBrush(ink);
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QPointF(s * 0.5, s * 0.76), s * 0.055, s * 0.055);
+    p.setBrush(Qt::NoBrush);
+}
+
+void IconPicture(QPainter& p, qreal s, const QColor& ink) {
+    p.setPen(Stroke(ink, s * 0.05));
+    p.drawRoundedRect(QRectF(s * 0.04, s * 0.14, s * 0.92, s * 0.72), s * 0.06, s * 0.06);
+    QPainterPath hills;
+    hills.moveTo(s * 0.04, s * 0.78);
+    hills.lineTo(s * 0.34, s * 0.46);
+    hills.lineTo(s * 0.54, s * 0.66);
+    hills.lineTo(s * 0.68, s * 0.54);
+    hills.lineTo(s * 0.96, s * 0.8);
+    hills.lineTo(s * 0.96, s * 0.86);
+    hills.lineTo(s * 0.04, s * 0.86);
+    hills.closeSubpath();
+    p.setBrush(ink);
+    p.drawPath(hills);
+    p.drawEllipse(QPointF(s * 0.72, s * 0.34), s * 0.07, s * 0.07);
+    p.setBrush(Qt::NoBrush);
+}
+
+// ---- Image buttons ---------------------------------------------------------
+struct ButtonArt {
+    const char* id;  // picture names: btn_<id>, btn_<id>_down, btn_<id>_over
+    QString label;
+    Icon icon;
+    bool help;  // the small 97 x 40 help buttons
+};
+
+const ButtonArt kButtons[] = {
+    {"picsize", QStringLiteral("縮小サイズ"), IconPicSize, false},
+    {"filter", QStringLiteral("効果"), IconFilter, false},
+    {"date", QStringLiteral("日付"), IconDate, false},
+    {"comment", QStringLiteral("コメント"), IconComment, false},
+    {"save", QStringLiteral("保存"), IconSave, false},
+    {"jpeg", QStringLiteral("JPEG設定"), IconJpeg, false},
+    {"manual", QStringLiteral("操作方法"), IconManual, true},
+    {"qa", QStringLiteral("Q&A"), IconQA, true},
+};
+
+void DrawTile(QPainter& p, QRectF r, qreal radius, Look look) {
+    // A soft shadow one pixel below the tile.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 22));
+    p.drawRoundedRect(r.translated(0, 1), radius, radius);
+    QLinearGradient fill(r.topLeft(), r.bottomLeft());
+    const bool down = look == Look::Down;
+    fill.setColorAt(0, down ? kGreenTintTop : kTileTop);
+    fill.setColorAt(1, down ? kGreenTintBottom : kTileBottom);
+    p.setBrush(fill);
+    const qreal edge = look == Look::Over ? 2.0 : 1.0;
+    p.setPen(QPen(look == Look::Normal ? kTileEdge : kGreen, edge));
+    const qreal inset = edge / 2;
+    p.drawRoundedRect(r.adjusted(inset, inset, -inset, -inset), radius, radius);
+    p.setBrush(Qt::NoBrush);
+}
+
+QColor InkFor(Look look) {
+    return look == Look::Down ? kGreenDeep : kInk;
+}
+
+void DrawIcon(QPainter& p, const Icon& icon, QPointF at, qreal side, const QColor& ink) {
+    p.save();
+    p.translate(at);
+    icon(p, side, ink);
+    p.restore();
+}
+
+QImage PageButton(const ButtonArt& art, Look look) {
+    QImage image = NewPicture(kPageButtonSize);
+    QPainter p(&image);
+    Prepare(p);
+    const QRectF tile(1, 1, kPageButtonSize.width() - 2, kPageButtonSize.height() - 3);
+    DrawTile(p, tile, 10, look);
+    const qreal side = 36;
+    DrawIcon(p, art.icon, QPointF((kPageButtonSize.width() - side) / 2, 17), side, InkFor(look));
+    p.setFont(Face(13, true));
+    p.setPen(InkFor(look));
+    p.drawText(QRectF(0, 62, kPageButtonSize.width(), 22), Qt::AlignCenter, art.label);
+    return image;
+}
+
+QImage HelpButton(const ButtonArt& art, Look look) {
+    QImage image = NewPicture(kHelpButtonSize);
+    QPainter p(&image);
+    Prepare(p);
+    const QRectF tile(1, 1, kHelpButtonSize.width() - 2, kHelpButtonSize.height() - 3);
+    DrawTile(p, tile, 8, look);
+    // Icon and label centred together.
+    const qreal side = 17, gap = 7;
+    const QFont font = Face(13, true);
+    const qreal textWidth = QFontMetricsF(font).horizontalAdvance(art.label);
+    const qreal left = (kHelpButtonSize.width() - side - gap - textWidth) / 2;
+    DrawIcon(p, art.icon, QPointF(left, (tile.height() - side) / 2 + 1), side, InkFor(look));
+    p.setFont(font);
+    p.setPen(InkFor(look));
+    p.drawText(QRectF(left + side + gap, 1, textWidth + 2, tile.height()),
+               Qt::AlignLeft | Qt::AlignVCenter, art.label);
+    return image;
+}
+
+// ---- Window pictures -------------------------------------------------------
+void Heading(QPainter& p, QRectF box, const QString& text) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(kGreen);
+    p.drawRoundedRect(QRectF(box.left(), box.center().y() - 8, 4, 16), 2, 2);
+    p.setBrush(Qt::NoBrush);
+    p.setFont(Face(15, true));
+    p.setPen(kInk);
+    p.drawText(box.adjusted(12, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, text);
+}
+
+QImage Background() {
+    QImage image = NewPicture(kBackgroundSize);
+    QPainter p(&image);
+    Prepare(p);
+    p.fillRect(image.rect(), kPanel);
+    p.setPen(QPen(kRule, 1));
+    p.drawLine(QPointF(kSeparatorX + 0.5, 14), QPointF(kSeparatorX + 0.5, 408));
+    p.drawLine(QPointF(17, 44.5), QPointF(kSeparatorX - 12, 44.5));
+    p.drawLine(QPointF(kSeparatorX + 12, 44.5), QPointF(kBackgroundSize.width() - 14, 44.5));
+    Heading(p, QRectF(17, 12, 200, 26), kHeadingButtons);
+    Heading(p, QRectF(kSeparatorX + 12, 12, 200, 26), kHeadingDetails);
+    return image;
+}
+
+void CornerMarks(QPainter& p, QRectF r, qreal arm) {
+    p.setPen(Stroke(QColor(255, 255, 255, 120), 2));
+    const QPointF corners[] = {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()};
+    for (int i = 0; i < 4; ++i) {
+        const QPointF c = corners[i];
+        const qreal dx = (i == 0 || i == 3) ? arm : -arm;
+        const qreal dy = i < 2 ? arm : -arm;
+        p.drawLine(c, c + QPointF(dx, 0));
+        p.drawLine(c, c + QPointF(0, dy));
+    }
+}
+
+// Four arrows pointing at the picture symbol from around it.
+void InwardArrows(QPainter& p, QPointF centre, qreal reach) {
+    p.setPen(Stroke(kGreenLight, 2.5));
+    for (int i = 0; i < 4; ++i) {
+        QLineF ray(centre, centre + QPointF(reach, 0));
+        ray.setAngle(45 + i * 90);
+        const QPointF outer = ray.p2(), inner = ray.pointAt(0.72);
+        p.drawLine(outer, inner);
+        ArrowHead(p, inner, outer, 7);
+    }
+}
+
+QImage DropArea() {
+    QImage image = NewPicture(kDropAreaSize);
+    QPainter p(&image);
+    Prepare(p);
+    QLinearGradient fill(0, 0, 0, kDropAreaSize.height());
+    fill.setColorAt(0, kDropTop);
+    fill.setColorAt(1, kDropBottom);
+    p.fillRect(image.rect(), fill);
+    CornerMarks(p, QRectF(14, 14, kDropAreaSize.width() - 28, kDropAreaSize.height() - 28), 22);
+    const QPointF centre(kDropAreaSize.width() / 2.0, 150);
+    const qreal side = 58;
+    DrawIcon(p, IconPicture, centre - QPointF(side / 2, side / 2), side, QColor(0xF2, 0xF5, 0xF7));
+    InwardArrows(p, centre, 66);
+    p.setFont(Face(14, true));
+    p.setPen(Qt::white);
+    p.drawText(QRectF(0, 232, kDropAreaSize.width(), 70), Qt::AlignHCenter | Qt::AlignTop,
+               kDropText);
+    p.setFont(Face(13));
+    p.setPen(QColor(0xB8, 0xC2, 0xCC));
+    p.drawText(QRectF(0, 304, kDropAreaSize.width(), 20), Qt::AlignHCenter | Qt::AlignTop,
+               kDropNote);
+    return image;
+}
+
+void StepArrow(QPainter& p, QPointF tip, bool pointsLeft) {
+    const qreal dir = pointsLeft ? 1 : -1;
+    QPainterPath arrow;
+    arrow.moveTo(tip);
+    arrow.lineTo(tip + QPointF(dir * 16, -14));
+    arrow.lineTo(tip + QPointF(dir * 16, -6));
+    arrow.lineTo(tip + QPointF(dir * 30, -6));
+    arrow.lineTo(tip + QPointF(dir * 30, 6));
+    arrow.lineTo(tip + QPointF(dir * 16, 6));
+    arrow.lineTo(tip + QPointF(dir * 16, 14));
+    arrow.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(kGreen);
+    p.drawPath(arrow);
+    p.setBrush(Qt::NoBrush);
+}
+
+void StepCard(QPainter& p, QRectF card, int number, const QString& text, bool arrowLeft) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 18));
+    p.drawRoundedRect(card.translated(0, 1), 10, 10);
+    p.setBrush(kCard);
+    p.setPen(QPen(kRule, 1));
+    p.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+    const qreal arrowSide = 44;
+    const QRectF arrowBox =
+        arrowLeft ? QRectF(card.left(), card.top(), arrowSide, card.height())
+                  : QRectF(card.right() - arrowSide, card.top(), arrowSide, card.height());
+    StepArrow(
+        p, QPointF(arrowLeft ? arrowBox.left() + 9 : arrowBox.right() - 9, arrowBox.center().y()),
+        arrowLeft);
+    // The badge and the text, centred as one block in the rest of the card.
+    const QRectF body =
+        card.adjusted(arrowLeft ? arrowSide : 14, 8, arrowLeft ? -10 : -arrowSide, -8);
+    const QFont font = Face(13);
+    const qreal textHeight =
+        QFontMetricsF(font).boundingRect(body, Qt::AlignLeft | Qt::AlignTop, text).height();
+    const qreal top = body.center().y() - (26 + textHeight) / 2;
+    const QRectF badge(body.left(), top, 50, 18);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kGreen);
+    p.drawRoundedRect(badge, 9, 9);
+    p.setFont(Face(11, true));
+    p.setPen(Qt::white);
+    p.drawText(badge, Qt::AlignCenter, QStringLiteral("STEP %1").arg(number));
+    p.setFont(font);
+    p.setPen(kInk);
+    p.drawText(QRectF(body.left(), top + 26, body.width(), textHeight),
+               Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+QImage Guide() {
+    QImage image = NewPicture(kGuideSize);
+    QPainter p(&image);
+    Prepare(p);
+    const qreal h = 98;
+    StepCard(p, QRectF(0, 0, kGuideSize.width(), h), 1, kStep1, true);
+    StepCard(p, QRectF(0, kGuideSize.height() - h - 2, kGuideSize.width(), h), 2, kStep2, false);
+    return image;
+}
+
+QImage ProgramIcon() {
+    QImage image = NewPicture(QSize(256, 256));
+    QPainter p(&image);
+    Prepare(p);
+    QLinearGradient fill(0, 0, 0, 256);
+    fill.setColorAt(0, QColor(0x3C, 0xB8, 0x78));
+    fill.setColorAt(1, kGreenDeep);
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(8, 8, 240, 240), 52, 52);
+    DrawIcon(p, IconPicSize, QPointF(56, 56), 144, Qt::white);
+    return image;
+}
+
+// ---- Output ----------------------------------------------------------------
+bool Save(const QImage& image, const QDir& dir, const QString& name) {
+    const QString path = dir.filePath(name + ".png");
+    if (image.convertToFormat(QImage::Format_ARGB32).save(path, "PNG")) return true;
+    std::fprintf(stderr, "artgen: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+bool SaveButtons(const QDir& dir) {
+    const std::pair<Look, const char*> looks[] = {
+        {Look::Normal, ""}, {Look::Down, "_down"}, {Look::Over, "_over"}};
+    bool ok = true;
+    for (const ButtonArt& art : kButtons)
+        for (const auto& [look, suffix] : looks)
+            ok &= Save(art.help ? HelpButton(art, look) : PageButton(art, look), dir,
+                       QStringLiteral("btn_%1%2").arg(art.id, suffix));
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: artgen OUTPUT_FOLDER\n");
+        return 2;
+    }
+    // Another face would change every picture; refuse rather than drift.
+    if (!QFontDatabase::families().contains(kFace)) {
+        std::fprintf(stderr, "artgen: the font %s is not installed (fonts-ipafont-gothic)\n",
+                     qPrintable(kFace));
+        return 1;
+    }
+    const QDir dir(QString::fromLocal8Bit(argv[1]));
+    if (!dir.mkpath(".")) return 1;
+    bool ok = SaveButtons(dir);
+    ok &= Save(Background(), dir, "bg");
+    ok &= Save(DropArea(), dir, "droparea");
+    ok &= Save(Guide(), dir, "configtop");
+    ok &= Save(ProgramIcon(), dir, "icon");
+    return ok ? 0 : 1;
+}
