@@ -329,8 +329,8 @@ QImage Background() {
     p.fillRect(image.rect(), kPanel);
     p.setPen(QPen(kRule, 1));
     p.drawLine(QPointF(kSeparatorX + 0.5, 14), QPointF(kSeparatorX + 0.5, 408));
-    p.drawLine(QPointF(17, 44.5), QPointF(kSeparatorX - 12, 44.5));
-    p.drawLine(QPointF(kSeparatorX + 12, 44.5), QPointF(kBackgroundSize.width() - 14, 44.5));
+    p.drawLine(QPointF(17, 39.5), QPointF(kSeparatorX - 12, 39.5));
+    p.drawLine(QPointF(kSeparatorX + 12, 39.5), QPointF(kBackgroundSize.width() - 14, 39.5));
     Heading(p, QRectF(17, 12, 200, 26), kHeadingButtons);
     Heading(p, QRectF(kSeparatorX + 12, 12, 200, 26), kHeadingDetails);
     return image;
