@@ -1,0 +1,62 @@
+// Shows the main window on each of its pages, switched on as a user would
+// set it up, and saves a picture of the screen's window for the help pages.
+// Run under a real X server (scripts/screenshots.sh starts Xvfb).
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QThread>
+#include <cstdio>
+
+#include "FormMain.h"
+
+namespace {
+
+// Lets the window paint before it is grabbed.
+void Settle() {
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(10);
+    }
+}
+
+bool Shoot(TFormMain& form, const QDir& dir, const QString& name) {
+    Settle();
+    const QString path = dir.filePath(name + ".png");
+    if (form.screen()->grabWindow(form.winId()).save(path, "PNG")) return true;
+    std::fprintf(stderr, "ui_screenshots: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: ui_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    const QDir dir(QString::fromLocal8Bit(argv[1]));
+    if (!dir.mkpath(".")) return 1;
+
+    TFormMain form;
+    form.show();
+    bool ok = Shoot(form, dir, "main-top");
+
+    form.CBPicSize->setChecked(true);
+    form.CBFilter->setChecked(true);
+    form.CBContrast->setChecked(true);
+    form.CBDate->setChecked(true);
+    form.CBComment->setChecked(true);
+    form.EditComment->setText(QStringLiteral("夏休み 2024"));
+    form.CBQuality->setChecked(true);
+    const char* const pages[] = {"main-size",    "main-filter", "main-date",
+                                 "main-comment", "main-save",   "main-jpeg"};
+    for (int page = 1; page <= 6; ++page) {
+        form.PGConfig->setCurrentIndex(page);
+        ok &= Shoot(form, dir, QString::fromLatin1(pages[page - 1]));
+    }
+    return ok ? 0 : 1;
+}

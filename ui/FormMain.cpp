@@ -1,0 +1,541 @@
+#include "FormMain.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStackedWidget>
+
+#include "Artwork.h"
+#include "FontList.h"
+#include "HelpPages.h"
+#include "MessageBox.h"
+#include "Shape.h"
+#include "pngextra.h"
+
+namespace {
+
+// Heights of one line of a check box or radio button, and of lists and edit boxes.
+constexpr int kLineHeight = 20;
+constexpr int kBoxHeight = 22;
+// Window font: a Japanese proportional gothic, preferring the classic face.
+constexpr int kFontPixels = 12;
+
+QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+template <class W>
+W* Named(W* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+// Check boxes, radio buttons and labels take the width their caption needs.
+template <class W>
+W* NewCaptioned(QWidget* parent, const char* name, const char* caption, int x, int y,
+                int height = kLineHeight) {
+    auto* widget = Named(new W(Text(caption), parent), name);
+    widget->move(x, y);
+    widget->resize(widget->sizeHint().width(), height);
+    return widget;
+}
+
+QLabel* NewLabel(QWidget* parent, const char* name, const char* caption, int x, int y) {
+    auto* label = NewCaptioned<QLabel>(parent, name, caption, x, y, kBoxHeight);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+QGroupBox* NewGroup(QWidget* parent, const char* name, const char* caption, QRect geometry) {
+    auto* group = Named(new QGroupBox(Text(caption), parent), name);
+    group->setGeometry(geometry);
+    return group;
+}
+
+// A drop-down list that accepts no typing.
+QComboBox* NewList(QWidget* parent, const char* name, const QStringList& items, QRect geometry,
+                   int index) {
+    auto* list = Named(new QComboBox(parent), name);
+    list->addItems(items);
+    list->setCurrentIndex(index);
+    list->setGeometry(geometry);
+    return list;
+}
+
+QStringList Items(std::initializer_list<const char*> texts) {
+    QStringList items;
+    for (const char* text : texts) items.append(Text(text));
+    return items;
+}
+
+QLineEdit* NewEdit(QWidget* parent, const char* name, QRect geometry, const char* text) {
+    auto* edit = Named(new QLineEdit(Text(text), parent), name);
+    edit->setGeometry(geometry);
+    return edit;
+}
+
+// A numeric box: a short length limit, no input method, digits expected.
+QLineEdit* NewNumberEdit(QWidget* parent, const char* name, QRect geometry, int maxLength) {
+    auto* edit = NewEdit(parent, name, geometry, "800");
+    edit->setMaxLength(maxLength);
+    edit->setAttribute(Qt::WA_InputMethodEnabled, false);
+    edit->setInputMethodHints(Qt::ImhDigitsOnly);
+    return edit;
+}
+
+// A page's switch, sitting on the top edge of the group box at box: its own
+// background hides the frame line behind the caption.
+QCheckBox* NewSwitch(QWidget* parent, const char* name, const char* caption, QRect box) {
+    auto* check = NewCaptioned<QCheckBox>(parent, name, caption, box.x() + 8, 0, 16);
+    check->move(check->x(), std::max(0, box.y() - check->height() / 2));
+    check->setAutoFillBackground(true);
+    return check;
+}
+
+TShape* NewShape(QWidget* parent, const char* name, QColor color) {
+    auto* shape = Named(new TShape(parent), name);
+    shape->setGeometry(9, 18, 30, 30);
+    shape->SetBrushColor(color);
+    return shape;
+}
+
+// An image button showing the art btn_<art> at rest, pressed and hovered.
+TPNGButton* NewImageButton(QWidget* parent, const char* name, QRect geometry, const char* art,
+                           int tag) {
+    const QString base = QStringLiteral("btn_") + QLatin1String(art);
+    auto* button = Named(new TPNGButton(parent), name);
+    button->setGeometry(geometry);
+    button->SetButtonStyle(pbsNoFrame);
+    button->SetButtonLayout(pbsImageAbove);
+    button->SetImageNormal(LoadArtwork(base));
+    button->SetImageDown(LoadArtwork(base + QStringLiteral("_down")));
+    button->SetImageOver(LoadArtwork(base + QStringLiteral("_over")));
+    button->SetTag(tag);
+    return button;
+}
+
+// The controls that the date and comment pages share, below their own first box.
+struct TTextControls {
+    QGroupBox* FontNameBox;
+    QComboBox* FontName;
+    QGroupBox* FontSizeBox;
+    QComboBox* FontSize;
+    QGroupBox* ColorBox;
+    QGroupBox* OuterBox;
+    TShape* Outer;
+    QGroupBox* InnerBox;
+    TShape* Inner;
+    QGroupBox* PosBox;
+    QRadioButton* Pos[9];
+};
+
+// Object names of one text kind ("Date" or "Comment").
+struct TTextNames {
+    const char* FontNameBox;
+    const char* FontNameCaption;
+    const char* FontName;
+    const char* FontSizeBox;
+    const char* FontSize;
+    const char* ColorBox;
+    const char* OuterBox;
+    const char* Outer;
+    const char* InnerBox;
+    const char* Inner;
+    const char* PosBox;
+    const char* Pos[9];
+};
+
+// Default outline and fill colours of the date and the comment.
+const QColor kDefaultOuter(255, 255, 255);
+const QColor kDefaultInner(255, 128, 255);
+
+TTextControls NewTextControls(QWidget* box, int top, const TTextNames& names) {
+    TTextControls c{};
+    c.FontNameBox = NewGroup(box, names.FontNameBox, names.FontNameCaption, {10, top, 182, 46});
+    c.FontName = NewList(c.FontNameBox, names.FontName, {}, {8, 17, 166, kBoxHeight}, -1);
+    c.FontSizeBox = NewGroup(box, names.FontSizeBox, "サイズ", {198, top, 92, 46});
+    c.FontSize = NewList(c.FontSizeBox, names.FontSize, Items({"特大", "大", "中", "小", "極小"}),
+                         {8, 17, 76, kBoxHeight}, 3);
+    c.ColorBox = NewGroup(box, names.ColorBox, "文字色設定", {10, top + 50, 116, 76});
+    c.OuterBox = NewGroup(c.ColorBox, names.OuterBox, "外側", {8, 16, 48, 54});
+    c.Outer = NewShape(c.OuterBox, names.Outer, kDefaultOuter);
+    c.InnerBox = NewGroup(c.ColorBox, names.InnerBox, "内側", {60, 16, 48, 54});
+    c.Inner = NewShape(c.InnerBox, names.Inner, kDefaultInner);
+    c.PosBox = NewGroup(box, names.PosBox, "描画位置", {132, top + 50, 158, 76});
+    static const char* const kPosCaptions[9] = {"左上", "上",   "右上", "左",  "中",
+                                                "右",   "左下", "下",   "右下"};
+    for (int i = 0; i < 9; ++i)
+        c.Pos[i] = NewCaptioned<QRadioButton>(c.PosBox, names.Pos[i], kPosCaptions[i],
+                                              8 + i % 3 * 50, 15 + i / 3 * 19, 19);
+    return c;
+}
+
+}  // namespace
+
+TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
+    setWindowTitle(QString::fromUtf8(kAppTitle));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(762, 421);
+    QFont font;
+    font.setFamilies(
+        {Text("ＭＳ Ｐゴシック"), "IPAPGothic", "VL PGothic", "Noto Sans CJK JP", "IPAGothic"});
+    font.setPixelSize(kFontPixels);
+    setFont(font);
+
+    CreateFrame();
+    CreatePageButtons();
+    CreatePages();
+    ColorDialogFont = Named(new QColorDialog(this), "ColorDialogFont");
+    BindRules();
+    FormCreate();
+}
+
+// The settings are saved here, after the confirmed close.
+TFormMain::~TFormMain() = default;
+
+void TFormMain::CreateFrame() {
+    const QImage background = LoadArtwork("bg");
+    imgBG = Named(new QLabel(this), "imgBG");
+    imgBG->setGeometry(0, 0, 561, 422);
+    imgBG->setPixmap(QPixmap::fromImage(background));
+    // The pages show the art's panel; the switches on their box edges fill
+    // their background with the same colour, taken from a plain corner.
+    if (!background.isNull()) {
+        QPalette panel = palette();
+        panel.setColor(QPalette::Window,
+                       background.pixelColor(background.width() - 8, background.height() - 8));
+        setPalette(panel);
+    }
+    imgDropArea = Named(new QLabel(this), "imgDropArea");
+    imgDropArea->setGeometry(568, 0, 197, 422);
+    imgDropArea->setScaledContents(true);
+    imgDropArea->setPixmap(QPixmap::fromImage(LoadArtwork("droparea")));
+}
+
+void TFormMain::CreatePageButtons() {
+    pngBtnPicSize = NewImageButton(this, "pngBtnPicSize", {17, 54, 100, 100}, "picsize", 1);
+    pngBtnFilter = NewImageButton(this, "pngBtnFilter", {121, 54, 100, 100}, "filter", 2);
+    pngBtnDate = NewImageButton(this, "pngBtnDate", {17, 157, 100, 100}, "date", 3);
+    pngBtnComment = NewImageButton(this, "pngBtnComment", {121, 157, 100, 100}, "comment", 4);
+    pngBtnSave = NewImageButton(this, "pngBtnSave", {17, 260, 100, 100}, "save", 5);
+    pngBtnJpeg = NewImageButton(this, "pngBtnJpeg", {121, 260, 100, 100}, "jpeg", 6);
+    pngBtnManual = NewImageButton(this, "pngBtnManual", {18, 365, 98, 41}, "manual", 0);
+    pngBtnQA = NewImageButton(this, "pngBtnQA", {122, 365, 98, 41}, "qa", 0);
+}
+
+void TFormMain::CreatePages() {
+    PGConfig = Named(new QStackedWidget(this), "PGConfig");
+    PGConfig->setGeometry(233, 42, 323, 401);
+    for (QWidget* page :
+         {CreateTopPage(), CreatePicSizePage(), CreateFilterPage(), CreateDatePage(),
+          CreateCommentPage(), CreateSavePage(), CreateJpegPage()})
+        PGConfig->addWidget(page);
+}
+
+QWidget* TFormMain::CreateTopPage() {
+    TabSheetTop = Named(new QWidget(PGConfig), "TabSheetTop");
+    ImgConfigTop = Named(new QLabel(TabSheetTop), "ImgConfigTop");
+    ImgConfigTop->setGeometry(23, 55, 274, 213);
+    ImgConfigTop->setPixmap(QPixmap::fromImage(LoadArtwork("configtop")));
+    return TabSheetTop;
+}
+
+QWidget* TFormMain::CreatePicSizePage() {
+    auto* page = TabSheetPicSize = Named(new QWidget(PGConfig), "TabSheetPicSize");
+    const QRect box(13, 7, 300, 163);
+    CBPicSize = NewSwitch(page, "CBPicSize", "画像サイズ設定", box);
+    GBPicSize = NewGroup(page, "GBPicSize", "", box);
+    RBRegularSize = NewCaptioned<QRadioButton>(GBPicSize, "RBRegularSize",
+                                               "規定サイズに収まるように縮小", 16, 24);
+    RBRegularSize->setChecked(true);
+    CBSizeList = NewList(GBPicSize, "CBSizeList",
+                         Items({"1280 x 1280", "1024 x 1024", "800 x  800", "640 x 640",
+                                "400 x 400", "320 x 320", "160 x 160"}),
+                         {36, 48, 130, kBoxHeight}, 0);
+    RBInputPicSize = NewCaptioned<QRadioButton>(GBPicSize, "RBInputPicSize",
+                                                "指定サイズに収まるように縮小", 16, 86);
+    LblPicWidth = NewLabel(GBPicSize, "LblPicWidth", "幅", 36, 112);
+    EditPicWidth = NewNumberEdit(GBPicSize, "EditPicWidth", {62, 112, 64, kBoxHeight}, 5);
+    LblPicHeight = NewLabel(GBPicSize, "LblPicHeight", "高さ", 146, 112);
+    EditPicHeight = NewNumberEdit(GBPicSize, "EditPicHeight", {178, 112, 64, kBoxHeight}, 5);
+    CBPicSize->raise();
+    return page;
+}
+
+QWidget* TFormMain::CreateFilterPage() {
+    auto* page = TabSheetFilter = Named(new QWidget(PGConfig), "TabSheetFilter");
+    const QRect box(13, 7, 300, 268);
+    CBFilter = NewSwitch(page, "CBFilter", "効果設定", box);
+    GBFilter = NewGroup(page, "GBFilter", "", box);
+
+    GBContrast = NewGroup(GBFilter, "GBContrast", "", {12, 22, 276, 92});
+    CBContrast = NewCaptioned<QCheckBox>(GBContrast, "CBContrast", "コントラストを調整", 10, 6);
+    TBContrast = Named(new QSlider(Qt::Horizontal, GBContrast), "TBContrast");
+    TBContrast->setGeometry(10, 30, 256, 30);
+    TBContrast->setRange(0, 100);
+    TBContrast->setValue(50);
+    TBContrast->setPageStep(10);
+    TBContrast->setTickInterval(5);
+    TBContrast->setTickPosition(QSlider::TicksBelow);
+    lblContrastValue = Named(new QLabel(GBContrast), "lblContrastValue");
+    lblContrastValue->setGeometry(0, 64, 276, 18);
+    lblContrastValue->setAlignment(Qt::AlignCenter);
+
+    GBBrightness = NewGroup(GBFilter, "GBBrightness", "", {12, 122, 276, 60});
+    CBBrightness = NewCaptioned<QCheckBox>(GBBrightness, "CBBrightness", "明るさを調整", 10, 6);
+    RBBrightnessUP = NewCaptioned<QRadioButton>(GBBrightness, "RBBrightnessUP", "明るく", 30, 32);
+    RBBrightnessUP->setChecked(true);
+    RBBrightnessDown =
+        NewCaptioned<QRadioButton>(GBBrightness, "RBBrightnessDown", "暗く", 130, 32);
+
+    CBVivid = NewCaptioned<QCheckBox>(GBFilter, "CBVivid", "彩度を上げる", 18, 192);
+    CBMonochrome = NewCaptioned<QCheckBox>(GBFilter, "CBMonochrome", "モノクロに変換", 18, 216);
+    CBWhiteFrame = NewCaptioned<QCheckBox>(GBFilter, "CBWhiteFrame", "画像に白枠を描画", 18, 240);
+    CBFilter->raise();
+    return page;
+}
+
+QWidget* TFormMain::CreateDatePage() {
+    auto* page = TabSheetDate = Named(new QWidget(PGConfig), "TabSheetDate");
+    const QRect box(13, 7, 300, 248);
+    CBDate = NewSwitch(page, "CBDate", "日付描画設定", box);
+    GBDate = NewGroup(page, "GBDate", "", box);
+    GBConfigDate = NewGroup(GBDate, "GBConfigDate", "日付設定", {10, 18, 280, 72});
+    RBGetDateFromPic = NewCaptioned<QRadioButton>(GBConfigDate, "RBGetDateFromPic",
+                                                  "画像から取得(Exif情報又は作成日)", 10, 18);
+    RBGetDateFromPic->setChecked(true);
+    RBInputDate = NewCaptioned<QRadioButton>(GBConfigDate, "RBInputDate", "日付を指定", 10, 44);
+    DTPDate = Named(new QDateEdit(GBConfigDate), "DTPDate");
+    DTPDate->setGeometry(110, 43, 110, kBoxHeight);
+    DTPDate->setCalendarPopup(true);
+    DTPDate->setDisplayFormat("yyyy/MM/dd");
+
+    const TTextControls c = NewTextControls(
+        GBDate, 94,
+        {"GBDateFontName",
+         "フォント名",
+         "CBDateFontName",
+         "GBDateFontSize",
+         "CBDateFontSize",
+         "GBDateFontColor",
+         "GBDateFontColorOuter",
+         "ShapeDateFontColorOuter",
+         "GBDateFontColorInner",
+         "ShapeDateFontColorInner",
+         "GBDrawPosDate",
+         {"RBDrawPosDateLeftTop", "RBDrawPosDateTop", "RBDrawPosDateRightTop", "RBDrawPosDateLeft",
+          "RBDrawPosDateCenter", "RBDrawPosDateRight", "RBDrawPosDateLeftBottom",
+          "RBDrawPosDateBottom", "RBDrawPosDateRightBottom"}});
+    GBDateFontName = c.FontNameBox;
+    CBDateFontName = c.FontName;
+    GBDateFontSize = c.FontSizeBox;
+    CBDateFontSize = c.FontSize;
+    GBDateFontColor = c.ColorBox;
+    GBDateFontColorOuter = c.OuterBox;
+    ShapeDateFontColorOuter = c.Outer;
+    GBDateFontColorInner = c.InnerBox;
+    ShapeDateFontColorInner = c.Inner;
+    GBDrawPosDate = c.PosBox;
+    QRadioButton** pos[9] = {
+        &RBDrawPosDateLeftTop,    &RBDrawPosDateTop,    &RBDrawPosDateRightTop,
+        &RBDrawPosDateLeft,       &RBDrawPosDateCenter, &RBDrawPosDateRight,
+        &RBDrawPosDateLeftBottom, &RBDrawPosDateBottom, &RBDrawPosDateRightBottom};
+    for (int i = 0; i < 9; ++i) *pos[i] = c.Pos[i];
+    RBDrawPosDateRightBottom->setChecked(true);
+    CBDate->raise();
+    return page;
+}
+
+QWidget* TFormMain::CreateCommentPage() {
+    auto* page = TabSheetComment = Named(new QWidget(PGConfig), "TabSheetComment");
+    const QRect box(13, 7, 300, 202);
+    CBComment = NewSwitch(page, "CBComment", "コメント描画設定", box);
+    GBComment = NewGroup(page, "GBComment", "", box);
+    GBDrawComment = NewGroup(GBComment, "GBDrawComment", "コメント", {10, 18, 280, 46});
+    EditComment = NewEdit(GBDrawComment, "EditComment", {8, 17, 264, kBoxHeight}, "");
+    EditComment->setMaxLength(std::numeric_limits<int>::max());
+
+    const TTextControls c = NewTextControls(
+        GBComment, 68,
+        {"GBCommentFontName",
+         "フォント",
+         "CBCommentFontName",
+         "GBCommentFontSize",
+         "CBCommentFontSize",
+         "GBCommentFontColor",
+         "GBCommentFontColorOuter",
+         "ShapeCommentFontColorOuter",
+         "GBCommentFontColorInner",
+         "ShapeCommentFontColorInner",
+         "GBDrawPosComment",
+         {"RBDrawPosCommentLeftTop", "RBDrawPosCommentTop", "RBDrawPosCommentRightTop",
+          "RBDrawPosCommentLeft", "RBDrawPosCommentCenter", "RBDrawPosCommentRight",
+          "RBDrawPosCommentLeftBottom", "RBDrawPosCommentBottom", "RBDrawPosCommentRightBottom"}});
+    GBCommentFontName = c.FontNameBox;
+    CBCommentFontName = c.FontName;
+    GBCommentFontSize = c.FontSizeBox;
+    CBCommentFontSize = c.FontSize;
+    GBCommentFontColor = c.ColorBox;
+    GBCommentFontColorOuter = c.OuterBox;
+    ShapeCommentFontColorOuter = c.Outer;
+    GBCommentFontColorInner = c.InnerBox;
+    ShapeCommentFontColorInner = c.Inner;
+    GBDrawPosComment = c.PosBox;
+    QRadioButton** pos[9] = {
+        &RBDrawPosCommentLeftTop,    &RBDrawPosCommentTop,    &RBDrawPosCommentRightTop,
+        &RBDrawPosCommentLeft,       &RBDrawPosCommentCenter, &RBDrawPosCommentRight,
+        &RBDrawPosCommentLeftBottom, &RBDrawPosCommentBottom, &RBDrawPosCommentRightBottom};
+    for (int i = 0; i < 9; ++i) *pos[i] = c.Pos[i];
+    RBDrawPosCommentLeftTop->setChecked(true);
+    CBComment->raise();
+    return page;
+}
+
+QWidget* TFormMain::CreateSavePage() {
+    auto* page = TabSheetSave = Named(new QWidget(PGConfig), "TabSheetSave");
+    GBOutputConfig = NewGroup(page, "GBOutputConfig", "保存設定", {13, 7, 300, 214});
+    GBSave = NewGroup(GBOutputConfig, "GBSave", "ファイル名・保存先の設定", {10, 20, 280, 122});
+    RBDecidesName = NewCaptioned<QRadioButton>(GBSave, "RBDecidesName", "ファイル名の", 10, 20);
+    RBDecidesName->setChecked(true);
+    CBSelectNamePos = NewList(GBSave, "CBSelectNamePos", Items({"前に", "後に"}),
+                              {RBDecidesName->geometry().right() + 6, 19, 60, kBoxHeight}, 0);
+    EditFileName = NewEdit(GBSave, "EditFileName", {28, 46, 130, kBoxHeight}, "s-");
+    LblSelectFileName = NewLabel(GBSave, "LblSelectFileName", "を付けて保存する", 164, 46);
+    RBMakeDir =
+        NewCaptioned<QRadioButton>(GBSave, "RBMakeDir", "フォルダを作成しその中に保存する", 10, 74);
+    LblDirName = NewLabel(GBSave, "LblDirName", "フォルダ名", 28, 96);
+    EditDirName = NewEdit(GBSave, "EditDirName",
+                          {LblDirName->geometry().right() + 8, 96, 130, kBoxHeight}, "Reduction");
+
+    GBFileType = NewGroup(GBOutputConfig, "GBFileType", "ファイル形式", {10, 148, 280, 60});
+    RBJpeg = NewCaptioned<QRadioButton>(GBFileType, "RBJpeg", "JPEG形式", 20, 17);
+    RBJpeg->setChecked(true);
+    RBPng = NewCaptioned<QRadioButton>(GBFileType, "RBPng", "PNG形式", 150, 17);
+    RBBMP = NewCaptioned<QRadioButton>(GBFileType, "RBBMP", "BMP形式", 20, 37);
+    RBGif = NewCaptioned<QRadioButton>(GBFileType, "RBGif", "GIF形式", 150, 37);
+    return page;
+}
+
+QWidget* TFormMain::CreateJpegPage() {
+    auto* page = TabSheetJpeg = Named(new QWidget(PGConfig), "TabSheetJpeg");
+    GBJpegConfig = NewGroup(page, "GBJpegConfig", "JPEG形式で保存する際の設定", {13, 7, 300, 203});
+    const QRect inner(10, 30, 280, 124);
+    CBQuality = NewSwitch(GBJpegConfig, "CBQuality", "品質設定", inner);
+    GBFileSize = NewGroup(GBJpegConfig, "GBFileSize", "", inner);
+    RBQuality = NewCaptioned<QRadioButton>(GBFileSize, "RBQuality", "画質で設定する", 12, 18);
+    RBQuality->setChecked(true);
+    CBQualityLevel = NewList(GBFileSize, "CBQualityLevel",
+                             Items({"最高画質", "高画質", "中画質", "低画質", "最低画質"}),
+                             {32, 42, 120, kBoxHeight}, 1);
+    RBFileSize =
+        NewCaptioned<QRadioButton>(GBFileSize, "RBFileSize", "ファイルサイズで設定する", 12, 72);
+    EditFileSize = NewNumberEdit(GBFileSize, "EditFileSize", {32, 96, 80, kBoxHeight}, 6);
+    LblKB = NewLabel(GBFileSize, "LblKB", "KB", 118, 96);
+    CBQuality->raise();
+    CBProgressive =
+        NewCaptioned<QCheckBox>(GBJpegConfig, "CBProgressive", "プログレッシブ形式で保存", 18, 166);
+    return page;
+}
+
+void TFormMain::FormCreate() {
+    PGConfig->setCurrentWidget(TabSheetTop);
+    BuildFontList(FontList);
+    CBDateFontName->addItems(FontList);
+    CBCommentFontName->addItems(FontList);
+    // A drop anywhere on the window counts; edit boxes pass drops on to it.
+    setAcceptDrops(true);
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
+    FileList.clear();
+    // The settings folder is found and config.ini loaded here.
+    UpdateFormPicSize();
+    UpdateFormQuality();
+    UpdateFormFilter();
+    UpdateFormSaveConf();
+    UpdateFormDateConf();
+    UpdateFormCommentConf();
+    DTPDate->setDate(QDate::currentDate());
+}
+
+void TFormMain::pngBtnConfigClick(QObject* Sender) {
+    auto* button = qobject_cast<TPNGButton*>(Sender);
+    const int tag = button ? button->Tag() : 0;
+    // Page n of PGConfig belongs to the button with tag n; page 0 is the start page.
+    if (tag >= 1 && tag <= 6) PGConfig->setCurrentIndex(tag);
+}
+
+void TFormMain::pngBtnManualClick() {
+    OpenHelpPage("manual.html");
+}
+
+void TFormMain::pngBtnQAClick() {
+    OpenHelpPage("qa.html");
+}
+
+void TFormMain::ShapeFontColorOuterMouseUp(TShape* Sender) {
+    if (!Sender->isEnabled()) return;
+    ColorDialogFont->setCurrentColor(Sender->BrushColor());
+    if (ColorDialogFont->exec() == QDialog::Accepted)
+        Sender->SetBrushColor(ColorDialogFont->selectedColor());
+}
+
+bool TFormMain::FormCloseQuery() {
+    return ShowAppMessage(this, Text("終了してよろしいですか？"),
+                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void TFormMain::FormResize() {
+    if (!statusWindow_ || !statusWindow_->isVisible()) return;
+    const QRect screen = this->screen()->geometry();
+    const QSize size = statusWindow_->frameGeometry().size();
+    // C++ division truncates toward zero.
+    statusWindow_->move(screen.x() + (screen.width() - size.width()) / 2,
+                        screen.y() + (screen.height() - size.height()) / 2);
+    statusWindow_->raise();
+    statusWindow_->activateWindow();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    event->setAccepted(FormCloseQuery());
+}
+
+// The window has a fixed size: it "resizes" when minimised or restored.
+void TFormMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) FormResize();
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+// Centred on the screen when first shown.
+void TFormMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (placed_) return;
+    placed_ = true;
+    const QRect screen = this->screen()->availableGeometry();
+    const QSize size = frameGeometry().size();
+    move(screen.x() + (screen.width() - size.width()) / 2,
+         screen.y() + (screen.height() - size.height()) / 2);
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent* event) {
+    event->acceptProposedAction();
+    emit filesDropped(event->mimeData()->urls());
+}
