@@ -16,11 +16,18 @@ function(tovali_library name)
 endfunction()
 
 # Registers a test program with CTest on Qt's offscreen platform, with the
-# sanitizers' settings.
+# sanitizers' settings; with X11 it runs on Qt's X11 platform under xvfb-run.
 function(tovali_add_ctest name)
-    add_test(NAME ${name} COMMAND ${name})
+    cmake_parse_arguments(ARG "X11" "" "" ${ARGN})
+    set(platform offscreen)
+    set(command ${name})
+    if(ARG_X11)
+        set(platform xcb)
+        set(command xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
+    endif()
+    add_test(NAME ${name} COMMAND ${command})
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1"
+        ENVIRONMENT "QT_QPA_PLATFORM=${platform};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1"
         TIMEOUT 900)
 endfunction()
 
@@ -42,7 +49,8 @@ endfunction()
 
 # tovali_qtest(PREFIX DIR LIBS lib...): one QtTest program per .cpp file in
 # DIR, named PREFIX_<file> (each file ends with QTEST_MAIN and includes its
-# own .moc), run by CTest on Qt's offscreen platform.
+# own .moc), run by CTest on Qt's offscreen platform. A file named *X11Test.cpp
+# runs on a real X server instead (xvfb-run) and may use xcb.
 function(tovali_qtest prefix)
     cmake_parse_arguments(ARG "" "DIR" "LIBS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
@@ -54,6 +62,11 @@ function(tovali_qtest prefix)
         target_compile_definitions(${name} PRIVATE
             TOVALI_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
             TOVALI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-        tovali_add_ctest(${name})
+        if(base MATCHES "X11Test$")
+            target_link_libraries(${name} PRIVATE xcb)
+            tovali_add_ctest(${name} X11)
+        else()
+            tovali_add_ctest(${name})
+        endif()
     endforeach()
 endfunction()

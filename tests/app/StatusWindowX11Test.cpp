@@ -1,0 +1,68 @@
+// Runs on a real X server (xvfb-run): the window manager's close request
+// reaches a window only through the window system.
+#include <xcb/xcb.h>
+
+#include <QTest>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "UnitStatus.h"
+
+namespace {
+
+xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
+    const auto cookie = xcb_intern_atom(connection, 0, std::strlen(name), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// What a window manager sends when the user closes a window from its title bar.
+void SendWindowManagerClose(WId window) {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(window);
+    event.type = Atom(connection, "WM_PROTOCOLS");
+    event.data.data32[0] = Atom(connection, "WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    // A checked request waits for the server, so the message is on its way when we return.
+    const xcb_void_cookie_t cookie =
+        xcb_send_event_checked(connection, 0, event.window, XCB_EVENT_MASK_NO_EVENT,
+                               reinterpret_cast<const char*>(&event));
+    std::free(xcb_request_check(connection, cookie));
+    xcb_disconnect(connection);
+}
+
+}  // namespace
+
+class StatusWindowX11Test : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        if (QGuiApplication::platformName() != "xcb") QSKIP("needs an X server (xvfb-run)");
+    }
+
+    void titleBarCloseIsRefused() {
+        // The same request closes an ordinary window, so it does arrive.
+        QWidget plain;
+        plain.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&plain));
+        SendWindowManagerClose(plain.winId());
+        QTRY_VERIFY(!plain.isVisible());
+
+        TFormStatus status;
+        status.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&status));
+        SendWindowManagerClose(status.winId());
+        QTest::qWait(300);
+        QVERIFY(status.isVisible());
+    }
+};
+
+QTEST_MAIN(StatusWindowX11Test)
+#include "StatusWindowX11Test.moc"
