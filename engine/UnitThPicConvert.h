@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -15,7 +16,7 @@ class TJpegImage;
 
 // Engine failures carry short English texts ("invalid output file type").
 class EConvertError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -94,7 +95,7 @@ int BoxSizeForIndex(int index);
 int JpegQualityForIndex(int index);
 
 class TthPicConvert {
-public:
+  public:
     TthPicConvert();
     ~TthPicConvert();
     TthPicConvert(const TthPicConvert&) = delete;
@@ -135,4 +136,6 @@ public:
 
     // --- file date fallback: days since 1899-12-30, 0 when unknown ---
     double GetFileDate(const std::string& fileName);
+    // A file time (UTC) as a local date-time value; 0 when it has none.
+    static double FileTimeToLocalDateTime(const std::timespec& fileTime);
 };

@@ -1,0 +1,158 @@
+// The date stamped on a picture: its EXIF capture date, else its file time.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "../exif/ExifBuilder.h"
+#include "DateTimeUtils.h"
+#include "ExifInfo.h"
+#include "UnitThPicConvert.h"
+#include "WideFileUtils.h"
+
+using namespace exiftest;
+
+namespace {
+
+// 2023-12-31 23:30:00 UTC.
+constexpr std::time_t kNewYearsEveUtc = 1704065400;
+
+// Sets the process's time zone for one test.
+class TimeZone {
+  public:
+    explicit TimeZone(const char* tz) {
+        if (const char* old = std::getenv("TZ")) saved_ = old;
+        ::setenv("TZ", tz, 1);
+        ::tzset();
+    }
+    ~TimeZone() {
+        if (saved_.empty()) {
+            ::unsetenv("TZ");
+        } else {
+            ::setenv("TZ", saved_.c_str(), 1);
+        }
+        ::tzset();
+    }
+
+  private:
+    std::string saved_;
+};
+
+void SetModified(const std::string& file, std::time_t when) {
+    const timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+Bytes JpegWithDate(const std::string& date) {
+    TiffBuilder t(false);
+    t.Ascii(t.AddIfd(), 0x0132, date);
+    return ExifJpeg(t.Build());
+}
+
+class PictureDate : public ::testing::Test {
+  protected:
+    PictureDate() {
+        engine.Options.UseDate = true;
+        engine.Options.DateSource = dsFromPicture;
+        engine.Options.InputDate = "2020/01/02";
+    }
+    // A file dated New Year's Eve 23:30 UTC.
+    std::string File(const std::string& name, const Bytes& bytes) {
+        const std::string path = dir.File(name, bytes);
+        SetModified(path, kNewYearsEveUtc);
+        return path;
+    }
+
+    TempDir dir;
+    TthPicConvert engine;
+};
+
+}  // namespace
+
+TEST_F(PictureDate, ExifDateWins) {
+    engine.ReadPictureDate(File("a.jpg", JpegWithDate("2005:03:14 10:20:30")));
+    EXPECT_EQ(engine.Options.InputDate, "2005/03/14");
+}
+
+TEST_F(PictureDate, WithoutAReadableExifDateTheFileTimeCounts) {
+    TimeZone utc("UTC0");
+    TiffBuilder noDate(true);
+    noDate.Ascii(noDate.AddIfd(), 0x010F, "Camera");
+    Bytes brokenExif = JpegWithDate("2005:03:14 10:20:30");
+    brokenExif[19] = 0x7F;  // IFD0 out of reach
+    const std::pair<const char*, Bytes> files[] = {
+        {"nodate.jpg", ExifJpeg(noDate.Build())},
+        {"zero.jpg", JpegWithDate("0000:00:00 00:00:00")},
+        {"blank.jpg", JpegWithDate("    :  :     :  :  ")},
+        {"broken.jpg", brokenExif},
+        {"picture.png", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}},
+        {"plain.jpg", {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x04, 0, 0, 0xFF, 0xD9}},
+    };
+    for (const auto& [name, bytes] : files) {
+        engine.Options.InputDate = "2020/01/02";
+        engine.ReadPictureDate(File(name, bytes));
+        EXPECT_EQ(engine.Options.InputDate, "2023/12/31") << name;
+    }
+}
+
+TEST_F(PictureDate, FileTimeIsTakenInLocalTime) {
+    const std::string png = File("late.png", {0x89, 'P', 'N', 'G'});
+    {
+        TimeZone tokyo("JST-9");
+        engine.ReadPictureDate(png);
+        EXPECT_EQ(engine.Options.InputDate, "2024/01/01");
+    }
+    {
+        TimeZone newYork("EST5");
+        engine.ReadPictureDate(png);
+        EXPECT_EQ(engine.Options.InputDate, "2023/12/31");
+    }
+}
+
+TEST_F(PictureDate, EnteredDateIsLeftAloneAndNothingIsRead) {
+    const std::string missing = (dir.Path() / "missing.jpg").string();
+    engine.Options.DateSource = dsInputDate;
+    engine.ReadPictureDate(missing);
+    EXPECT_EQ(engine.Options.InputDate, "2020/01/02");
+    engine.Options.DateSource = dsFromPicture;
+    engine.Options.UseDate = false;
+    engine.ReadPictureDate(missing);
+    EXPECT_EQ(engine.Options.InputDate, "2020/01/02");
+    engine.ReadPictureDate(File("a.jpg", JpegWithDate("2005:03:14 10:20:30")));
+    EXPECT_EQ(engine.Options.InputDate, "2020/01/02");
+    EXPECT_EQ(engine.ExifReader->ImageFileName(), "");
+}
+
+TEST_F(PictureDate, AFileThatCannotBeOpenedFailsTheStep) {
+    EXPECT_THROW(engine.ReadPictureDate((dir.Path() / "missing.jpg").string()), EFOpenError);
+    EXPECT_EQ(engine.Options.InputDate, "");
+    EXPECT_THROW(engine.ReadPictureDate(dir.Path().string()), EFOpenError);
+}
+
+TEST(GetFileDate, LastWriteTimeOrZero) {
+    TimeZone utc("UTC0");
+    TempDir dir;
+    TthPicConvert engine;
+    const std::string file = dir.File("a.bin", {1});
+    SetModified(file, kNewYearsEveUtc);
+    EXPECT_DOUBLE_EQ(engine.GetFileDate(file), EncodeDate(2023, 12, 31) + EncodeTime(23, 30, 0, 0));
+    SetModified(dir.Path().string(), 0);
+    EXPECT_EQ(engine.GetFileDate(dir.Path().string()), EncodeDate(1970, 1, 1));
+    EXPECT_EQ(engine.GetFileDate((dir.Path() / "missing").string()), 0);
+}
+
+TEST(FileTimeToLocalDateTime, ConvertsThroughTheLocalCalendar) {
+    TimeZone tokyo("JST-9");
+    EXPECT_DOUBLE_EQ(TthPicConvert::FileTimeToLocalDateTime({0, 500000000}),
+                     25569 + (9 * 3600 + 0.5) / 86400);
+    EXPECT_EQ(FormatDateYmd(TthPicConvert::FileTimeToLocalDateTime({kNewYearsEveUtc, 0})),
+              "2024/01/01");
+    // Before 1899-12-30 the whole part still names the day.
+    EXPECT_EQ(FormatDateYmd(TthPicConvert::FileTimeToLocalDateTime({-2500000000, 0})),
+              "1890/10/12");
+    // Years the date-time value cannot hold give 0.
+    EXPECT_EQ(TthPicConvert::FileTimeToLocalDateTime({400000000000, 0}), 0);
+    EXPECT_EQ(TthPicConvert::FileTimeToLocalDateTime({-70000000000, 0}), 0);
+}
