@@ -104,7 +104,8 @@ int ReadExifOrientation(TExifInfo& reader, const std::string& fileName) {
     try {
         if (!reader.HasExif(fileName)) return 1;
         reader.SetImageFileName(fileName);
-        return int(reader.Orientation());
+        const std::uint32_t orientation = reader.Orientation();
+        return orientation == 0 ? 1 : int(orientation);
     } catch (const std::exception&) {
         return 1;
     }

@@ -14,7 +14,8 @@ using THandle = int;
 constexpr THandle INVALID_HANDLE_VALUE = -1;
 
 // Open modes: the access in the low 2 bits, the sharing in bits 4 to 7;
-// fmCreate creates or truncates.
+// fmCreate creates or truncates. Linux has no sharing modes, so the sharing
+// bits only take part in the mode check: they lock nothing.
 constexpr std::uint16_t fmCreate = 0xFFFF;
 constexpr std::uint16_t fmOpenRead = 0x0000;
 constexpr std::uint16_t fmOpenWrite = 0x0001;

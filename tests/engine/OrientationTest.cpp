@@ -163,7 +163,7 @@ TEST(ReadExifOrientation, ReadsTheTagOrAnswersOne) {
     TempDir dir;
     TiffBuilder none(true);
     none.Ascii(none.AddIfd(), 0x010F, "no orientation");
-    EXPECT_EQ(ReadExifOrientation(reader, dir.File("none.jpg", ExifJpeg(none.Build()))), 0);
+    EXPECT_EQ(ReadExifOrientation(reader, dir.File("none.jpg", ExifJpeg(none.Build()))), 1);
     EXPECT_EQ(ReadExifOrientation(reader, dir.File("a.png", {0x89, 'P', 'N', 'G'})), 1);
     EXPECT_EQ(ReadExifOrientation(reader, (dir.Path() / "missing.jpg").string()), 1);
     // An Orientation read before the EXIF block broke does not count.
