@@ -1,5 +1,456 @@
 #include "Canvas.h"
 
+#include <QFont>
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QImage>
+#include <QPainter>
+#include <QRawFont>
+#include <QTextLayout>
+#include <algorithm>
+#include <optional>
+
+#include "VectorState.h"
+
+// Coverage (0..255) of one text, in text-local pixels: (0, 0) is the
+// top-left corner of the text's cell.
+struct TTextMask {
+    std::string key;
+    TRect clip;  // the text-local area this mask was built for
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> coverage;
+
+    const std::uint8_t* Row(int y) const { return coverage.data() + std::size_t(y) * width; }
+};
+
+namespace {
+
+// Rounded a * b / 255 for bytes.
+inline std::uint32_t Div255(std::uint32_t t) {
+    t += 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+// A part of a coverage mask placed on the raster.
+struct TCoverage {
+    const std::uint8_t* data = nullptr;
+    std::size_t stride = 0;
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+bool IsEmpty(const TRect& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
+
+TRect Intersect(const TRect& a, const TRect& b) {
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+}
+
+bool Contains(const TRect& outer, const TRect& inner) {
+    return outer.left <= inner.left && outer.top <= inner.top && outer.right >= inner.right &&
+           outer.bottom >= inner.bottom;
+}
+
+// GDI's character height for a point size at 96 dpi: MulDiv(size, 96, 72).
+int PointsToPixels(int points) {
+    const int size = std::clamp(points, 1, TCanvas::MaxFontSize);
+    return (size * 96 + 36) / 72;
+}
+
+QFont MakeFont(const std::string& face, int points) {
+    QFont font = face.empty() ? QFont() : QFont(QString::fromStdString(face));
+    font.setPixelSize(PointsToPixels(points));
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setStyleStrategy(QFont::NoSubpixelAntialias);
+    return font;
+}
+
+// The QImage format that matches the raster's own rows, if Qt has one.
+std::optional<QImage::Format> DirectFormat(const TBitmap& bitmap) {
+    const auto masks = bitmap.Masks();
+    switch (bitmap.BitsPerPixel()) {
+        case 24:
+            return QImage::Format_BGR888;
+        case 32:
+            if (masks == TBitmap::DefaultMasks(32)) return QImage::Format_RGB32;
+            break;
+        case 16:
+            if (masks == TBitmap::DefaultMasks(16)) return QImage::Format_RGB555;
+            if (masks == std::array<std::uint32_t, 3>{0xF800, 0x07E0, 0x001F})
+                return QImage::Format_RGB16;
+            break;
+        default:
+            break;
+    }
+    return std::nullopt;
+}
+
+QImage WrapRows(TBitmap& bitmap, QImage::Format format) {
+    return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), qsizetype(bitmap.Stride()),
+                  format);
+}
+
+void SetPaletteIndex(TBitmap& bitmap, int x, int y, int index) {
+    std::uint8_t* row = bitmap.ScanLine(y);
+    switch (bitmap.BitsPerPixel()) {
+        case 1: {
+            const std::uint8_t bit = std::uint8_t(0x80 >> (x & 7));
+            row[x >> 3] = std::uint8_t(index ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit));
+            break;
+        }
+        case 4: {
+            const int shift = (x & 1) ? 0 : 4;
+            row[x >> 1] = std::uint8_t((row[x >> 1] & ~(0xF << shift)) | ((index & 0xF) << shift));
+            break;
+        }
+        default:
+            row[x] = std::uint8_t(index);
+    }
+}
+
+TColor Blend(TColor under, TColor over, std::uint32_t alpha) {
+    const auto mix = [alpha](std::uint32_t d, std::uint32_t s) {
+        return std::uint8_t(Div255(s * alpha + d * (255 - alpha)));
+    };
+    return RGBColor(mix(GetRValue(under), GetRValue(over)), mix(GetGValue(under), GetGValue(over)),
+                    mix(GetBValue(under), GetBValue(over)));
+}
+
+// Source-over of a colour with the given coverage, through QPainter.
+void CompositeDirect(TBitmap& bitmap, QImage::Format format, const TCoverage& cov, TColor colour) {
+    QImage layer(cov.width, cov.height, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < cov.height; ++y) {
+        const std::uint8_t* a = cov.data + std::size_t(y) * cov.stride;
+        auto* out = reinterpret_cast<QRgb*>(layer.scanLine(y));
+        for (int x = 0; x < cov.width; ++x) {
+            const std::uint32_t alpha = a[x];
+            out[x] = alpha ? qRgba(int(Div255(GetRValue(colour) * alpha)),
+                                   int(Div255(GetGValue(colour) * alpha)),
+                                   int(Div255(GetBValue(colour) * alpha)), int(alpha))
+                           : 0;
+        }
+    }
+    QImage target = WrapRows(bitmap, format);
+    QPainter painter(&target);
+    painter.drawImage(cov.left, cov.top, layer);
+}
+
+// Paletted rasters: every pixel at least half covered takes the palette
+// entry nearest to the colour.
+void CompositePaletted(TBitmap& bitmap, const TCoverage& cov, TColor colour) {
+    const int index = bitmap.NearestPaletteIndex(colour);
+    for (int y = 0; y < cov.height; ++y) {
+        const std::uint8_t* a = cov.data + std::size_t(y) * cov.stride;
+        for (int x = 0; x < cov.width; ++x)
+            if (a[x] >= 128) SetPaletteIndex(bitmap, cov.left + x, cov.top + y, index);
+    }
+}
+
+// Layouts Qt cannot paint on (16 or 32 bits with unusual masks).
+void CompositeByPixel(TBitmap& bitmap, const TCoverage& cov, TColor colour) {
+    for (int y = 0; y < cov.height; ++y) {
+        const std::uint8_t* a = cov.data + std::size_t(y) * cov.stride;
+        for (int x = 0; x < cov.width; ++x) {
+            if (!a[x]) continue;
+            const int px = cov.left + x;
+            const int py = cov.top + y;
+            bitmap.SetPixel(px, py, Blend(bitmap.GetPixel(px, py), colour, a[x]));
+        }
+    }
+}
+
+// Clips the coverage to the raster and draws it in the colour.
+void Composite(TBitmap& bitmap, TCoverage cov, TColor colour) {
+    const TRect placed{cov.left, cov.top, cov.left + cov.width, cov.top + cov.height};
+    const TRect visible = Intersect(placed, {0, 0, bitmap.Width(), bitmap.Height()});
+    if (IsEmpty(visible)) return;
+    cov.data +=
+        std::size_t(visible.top - cov.top) * cov.stride + std::size_t(visible.left - cov.left);
+    cov.left = visible.left;
+    cov.top = visible.top;
+    cov.width = visible.right - visible.left;
+    cov.height = visible.bottom - visible.top;
+    if (const auto format = DirectFormat(bitmap)) {
+        CompositeDirect(bitmap, *format, cov, colour);
+    } else if (bitmap.BitsPerPixel() <= 8) {
+        CompositePaletted(bitmap, cov, colour);
+    } else {
+        CompositeByPixel(bitmap, cov, colour);
+    }
+}
+
+struct TPlacedGlyph {
+    QRawFont font;
+    quint32 index;
+    TRect rect;  // text-local
+};
+
+// Lays the text out on one line; glyph origins snap to whole pixels, as
+// GDI places them, with the baseline at the font's ascent below the top.
+std::vector<TPlacedGlyph> PlaceGlyphs(const QFont& font, const QString& text) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    std::vector<TPlacedGlyph> glyphs;
+    if (!line.isValid()) return glyphs;
+    const int ascent = QFontMetrics(font).ascent();
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        const QRawFont raw = run.rawFont();
+        const auto indexes = run.glyphIndexes();
+        const auto positions = run.positions();
+        for (qsizetype i = 0; i < indexes.size(); ++i) {
+            const QRectF box = raw.boundingRect(indexes[i]);
+            if (box.isEmpty()) continue;
+            const int x = qRound(positions[i].x()) + qRound(box.x());
+            const int y = ascent + qRound(positions[i].y() - line.ascent()) + qRound(box.y());
+            glyphs.push_back(
+                {raw, indexes[i], {x, y, x + qRound(box.width()), y + qRound(box.height())}});
+        }
+    }
+    return glyphs;
+}
+
+// Adds one glyph's coverage into the mask, clipped to the mask.
+void AddGlyph(TTextMask& mask, const TPlacedGlyph& glyph) {
+    QImage alpha = glyph.font.alphaMapForGlyph(glyph.index, QRawFont::PixelAntialiasing);
+    if (alpha.isNull()) return;
+    if (alpha.format() != QImage::Format_Alpha8 && alpha.format() != QImage::Format_Grayscale8 &&
+        alpha.format() != QImage::Format_Indexed8)
+        alpha = alpha.convertToFormat(QImage::Format_Alpha8);
+    const TRect placed{glyph.rect.left, glyph.rect.top, glyph.rect.left + alpha.width(),
+                       glyph.rect.top + alpha.height()};
+    const TRect area =
+        Intersect(placed, {mask.left, mask.top, mask.left + mask.width, mask.top + mask.height});
+    for (int y = area.top; y < area.bottom; ++y) {
+        const std::uint8_t* src = alpha.constScanLine(y - placed.top) - placed.left;
+        std::uint8_t* dst =
+            mask.coverage.data() + std::size_t(y - mask.top) * mask.width - mask.left;
+        for (int x = area.left; x < area.right; ++x)
+            dst[x] = std::uint8_t(std::min(255, dst[x] + src[x]));
+    }
+}
+
+std::shared_ptr<TTextMask> RenderMask(const QFont& font, const QString& text, const TRect& clip) {
+    auto mask = std::make_shared<TTextMask>();
+    mask->clip = clip;
+    std::vector<TPlacedGlyph> glyphs = PlaceGlyphs(font, text);
+    std::erase_if(glyphs, [&](const TPlacedGlyph& g) { return IsEmpty(Intersect(g.rect, clip)); });
+    if (glyphs.empty()) return mask;
+    TRect box = glyphs.front().rect;
+    for (const auto& g : glyphs)
+        box = {std::min(box.left, g.rect.left), std::min(box.top, g.rect.top),
+               std::max(box.right, g.rect.right), std::max(box.bottom, g.rect.bottom)};
+    box = Intersect(box, clip);
+    mask->left = box.left;
+    mask->top = box.top;
+    mask->width = box.right - box.left;
+    mask->height = box.bottom - box.top;
+    mask->coverage.assign(std::size_t(mask->width) * std::size_t(mask->height), 0);
+    for (const auto& g : glyphs) AddGlyph(*mask, g);
+    return mask;
+}
+
+// Runs of covered pixels in one mask row, [first, last).
+struct TRun {
+    int y;
+    int first;
+    int last;
+};
+
+std::vector<TRun> CoveredRuns(const TTextMask& mask, std::size_t& covered) {
+    std::vector<TRun> runs;
+    covered = 0;
+    for (int y = 0; y < mask.height; ++y) {
+        const std::uint8_t* row = mask.Row(y);
+        for (int x = 0; x < mask.width;) {
+            if (!row[x]) {
+                ++x;
+                continue;
+            }
+            const int first = x;
+            while (x < mask.width && row[x]) ++x;
+            runs.push_back({y, first, x});
+            covered += std::size_t(x - first);
+        }
+    }
+    return runs;
+}
+
+// Drawing a text again over itself at another point lets (1 - coverage) of
+// what lay below show through, so repeated draws in one colour multiply
+// these factors. Here per point over the covered pixels, in 8 bits.
+std::vector<std::uint8_t> UnionByPoint(const TTextMask& mask, const std::vector<TRun>& runs,
+                                       const std::vector<TPoint>& offsets, int width, int height) {
+    std::vector<std::uint8_t> through(std::size_t(width) * std::size_t(height), 255);
+    for (const TPoint& o : offsets) {
+        for (const TRun& run : runs) {
+            const std::uint8_t* src = mask.Row(run.y);
+            std::uint8_t* dst = through.data() + std::size_t(run.y + o.y) * width + o.x;
+            for (int x = run.first; x < run.last; ++x)
+                dst[x] = std::uint8_t(Div255(dst[x] * (255u - src[x])));
+        }
+    }
+    for (auto& t : through) t = std::uint8_t(255 - t);
+    return through;
+}
+
+// Neighbouring lines handled together, interleaved, so that each step
+// along them reads one short run of memory.
+constexpr int kLanes = 16;
+
+// Per line, each value becomes the product of the k values before it and
+// the k after it (values past the ends count as 1). Sliding products by
+// blocks of k: every window is the tail of one block times the head of the
+// next, so the cost does not grow with k.
+class TRingProducts {
+  public:
+    // lines: n steps of kLanes values each.
+    void Apply(std::vector<float>& lines, int n, int k) {
+        const int m = n + 2 * k;
+        padded_.assign(std::size_t(m) * kLanes, 1.0f);
+        std::copy(lines.begin(), lines.begin() + std::ptrdiff_t(n) * kLanes,
+                  padded_.begin() + std::ptrdiff_t(k) * kLanes);
+        head_.resize(padded_.size());
+        tail_.resize(padded_.size());
+        for (int start = 0; start < m; start += k) {
+            const int end = std::min(start + k, m);
+            for (int j = start; j < end; ++j)
+                for (int l = 0; l < kLanes; ++l)
+                    head_[At(j, l)] = (j == start ? 1.0f : head_[At(j - 1, l)]) * padded_[At(j, l)];
+            for (int j = end - 1; j >= start; --j)
+                for (int l = 0; l < kLanes; ++l)
+                    tail_[At(j, l)] =
+                        (j == end - 1 ? 1.0f : tail_[At(j + 1, l)]) * padded_[At(j, l)];
+        }
+        for (int i = 0; i < n; ++i)
+            for (int l = 0; l < kLanes; ++l)
+                lines[At(i, l)] = Window(i + k - 1, k, l) * Window(i + 2 * k, k, l);
+    }
+
+  private:
+    static std::size_t At(int step, int lane) {
+        return std::size_t(step) * kLanes + std::size_t(lane);
+    }
+
+    // Product of padded_ over steps last - k + 1 .. last.
+    float Window(int last, int k, int lane) const {
+        const int first = last - k + 1;
+        return first % k == 0 ? head_[At(last, lane)]
+                              : tail_[At(first, lane)] * head_[At(last, lane)];
+    }
+
+    std::vector<float> padded_;
+    std::vector<float> head_;
+    std::vector<float> tail_;
+};
+
+// A grid of factors and the direction of the lines to multiply along.
+struct TRingGrid {
+    const std::vector<float>& through;
+    std::vector<float>& total;
+    int w;
+    int h;
+    int k;
+
+    // Lines number first..first + count - 1; line s starts at s * across and
+    // runs length steps of along. Points off the grid count as 1.
+    void Multiply(TPoint along, TPoint across, int first, int count, int length) const {
+        TRingProducts products;
+        std::vector<float> strip(std::size_t(length) * kLanes);
+        // Calls action(place in strip, place in grid) for the lanes of each
+        // step that fall on the grid; across is (1, 0) or (0, 1), so they
+        // form one run.
+        const auto visit = [&](int s, auto&& action) {
+            const int lanes = std::min(kLanes, first + count - s);
+            const std::ptrdiff_t stride = across.x + std::ptrdiff_t(across.y) * w;
+            for (int t = 0; t < length; ++t) {
+                const int x = s * across.x + t * along.x;
+                const int y = s * across.y + t * along.y;
+                const int along0 = across.x ? x : y;  // the coordinate the lanes advance
+                const int fixed = across.x ? y : x;
+                const int limit = across.x ? w : h;
+                if (fixed < 0 || fixed >= (across.x ? h : w)) continue;
+                const int lo = std::max(0, -along0);
+                const int hi = std::min(lanes, limit - along0);
+                const std::ptrdiff_t base = std::ptrdiff_t(y) * w + x;
+                for (int l = lo; l < hi; ++l)
+                    action(std::size_t(t) * kLanes + std::size_t(l),
+                           std::size_t(base + l * stride));
+            }
+        };
+        for (int s = first; s < first + count; s += kLanes) {
+            std::fill(strip.begin(), strip.end(), 1.0f);
+            bool blank = true;
+            visit(s, [&](std::size_t i, std::size_t at) {
+                strip[i] = through[at];
+                blank = blank && strip[i] == 1.0f;
+            });
+            if (blank) continue;
+            products.Apply(strip, length, k);
+            visit(s, [&](std::size_t i, std::size_t at) { total[at] *= strip[i]; });
+        }
+    }
+};
+
+// The same union for the outline's points, (±c, 0), (0, ±c) and (±c, ±c)
+// for c = 1..k: four lines through each pixel, each a ring product.
+std::vector<std::uint8_t> UnionOfOutline(const TTextMask& mask, int k) {
+    ClearUpperVectorState();
+    const int w = mask.width + 2 * k;
+    const int h = mask.height + 2 * k;
+    std::vector<float> through(std::size_t(w) * std::size_t(h), 1.0f);
+    for (int y = 0; y < mask.height; ++y) {
+        const std::uint8_t* src = mask.Row(y);
+        float* dst = through.data() + std::size_t(y + k) * w + k;
+        for (int x = 0; x < mask.width; ++x) dst[x] = 1.0f - src[x] * (1.0f / 255);
+    }
+    std::vector<float> total(through.size(), 1.0f);
+    const TRingGrid grid{through, total, w, h, k};
+    grid.Multiply({1, 0}, {0, 1}, 0, h, w);              // rows
+    grid.Multiply({0, 1}, {1, 0}, 0, w, h);              // columns
+    grid.Multiply({1, 1}, {1, 0}, 1 - h, w + h - 1, h);  // down to the right
+    grid.Multiply({-1, 1}, {1, 0}, 0, w + h - 1, h);     // down to the left
+    std::vector<std::uint8_t> coverage(total.size());
+    for (std::size_t i = 0; i < total.size(); ++i)
+        coverage[i] = std::uint8_t(int(255.0f * (1.0f - total[i]) + 0.5f));
+    return coverage;
+}
+
+// Work of each way: every offset over the covered pixels, or a constant
+// number of passes over the whole grown mask.
+bool RingIsCheaper(std::size_t covered, std::size_t points, const TTextMask& mask, int k) {
+    const std::size_t grid = std::size_t(mask.width + 2 * k) * std::size_t(mask.height + 2 * k);
+    return covered * points > grid * 40;
+}
+
+}  // namespace
+
+std::vector<TPoint> OutlinePoints(TPoint p, int width) {
+    std::vector<TPoint> points;
+    for (int c = width; c >= 1; --c) {
+        points.insert(points.end(), {{p.x - c, p.y},
+                                     {p.x - c, p.y - c},
+                                     {p.x, p.y - c},
+                                     {p.x + c, p.y - c},
+                                     {p.x + c, p.y},
+                                     {p.x - c, p.y + c},
+                                     {p.x, p.y + c},
+                                     {p.x + c, p.y + c}});
+    }
+    return points;
+}
+
 TCanvas::TCanvas(TBitmap& owner) : owner_(owner) {}
 
 TCanvas::~TCanvas() = default;
@@ -7,4 +458,80 @@ TCanvas::~TCanvas() = default;
 TCanvas& TBitmap::Canvas() {
     if (!canvas_) canvas_ = std::make_unique<TCanvas>(*this);
     return *canvas_;
+}
+
+TSize TCanvas::TextExtent(const std::string& text) {
+    const QFontMetrics metrics(MakeFont(FontName, FontSize));
+    return {metrics.horizontalAdvance(QString::fromStdString(text)),
+            metrics.ascent() + metrics.descent()};
+}
+
+std::shared_ptr<const TTextMask> TCanvas::MaskFor(const std::string& text, const TRect& clip) {
+    std::string key = FontName;
+    key.append(1, '\0').append(std::to_string(FontSize)).append(1, '\0').append(text);
+    if (lastMask_ && lastMask_->key == key && Contains(lastMask_->clip, clip)) return lastMask_;
+    auto mask = RenderMask(MakeFont(FontName, FontSize), QString::fromStdString(text), clip);
+    mask->key = std::move(key);
+    lastMask_ = mask;
+    return mask;
+}
+
+void TCanvas::TextOut(int x, int y, const std::string& text) {
+    if (text.empty() || owner_.Empty()) return;
+    if (!BrushClear) {
+        const TSize extent = TextExtent(text);
+        FillRect({x, y, x + extent.cx, y + extent.cy});
+    }
+    const TRect clip{-x, -y, owner_.Width() - x, owner_.Height() - y};
+    const auto mask = MaskFor(text, clip);
+    Composite(owner_,
+              {mask->coverage.data(), std::size_t(mask->width), x + mask->left, y + mask->top,
+               mask->width, mask->height},
+              FontColor);
+}
+
+void TCanvas::TextOutOutline(int x, int y, int width, const std::string& text) {
+    if (text.empty() || owner_.Empty() || width < 1) return;
+    if (!BrushClear) {
+        // Each opaque box hides what the earlier draws left: draw in turn.
+        for (const TPoint& p : OutlinePoints({x, y}, width)) TextOut(p.x, p.y, text);
+        return;
+    }
+    const TRect clip{-x - width, -y - width, owner_.Width() - x + width,
+                     owner_.Height() - y + width};
+    const auto mask = MaskFor(text, clip);
+    if (mask->coverage.empty()) return;
+    std::size_t covered = 0;
+    const auto runs = CoveredRuns(*mask, covered);
+    std::vector<std::uint8_t> coverage;
+    if (RingIsCheaper(covered, std::size_t(8 * width), *mask, width)) {
+        coverage = UnionOfOutline(*mask, width);
+    } else {
+        std::vector<TPoint> offsets = OutlinePoints({width, width}, width);
+        coverage =
+            UnionByPoint(*mask, runs, offsets, mask->width + 2 * width, mask->height + 2 * width);
+    }
+    Composite(owner_,
+              {coverage.data(), std::size_t(mask->width + 2 * width), x - width + mask->left,
+               y - width + mask->top, mask->width + 2 * width, mask->height + 2 * width},
+              FontColor);
+}
+
+void TCanvas::FillRect(const TRect& rect) {
+    const TRect r = Intersect(rect, {0, 0, owner_.Width(), owner_.Height()});
+    if (IsEmpty(r)) return;
+    if (const auto format = DirectFormat(owner_)) {
+        QImage target = WrapRows(owner_, *format);
+        QPainter painter(&target);
+        painter.fillRect(
+            QRect(r.left, r.top, r.right - r.left, r.bottom - r.top),
+            QColor(GetRValue(BrushColor), GetGValue(BrushColor), GetBValue(BrushColor)));
+    } else if (owner_.BitsPerPixel() <= 8) {
+        const int index = owner_.NearestPaletteIndex(BrushColor);
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) SetPaletteIndex(owner_, x, y, index);
+    } else {
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) owner_.SetPixel(x, y, BrushColor);
+    }
 }
