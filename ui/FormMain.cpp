@@ -456,7 +456,6 @@ void TFormMain::FormCreate() {
     // A drop anywhere on the window counts; edit boxes pass drops on to it.
     setAcceptDrops(true);
     for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
-    FileList.clear();
     // The settings folder is found and config.ini loaded here.
     UpdateFormPicSize();
     UpdateFormQuality();

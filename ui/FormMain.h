@@ -200,8 +200,6 @@ class TFormMain : public QWidget {
 
     // Usable font faces, shared by the two font lists.
     QStringList FontList;
-    // The accepted paths of the current intake.
-    QStringList FileList;
 
   private:
     void FormCreate();
