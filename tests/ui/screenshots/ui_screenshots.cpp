@@ -1,6 +1,7 @@
 // Shows the main window on each of its pages, switched on as a user would
-// set it up, and saves a picture of the screen's window for the help pages.
-// Run under a real X server (scripts/screenshots.sh starts Xvfb).
+// set it up, and the progress window during and after a job, and saves a
+// picture of each from the screen for the help pages. Run under a real X
+// server (scripts/screenshots.sh starts Xvfb).
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <cstdio>
 
 #include "FormMain.h"
+#include "UnitStatus.h"
 
 namespace {
 
@@ -22,12 +24,31 @@ void Settle() {
     }
 }
 
-bool Shoot(TFormMain& form, const QDir& dir, const QString& name) {
+bool Shoot(QWidget& window, const QDir& dir, const QString& name) {
     Settle();
     const QString path = dir.filePath(name + ".png");
-    if (form.screen()->grabWindow(form.winId()).save(path, "PNG")) return true;
+    if (window.screen()->grabWindow(window.winId()).save(path, "PNG")) return true;
     std::fprintf(stderr, "ui_screenshots: cannot write %s\n", qPrintable(path));
     return false;
+}
+
+// The progress window of a three-picture job, halfway and at the end.
+bool ShootStatus(TFormMain& form, const QDir& dir) {
+    TFormStatus status;
+    status.SetMainWindow(&form);
+    status.SetRange(0, 17);
+    status.SetPosition(8);
+    status.SetStatus(QStringLiteral("[IMG_0002.jpg]を処理しています"));
+    status.EnableCloseButton(false);
+    status.EnableOpenDirButton(false);
+    status.show();
+    bool ok = Shoot(status, dir, "status-running");
+    status.SetPosition(17);
+    status.SetStatus(QStringLiteral("3枚の画像処理が完了しました"));
+    status.EnableCloseButton(true);
+    status.EnableOpenDirButton(true);
+    ok &= Shoot(status, dir, "status-done");
+    return ok;
 }
 
 }  // namespace
@@ -58,5 +79,6 @@ int main(int argc, char** argv) {
         form.PGConfig->setCurrentIndex(page);
         ok &= Shoot(form, dir, QString::fromLatin1(pages[page - 1]));
     }
+    ok &= ShootStatus(form, dir);
     return ok ? 0 : 1;
 }
