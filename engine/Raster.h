@@ -96,7 +96,12 @@ private:
     int height_ = 0;
     int bpp_ = 24;
     std::size_t stride_ = 0;
-    std::unique_ptr<std::uint8_t[]> bits_;
+    // Frees pixel memory of either kind (see Raster.cpp).
+    struct PixelDeleter {
+        std::size_t mappedBytes;  // 0: from calloc
+        void operator()(std::uint8_t* bits) const;
+    };
+    std::unique_ptr<std::uint8_t[], PixelDeleter> bits_;
     std::vector<TColor> palette_;
     std::array<std::uint32_t, 3> masks_{};
     std::unique_ptr<TCanvas> canvas_;
