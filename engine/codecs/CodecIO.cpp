@@ -1,0 +1,88 @@
+#include "CodecIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+[[noreturn]] void FailToOpen(const std::string& path, const char* reason) {
+    throw ECodecError("cannot open file \"" + path + "\": " + reason);
+}
+
+}  // namespace
+
+TInputSource TInputSource::OpenFile(const std::string& path) {
+    // Non-blocking, so that a named pipe given as a picture cannot hang us.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) FailToOpen(path, std::strerror(errno));
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        FailToOpen(path, "not a regular file");
+    }
+    TInputSource source;
+    source.file_ = fdopen(fd, "rb");
+    if (!source.file_) {
+        close(fd);
+        FailToOpen(path, std::strerror(errno));
+    }
+    source.size_ = std::uint64_t(info.st_size);
+    return source;
+}
+
+TInputSource::TInputSource(const void* data, std::size_t size)
+    : memory_(static_cast<const std::uint8_t*>(data)), size_(size) {}
+
+TInputSource::TInputSource(TInputSource&& other) noexcept
+    : file_(std::exchange(other.file_, nullptr)),
+      memory_(other.memory_),
+      size_(other.size_),
+      position_(other.position_) {}
+
+TInputSource::~TInputSource() {
+    if (file_) std::fclose(file_);
+}
+
+void TInputSource::Seek(std::uint64_t offset) {
+    if (offset > size_) throw ECodecError("offset beyond the end of the file");
+    if (file_ && fseeko(file_, off_t(offset), SEEK_SET) != 0)
+        throw ECodecError(std::string("cannot read file: ") + std::strerror(errno));
+    position_ = offset;
+}
+
+std::size_t TInputSource::Read(void* buffer, std::size_t count) {
+    if (count > Remaining()) count = std::size_t(Remaining());
+    std::size_t got = count;
+    if (file_) {
+        got = std::fread(buffer, 1, count, file_);
+    } else if (count) {
+        std::memcpy(buffer, memory_ + position_, count);
+    }
+    position_ += got;
+    return got;
+}
+
+void TInputSource::ReadExact(void* buffer, std::size_t count, const char* what) {
+    if (Read(buffer, count) != count) throw ECodecError(std::string(what) + ": file is truncated");
+}
+
+void TMemorySink::Write(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    Bytes.insert(Bytes.end(), bytes, bytes + size);
+}
+
+void SetPictureSize(TBitmap& picture, std::uint64_t width, std::uint64_t height, int bitsPerPixel,
+                    const char* format) {
+    if (width == 0 || height == 0) throw ECodecError(std::string(format) + ": picture is empty");
+    if (width > TBitmap::MaxPixels || height > TBitmap::MaxPixels ||
+        width * height > TBitmap::MaxPixels) {
+        throw ECodecError(std::string(format) + ": picture of " + std::to_string(width) + " x " +
+                          std::to_string(height) + " pixels is too large");
+    }
+    picture.SetSize(int(width), int(height), bitsPerPixel);
+}

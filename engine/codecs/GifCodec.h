@@ -1,0 +1,29 @@
+// GIF through giflib.
+//
+// Reading gives the first image on the file's logical screen as an 8-bit
+// raster with the file's palette. Its transparent pixels, and any part of
+// the screen the image leaves uncovered, show white: they use one white
+// palette entry that is recorded as the white transparent colour (see
+// PaletteUtils.h), so that writing the raster back as GIF or PNG keeps them
+// transparent.
+//
+// Writing gives one image: a 1, 4 or 8-bit raster keeps its palette, any
+// other is reduced to the fixed 216-colour palette (channel level
+// (v + 3) div 51, index red * 36 + green * 6 + blue) without dithering. The
+// raster's transparent colour becomes the image's transparent colour.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "CodecIO.h"
+#include "Raster.h"
+
+void GifLoad(const std::string& path, TBitmap& picture);
+void GifLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
+
+// Decodes every image of the file and returns how many there are.
+int GifImageCount(const std::string& path);
+int GifImageCountBuffer(const void* data, std::size_t size);
+
+void GifSave(const TBitmap& picture, TOutputSink& sink);

@@ -1,0 +1,261 @@
+#include "JpegCodec.h"
+
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A progressive file may hold any number of scans, and each costs a pass
+// over the whole picture; real files have a handful.
+constexpr int kMaxScans = 500;
+// Rows handed to the library per call.
+constexpr int kRowBatch = 16;
+
+// The library reports errors by calling error_exit, which must not return:
+// it records the text and jumps back to the setjmp of the calling function.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void JumpWith(j_common_ptr cinfo, const char* text) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::snprintf(err->message, sizeof err->message, "%s", text);
+    std::longjmp(err->jump, 1);
+}
+
+[[noreturn]] void OnError(j_common_ptr cinfo) {
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    JumpWith(cinfo, text);
+}
+
+// Warnings (damaged but decodable data) are not printed.
+void OnMessage(j_common_ptr) {}
+
+void InitErrors(ErrorManager& err) {
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = OnError;
+    err.pub.output_message = OnMessage;
+    err.message[0] = '\0';
+}
+
+void LimitScans(j_common_ptr cinfo) {
+    const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxScans) JumpWith(cinfo, "too many scans");
+}
+
+struct Decompressor {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager err{};
+    jpeg_progress_mgr progress{};
+    bool created = false;
+    Decompressor() = default;
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+    ~Decompressor() {
+        if (created) jpeg_destroy_decompress(&cinfo);
+    }
+};
+
+// Output layout by the file's colour space: grey stays one channel, CMYK and
+// YCCK come out as CMYK for our own conversion, everything else as BGR rows.
+int ChooseOutput(jpeg_decompress_struct& cinfo) {
+    switch (cinfo.jpeg_color_space) {
+        case JCS_GRAYSCALE:
+            cinfo.out_color_space = JCS_GRAYSCALE;
+            return 8;
+        case JCS_CMYK:
+        case JCS_YCCK:
+            cinfo.out_color_space = JCS_CMYK;
+            return 24;
+        default:
+            cinfo.out_color_space = JCS_EXT_BGR;
+            return 24;
+    }
+}
+
+std::vector<TColor> GreyPalette() {
+    std::vector<TColor> palette(256);
+    for (int i = 0; i < 256; ++i) palette[std::size_t(i)] = RGBColor(i, i, i);
+    return palette;
+}
+
+// Adobe writes CMYK inverted (255 = no ink); plain CMYK stores the ink.
+void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool inverted) {
+    for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+        const int flip = inverted ? 0 : 255;
+        const int c = cmyk[0] ^ flip, m = cmyk[1] ^ flip, y = cmyk[2] ^ flip, k = cmyk[3] ^ flip;
+        bgr[0] = std::uint8_t((y * k + 127) / 255);
+        bgr[1] = std::uint8_t((m * k + 127) / 255);
+        bgr[2] = std::uint8_t((c * k + 127) / 255);
+    }
+}
+
+void Decode(TInputSource& source, TBitmap& picture) {
+    Decompressor d;
+    std::vector<std::uint8_t> cmykRow;
+    InitErrors(d.err);
+    d.cinfo.err = &d.err.pub;
+    if (setjmp(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
+    jpeg_create_decompress(&d.cinfo);
+    d.created = true;
+    d.progress.progress_monitor = LimitScans;
+    d.cinfo.progress = &d.progress;
+    if (source.File()) {
+        jpeg_stdio_src(&d.cinfo, source.File());
+    } else {
+        jpeg_mem_src(&d.cinfo, source.Memory(), static_cast<unsigned long>(source.Size()));
+    }
+    jpeg_read_header(&d.cinfo, TRUE);
+    const int bpp = ChooseOutput(d.cinfo);
+    // Sized before the library allocates its own buffers for the picture.
+    SetPictureSize(picture, d.cinfo.image_width, d.cinfo.image_height, bpp, "JPEG");
+    if (bpp == 8) picture.SetPalette(GreyPalette());
+    jpeg_start_decompress(&d.cinfo);
+    const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
+    if (cmyk) cmykRow.resize(std::size_t(picture.Width()) * 4);
+    while (d.cinfo.output_scanline < d.cinfo.output_height) {
+        const int y = int(d.cinfo.output_scanline);
+        JSAMPROW rows[kRowBatch];
+        const int count = cmyk ? 1 : std::min(kRowBatch, picture.Height() - y);
+        for (int i = 0; i < count; ++i) rows[i] = cmyk ? cmykRow.data() : picture.ScanLine(y + i);
+        if (jpeg_read_scanlines(&d.cinfo, rows, JDIMENSION(count)) == 0)
+            throw ECodecError("JPEG: decoder stopped early");
+        if (cmyk)
+            CmykRowToBgr(cmykRow.data(), picture.ScanLine(y), picture.Width(),
+                         d.cinfo.saw_Adobe_marker);
+    }
+    // No jpeg_finish_decompress: the picture is complete, and damage after
+    // its last row must not cost the whole picture.
+}
+
+void Load(TInputSource source, TBitmap& picture) {
+    TBitmap decoded;
+    Decode(source, decoded);
+    picture.Swap(decoded);
+}
+
+// Destination that grows one malloc'd block; freed here unless taken.
+struct MemoryDestination {
+    jpeg_destination_mgr pub;
+    unsigned char* buffer;
+    std::size_t capacity;
+};
+
+bool GrowDestination(MemoryDestination& dest, std::size_t capacity) {
+    auto* grown = static_cast<unsigned char*>(std::realloc(dest.buffer, capacity));
+    if (!grown) return false;
+    const std::size_t used = dest.capacity - dest.pub.free_in_buffer;
+    dest.buffer = grown;
+    dest.capacity = capacity;
+    dest.pub.next_output_byte = grown + used;
+    dest.pub.free_in_buffer = capacity - used;
+    return true;
+}
+
+void InitDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+    dest->pub.free_in_buffer = 0;
+    if (!GrowDestination(*dest, 1 << 16))
+        JumpWith(reinterpret_cast<j_common_ptr>(cinfo), "out of memory");
+}
+
+boolean EmptyDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+    dest->pub.free_in_buffer = 0;  // the library calls this only when the block is full
+    if (!GrowDestination(*dest, dest->capacity * 2))
+        JumpWith(reinterpret_cast<j_common_ptr>(cinfo), "out of memory");
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr) {}
+
+struct Compressor {
+    jpeg_compress_struct cinfo{};
+    ErrorManager err{};
+    MemoryDestination dest{};
+    bool created = false;
+    Compressor() {
+        dest.pub.init_destination = InitDestination;
+        dest.pub.empty_output_buffer = EmptyDestination;
+        dest.pub.term_destination = TermDestination;
+    }
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+    ~Compressor() {
+        if (created) jpeg_destroy_compress(&cinfo);
+        std::free(dest.buffer);
+    }
+};
+
+void Encode(const TBitmap& picture, int quality, bool progressive, Compressor& c) {
+    InitErrors(c.err);
+    c.cinfo.err = &c.err.pub;
+    if (setjmp(c.err.jump)) throw ECodecError(std::string("JPEG: ") + c.err.message);
+    jpeg_create_compress(&c.cinfo);
+    c.created = true;
+    c.cinfo.dest = &c.dest.pub;
+    c.cinfo.image_width = JDIMENSION(picture.Width());
+    c.cinfo.image_height = JDIMENSION(picture.Height());
+    c.cinfo.input_components = 3;
+    c.cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&c.cinfo);
+    c.cinfo.dct_method = JDCT_FLOAT;
+    jpeg_set_quality(&c.cinfo, quality, TRUE);
+    if (progressive) jpeg_simple_progression(&c.cinfo);
+    jpeg_start_compress(&c.cinfo, TRUE);
+    while (c.cinfo.next_scanline < c.cinfo.image_height) {
+        const int y = int(c.cinfo.next_scanline);
+        JSAMPROW rows[kRowBatch];
+        const int count = std::min(kRowBatch, picture.Height() - y);
+        for (int i = 0; i < count; ++i) rows[i] = const_cast<JSAMPROW>(picture.ScanLine(y + i));
+        jpeg_write_scanlines(&c.cinfo, rows, JDIMENSION(count));
+    }
+    jpeg_finish_compress(&c.cinfo);
+}
+
+}  // namespace
+
+void JpegLoad(const std::string& path, TBitmap& picture) {
+    Load(TInputSource::OpenFile(path), picture);
+}
+
+void JpegLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {
+    Load(TInputSource(data, size), picture);
+}
+
+void TJpegImage::FreeDeleter::operator()(void* p) const {
+    std::free(p);
+}
+
+TJpegImage::TJpegImage(const TBitmap& picture) : source_(&picture) {
+    if (picture.BitsPerPixel() != 24) {
+        copy24_ = std::make_unique<TBitmap>();
+        copy24_->Assign(picture);
+        copy24_->ConvertTo24();
+    }
+}
+
+TJpegImage::~TJpegImage() = default;
+
+void TJpegImage::Compress() {
+    // 24-bit rows go to the library as they are: it converts BGR input to
+    // YCbCr exactly as it converts RGB input.
+    const TBitmap& picture = copy24_ ? *copy24_ : *source_;
+    if (picture.Empty()) throw ECodecError("JPEG: cannot write an empty picture");
+    Compressor c;
+    Encode(picture, CompressionQuality, ProgressiveEncoding, c);
+    size_ = c.dest.capacity - c.dest.pub.free_in_buffer;
+    data_.reset(std::exchange(c.dest.buffer, nullptr));
+}

@@ -1,0 +1,308 @@
+#include "PngCodec.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+#include "PaletteUtils.h"
+
+namespace {
+
+constexpr int kCompressionLevel = 7;
+// Each image data chunk holds one full compression buffer.
+constexpr std::size_t kDataChunkSize = 65535;
+
+// Ancillary chunks we never use: dropped unread, so that no compressed text
+// or profile is ever inflated.
+constexpr png_byte kIgnoredChunks[] = "iCCP\0iTXt\0tEXt\0zTXt\0sPLT\0eXIf\0";
+
+struct ErrorText {
+    char message[256] = "";
+};
+
+[[noreturn]] void OnError(png_structp png, png_const_charp text) {
+    auto* error = static_cast<ErrorText*>(png_get_error_ptr(png));
+    std::snprintf(error->message, sizeof error->message, "%s", text);
+    png_longjmp(png, 1);
+}
+
+void OnWarning(png_structp, png_const_charp) {}
+
+void ReadData(png_structp png, png_bytep data, std::size_t length) {
+    auto* source = static_cast<TInputSource*>(png_get_io_ptr(png));
+    if (source->Read(data, length) != length) png_error(png, "file is truncated");
+}
+
+void WriteData(png_structp png, png_bytep data, std::size_t length) {
+    char failure[256] = "";
+    try {
+        static_cast<TOutputSink*>(png_get_io_ptr(png))->Write(data, length);
+    } catch (const std::exception& e) {
+        std::snprintf(failure, sizeof failure, "%s", e.what());
+    }
+    if (failure[0]) png_error(png, failure);
+}
+
+void FlushData(png_structp) {}
+
+struct Reader {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ErrorText error;
+    Reader() = default;
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+    ~Reader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+struct Writer {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ErrorText error;
+    Writer() = default;
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+    ~Writer() { png_destroy_write_struct(&png, info ? &info : nullptr); }
+};
+
+// What the header says, gathered in one place for the layout rules.
+struct PngHeader {
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int depth = 0;
+    int colourType = 0;
+    std::vector<TColor> palette;
+    std::vector<png_byte> alpha;        // palette transparency
+    const png_color_16* key = nullptr;  // grey or colour transparency
+};
+
+enum class Conversion { Direct, TwoBit, Composite };
+
+struct PngLayout {
+    int bpp;
+    Conversion conversion;
+};
+
+bool HasPartialAlpha(const PngHeader& h) {
+    if (h.colourType & PNG_COLOR_MASK_ALPHA) return true;
+    for (const png_byte a : h.alpha)
+        if (a != 0 && a != 255) return true;
+    return false;
+}
+
+PngLayout ChooseLayout(const PngHeader& h) {
+    if (HasPartialAlpha(h)) return {24, Conversion::Composite};
+    switch (h.depth) {
+        case 1:
+            return {1, Conversion::Direct};
+        case 2:
+            return {4, Conversion::TwoBit};
+        case 4:
+            return {4, Conversion::Direct};
+        case 8:
+            return {h.colourType == PNG_COLOR_TYPE_PALETTE ? 8 : 24, Conversion::Direct};
+        default:
+            return {24, Conversion::Direct};
+    }
+}
+
+// The 16-to-8-bit scaling of png_set_scale_16, for the transparent colour.
+int Scale16(int value) {
+    const int high = value >> 8, low = value & 0xFF;
+    return (high + (((low - high + 128) * 65535) >> 24)) & 0xFF;
+}
+
+std::vector<TColor> GreyLevels(int depth) {
+    const int levels = 1 << depth;
+    std::vector<TColor> palette;
+    for (int i = 0; i < levels; ++i) {
+        const int v = i * 255 / (levels - 1);
+        palette.push_back(RGBColor(v, v, v));
+    }
+    return palette;
+}
+
+void SetPaletteAndTransparency(const PngHeader& h, const PngLayout& layout, TBitmap& picture) {
+    const bool grey = !(h.colourType & PNG_COLOR_MASK_COLOR);
+    if (layout.bpp <= 8) {
+        picture.SetPalette(grey ? GreyLevels(h.depth) : h.palette);
+        if (!grey) {
+            std::vector<bool> transparent(h.alpha.size());
+            for (std::size_t i = 0; i < h.alpha.size(); ++i) transparent[i] = h.alpha[i] == 0;
+            FlattenTransparentEntries(picture, transparent);
+        }
+    }
+    if (!h.key || layout.conversion == Conversion::Composite) return;
+    if (grey) {
+        const int g = h.key->gray;
+        if (h.depth <= 8 && g < (1 << h.depth)) {
+            picture.TransparentColor =
+                h.depth == 8 ? RGBColor(g, g, g) : picture.Palette()[std::size_t(g)];
+        } else if (h.depth == 16) {
+            picture.TransparentColor = RGBColor(Scale16(g), Scale16(g), Scale16(g));
+        }
+    } else if (h.colourType == PNG_COLOR_TYPE_RGB) {
+        const png_color_16& k = *h.key;
+        picture.TransparentColor = h.depth == 16
+                                       ? RGBColor(Scale16(k.red), Scale16(k.green), Scale16(k.blue))
+                                       : RGBColor(k.red, k.green, k.blue);
+    }
+}
+
+// Alpha over white, rounded.
+void CompositeRow(const std::uint8_t* rgba, std::uint8_t* bgr, int width) {
+    for (int x = 0; x < width; ++x, rgba += 4, bgr += 3) {
+        const int a = rgba[3], white = 255 * (255 - a);
+        bgr[0] = std::uint8_t((rgba[2] * a + white + 127) / 255);
+        bgr[1] = std::uint8_t((rgba[1] * a + white + 127) / 255);
+        bgr[2] = std::uint8_t((rgba[0] * a + white + 127) / 255);
+    }
+}
+
+void ConvertRow(Conversion conversion, const std::uint8_t* in, TBitmap& picture, int y) {
+    if (conversion == Conversion::TwoBit) {
+        ExpandTwoBitRow(in, picture.ScanLine(y), picture.Width());
+    } else {
+        CompositeRow(in, picture.ScanLine(y), picture.Width());
+    }
+}
+
+void Decode(TInputSource& source, TBitmap& picture) {
+    Reader r;
+    PngHeader h;
+    std::vector<std::uint8_t> buffer;
+    r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.error, OnError, OnWarning);
+    if (r.png) r.info = png_create_info_struct(r.png);
+    if (!r.info) throw ECodecError("PNG: out of memory");
+    if (setjmp(png_jmpbuf(r.png))) throw ECodecError(std::string("PNG: ") + r.error.message);
+    png_set_read_fn(r.png, &source, ReadData);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, 6);
+    png_read_info(r.png, r.info);
+    h.width = png_get_image_width(r.png, r.info);
+    h.height = png_get_image_height(r.png, r.info);
+    h.depth = png_get_bit_depth(r.png, r.info);
+    h.colourType = png_get_color_type(r.png, r.info);
+    png_colorp plte = nullptr;
+    int plteCount = 0;
+    if (png_get_PLTE(r.png, r.info, &plte, &plteCount)) {
+        plteCount = std::min(plteCount, 1 << std::min(h.depth, 8));
+        for (int i = 0; i < plteCount; ++i)
+            h.palette.push_back(RGBColor(plte[i].red, plte[i].green, plte[i].blue));
+    }
+    png_bytep alpha = nullptr;
+    int alphaCount = 0;
+    png_color_16p key = nullptr;
+    if (png_get_tRNS(r.png, r.info, &alpha, &alphaCount, &key)) {
+        if (h.colourType == PNG_COLOR_TYPE_PALETTE) {
+            h.alpha.assign(alpha, alpha + std::min(alphaCount, plteCount));
+        } else {
+            h.key = key;
+        }
+    }
+    const PngLayout layout = ChooseLayout(h);
+    SetPictureSize(picture, h.width, h.height, layout.bpp, "PNG");
+    if (layout.conversion == Conversion::Composite) {
+        png_set_expand(r.png);
+        png_set_gray_to_rgb(r.png);
+        png_set_scale_16(r.png);
+    } else if (layout.bpp == 24) {
+        png_set_gray_to_rgb(r.png);
+        png_set_scale_16(r.png);
+        png_set_bgr(r.png);
+    }
+    const int passes = png_set_interlace_handling(r.png);
+    png_read_update_info(r.png, r.info);
+    const std::size_t rowBytes = png_get_rowbytes(r.png, r.info);
+    const bool direct = layout.conversion == Conversion::Direct;
+    // Interlaced files fill each row over several passes, so a converted
+    // picture needs all its rows at once; otherwise one row is enough.
+    if (!direct) buffer.resize(passes > 1 ? rowBytes * h.height : rowBytes);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int y = 0; y < picture.Height(); ++y) {
+            std::uint8_t* row = direct
+                                    ? picture.ScanLine(y)
+                                    : buffer.data() + (passes > 1 ? rowBytes * std::size_t(y) : 0);
+            png_read_row(r.png, row, nullptr);
+            if (!direct && pass == passes - 1) ConvertRow(layout.conversion, row, picture, y);
+        }
+    }
+    png_read_end(r.png, nullptr);
+    SetPaletteAndTransparency(h, layout, picture);
+}
+
+void Load(TInputSource source, TBitmap& picture) {
+    TBitmap decoded;
+    Decode(source, decoded);
+    picture.Swap(decoded);
+}
+
+// One row of a 16 or 32-bit raster as red, green, blue bytes.
+void RgbRow(const TBitmap& picture, int y, std::vector<std::uint8_t>& row) {
+    for (int x = 0; x < picture.Width(); ++x) {
+        const TColor c = picture.GetPixel(x, y);
+        row[std::size_t(x) * 3] = GetRValue(c);
+        row[std::size_t(x) * 3 + 1] = GetGValue(c);
+        row[std::size_t(x) * 3 + 2] = GetBValue(c);
+    }
+}
+
+}  // namespace
+
+void PngLoad(const std::string& path, TBitmap& picture) {
+    Load(TInputSource::OpenFile(path), picture);
+}
+
+void PngLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {
+    Load(TInputSource(data, size), picture);
+}
+
+void PngSave(const TBitmap& picture, TOutputSink& sink) {
+    if (picture.Empty()) throw ECodecError("PNG: cannot write an empty picture");
+    const int bpp = picture.BitsPerPixel();
+    const bool paletted = bpp <= 8;
+    std::vector<png_color> plte;
+    std::vector<png_byte> alpha;
+    std::vector<std::uint8_t> row;
+    if (paletted) {
+        for (const TColor c : CoveringPalette(picture))
+            plte.push_back({GetRValue(c), GetGValue(c), GetBValue(c)});
+        const int t = TransparentPaletteIndex(picture);
+        if (t >= 0) {
+            alpha.assign(std::size_t(t) + 1, 255);
+            alpha[std::size_t(t)] = 0;
+        }
+    } else if (bpp != 24) {
+        row.resize(std::size_t(picture.Width()) * 3);
+    }
+    Writer w;
+    w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &w.error, OnError, OnWarning);
+    if (w.png) w.info = png_create_info_struct(w.png);
+    if (!w.info) throw ECodecError("PNG: out of memory");
+    if (setjmp(png_jmpbuf(w.png))) throw ECodecError(std::string("PNG: ") + w.error.message);
+    png_set_write_fn(w.png, &sink, WriteData, FlushData);
+    png_set_compression_level(w.png, kCompressionLevel);
+    png_set_filter(w.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    png_set_compression_buffer_size(w.png, kDataChunkSize);
+    png_set_IHDR(w.png, w.info, png_uint_32(picture.Width()), png_uint_32(picture.Height()),
+                 paletted ? bpp : 8, paletted ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    if (paletted) {
+        png_set_PLTE(w.png, w.info, plte.data(), int(plte.size()));
+        if (!alpha.empty()) png_set_tRNS(w.png, w.info, alpha.data(), int(alpha.size()), nullptr);
+    } else if (picture.TransparentColor) {
+        const TColor c = *picture.TransparentColor;
+        png_color_16 key{0, GetRValue(c), GetGValue(c), GetBValue(c), 0};
+        png_set_tRNS(w.png, w.info, nullptr, 0, &key);
+    }
+    png_write_info(w.png, w.info);
+    if (bpp == 24) png_set_bgr(w.png);
+    for (int y = 0; y < picture.Height(); ++y) {
+        if (!row.empty()) RgbRow(picture, y, row);
+        png_write_row(w.png, row.empty() ? picture.ScanLine(y) : row.data());
+    }
+    png_write_end(w.png, nullptr);
+}

@@ -1,0 +1,27 @@
+// PNG through libpng.
+//
+// Reading: an alpha channel or a partly transparent palette entry gives a
+// 24-bit raster composited over white. Otherwise the layout follows the
+// header: bit depth 1 gives 1 bit per pixel, 2 and 4 give 4 bits, an 8-bit
+// palette gives 8 bits (each with its palette; grey files get a grey one),
+// and 8- or 16-bit grey or colour gives 24 bits. A single transparent grey or
+// colour value becomes the raster's transparent colour; fully transparent
+// palette entries are flattened onto white and recorded as a white
+// transparent colour (see PaletteUtils.h).
+//
+// Writing: compression level 7, the Sub filter only, no interlacing, image
+// data chunks of at most 65535 bytes. Paletted rasters give a palette PNG of
+// the same bit depth, every other layout 8-bit RGB; a transparency chunk is
+// written only for a raster with a transparent colour.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "CodecIO.h"
+#include "Raster.h"
+
+void PngLoad(const std::string& path, TBitmap& picture);
+void PngLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
+
+void PngSave(const TBitmap& picture, TOutputSink& sink);
