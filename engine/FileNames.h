@@ -1,0 +1,17 @@
+// Pieces of a path as the engine names them. The delimiter is '/'; the
+// extension is the end of the file name from its last full stop on, the full
+// stop included.
+#pragma once
+
+#include <string>
+
+// Everything up to and including the last delimiter; empty without one.
+std::string FolderOf(const std::string& path);
+// Everything after the last delimiter.
+std::string FileNameOf(const std::string& path);
+// The extension of the file name, or empty.
+std::string ExtensionOf(const std::string& path);
+// The path without the extension of its file name.
+std::string BaseOf(const std::string& path);
+// ASCII letters upper-cased, every other byte kept.
+std::string UpperAscii(std::string text);

@@ -1,0 +1,22 @@
+// LoadPicture: the decoder is chosen by the file's extension alone.
+#include "BmpCodec.h"
+#include "FileNames.h"
+#include "GifCodec.h"
+#include "JpegCodec.h"
+#include "PngCodec.h"
+#include "UnitThPicConvert.h"
+
+void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) {
+    const std::string ext = UpperAscii(ExtensionOf(sourceFile));
+    TBitmap picture;  // stays 0 x 0 for any other extension
+    if (ext == ".BMP") {
+        BmpLoad(sourceFile, picture);
+    } else if (ext == ".JPG" || ext == ".JPEG") {
+        JpegLoad(sourceFile, picture);
+    } else if (ext == ".PNG") {
+        PngLoad(sourceFile, picture);
+    } else if (ext == ".GIF") {
+        GifLoad(sourceFile, picture);
+    }
+    bitmap.Swap(picture);
+}

@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "BmpCodec.h"
+#include "ImageCompare.h"
+#include "JpegCodec.h"
+#include "NewFile.h"
+#include "UnitThPicConvert.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Gradient(TBitmap& b) {
+    for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x)
+            b.SetPixel(x, y, RGBColor(std::uint8_t(x), std::uint8_t(y), 90));
+}
+
+// An engine that affixes names, as a fresh snapshot would set it up.
+struct Saver {
+    TthPicConvert engine;
+    explicit Saver(TOutputType type, const std::string& affix = "_s", bool before = false) {
+        engine.Options.DecidesName = true;
+        engine.Options.NameAffix = affix;
+        engine.Options.NameBefore = before;
+        engine.Options.OutputType = type;
+    }
+    void Save(const std::string& outputName) {
+        TBitmap b(8, 6, 24);
+        Gradient(b);
+        engine.SavePicture(outputName, b);
+    }
+};
+
+std::vector<std::uint8_t> Encoding(const TBitmap& b, int quality) {
+    TJpegImage jpeg(b);
+    jpeg.CompressionQuality = quality;
+    jpeg.Compress();
+    return {jpeg.Data(), jpeg.Data() + jpeg.DataSize()};
+}
+
+// A picture whose JPEG size falls by well over a kilobyte per quality step.
+void Photo(TBitmap& b) {
+    b.SetSize(240, 180, 24);
+    std::mt19937 random(9);
+    for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x)
+            b.SetPixel(x, y,
+                       RGBColor(std::uint8_t((x + y) / 2 + random() % 24), std::uint8_t(x ^ y),
+                                std::uint8_t(random() % 64 + 100)));
+}
+
+}  // namespace
+
+TEST(SavePicture, AffixAfterTheBaseNameThenNumberedOnCollision) {
+    TTempDir dir;
+    Saver s(otJpeg);
+    s.Save(dir / "a.jpg");
+    s.Save(dir / "a.jpg");
+    s.Save(dir / "a.jpg");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a_s(1).jpg", "a_s(2).jpg", "a_s.jpg"}));
+    EXPECT_EQ(s.engine.GetLastSaveDir(), dir.Folder());
+    Saver png(otPng);
+    png.Save(dir / "a.png");
+    EXPECT_TRUE(fs::exists(dir / "a_s.png"));
+}
+
+TEST(SavePicture, AffixBeforeTheName) {
+    TTempDir dir;
+    Saver s(otGif, "s_", true);
+    s.Save(dir / "a.gif");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"s_a.gif"}));
+}
+
+TEST(SavePicture, TheSourceIsNeverReplaced) {
+    TTempDir dir;
+    fs::copy_file(DataFile("jpeg/colour.jpg"), dir / "a.jpg");
+    const auto before = ReadBytes(dir / "a.jpg");
+    Saver s(otJpeg, "");
+    s.Save(dir / "a.jpg");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a(1).jpg", "a.jpg"}));
+    EXPECT_EQ(ReadBytes(dir / "a.jpg"), before);
+}
+
+TEST(SavePicture, SubFolderIsCreatedOneLevelDeep) {
+    TTempDir dir;
+    TthPicConvert engine;
+    engine.Options.DecidesName = false;
+    engine.Options.DirName = "small";
+    engine.Options.OutputType = otBmp;
+    TBitmap b(4, 4, 24);
+    engine.SavePicture(dir / "a.bmp", b);
+    engine.SavePicture(dir / "a.bmp", b);
+    EXPECT_EQ(dir.Entries("small"), (std::vector<std::string>{"a(1).bmp", "a.bmp"}));
+    EXPECT_EQ(engine.GetLastSaveDir(), dir / "small/");
+    // Only one level: a nested name fails at the file, and leaves nothing.
+    engine.Options.DirName = "x/y";
+    EXPECT_THROW(engine.SavePicture(dir / "a.bmp", b), EFileError);
+    EXPECT_FALSE(fs::exists(dir / "x"));
+    EXPECT_EQ(engine.GetLastSaveDir(), dir / "small/");
+}
+
+TEST(SavePicture, InvalidOutputTypeFailsAfterTheNameIsChosen) {
+    TTempDir dir;
+    TthPicConvert engine;
+    engine.Options.DirName = "out";
+    engine.Options.OutputType = TOutputType(4);
+    TBitmap b(4, 4, 24);
+    try {
+        engine.SavePicture(dir / "a.jpg", b);
+        ADD_FAILURE() << "saved";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "invalid output file type");
+    }
+    EXPECT_TRUE(fs::is_directory(dir / "out"));
+    EXPECT_TRUE(dir.Entries("out").empty());
+    EXPECT_EQ(engine.GetLastSaveDir(), "");
+}
+
+TEST(SavePicture, NamesTakenByFoldersOrDanglingLinksAreSkipped) {
+    TTempDir dir;
+    fs::create_directory(dir / "a_s.png");
+    fs::create_symlink(dir / "nowhere", dir / "a_s(1).png");
+    Saver s(otPng);
+    s.Save(dir / "a.png");
+    EXPECT_TRUE(fs::is_regular_file(dir / "a_s(2).png"));
+    EXPECT_FALSE(fs::exists(dir / "nowhere"));
+}
+
+TEST(SavePicture, AFailedEncodeLeavesNoFileBehind) {
+    TTempDir dir;
+    Saver s(otPng);
+    TBitmap empty;  // every encoder refuses it
+    for (const TOutputType type : {otJpeg, otPng, otBmp, otGif}) {
+        s.engine.Options.OutputType = type;
+        EXPECT_THROW(s.engine.SavePicture(dir / "a.png", empty), std::runtime_error);
+    }
+    EXPECT_TRUE(dir.Entries().empty());
+    EXPECT_EQ(s.engine.GetLastSaveDir(), "");
+}
+
+TEST(NewFile, ANameTakenWhileWritingIsNotReplaced) {
+    TTempDir dir;
+    {
+        TNewFile file(dir / "a.bmp");
+        file.Sink().Write("new", 3);
+        WriteBytes(dir / "a.bmp", {'o', 'l', 'd'});  // appears meanwhile
+        const std::string name = file.Publish([&](std::int64_t n) {
+            return n == 0 ? dir / "a.bmp" : dir / ("a(" + std::to_string(n) + ").bmp");
+        });
+        EXPECT_EQ(name, dir / "a(1).bmp");
+    }
+    EXPECT_EQ(ReadBytes(dir / "a.bmp"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(ReadBytes(dir / "a(1).bmp"), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"a(1).bmp", "a.bmp"}));
+}
+
+TEST(NewFile, AnAbandonedFileLeavesNothing) {
+    TTempDir dir;
+    {
+        TNewFile file(dir / "a.bmp");
+        std::vector<char> big(1 << 20, 'x');
+        file.Sink().Write(big.data(), big.size());
+    }
+    EXPECT_TRUE(dir.Entries().empty());
+    EXPECT_THROW(TNewFile(dir / "missing/a.bmp"), EFileError);
+}
+
+TEST(NewFile, BigAndSmallWritesArriveInOrder) {
+    TTempDir dir;
+    std::vector<std::uint8_t> expected;
+    {
+        TNewFile file(dir / "f");
+        for (int i = 0; i < 40; ++i) {
+            std::vector<std::uint8_t> piece(std::size_t(i) * 7919 % 100000, std::uint8_t(i));
+            file.Sink().Write(piece.data(), piece.size());
+            expected.insert(expected.end(), piece.begin(), piece.end());
+        }
+        file.Publish([&](std::int64_t) { return dir / "f"; });
+    }
+    EXPECT_EQ(ReadBytes(dir / "f"), expected);
+}
+
+TEST(SavePicture, WrittenFilesHoldTheEncodingOfTheRaster) {
+    TTempDir dir;
+    TthPicConvert engine;
+    engine.Options.DecidesName = true;
+    engine.Options.NameAffix = "_s";
+    TBitmap b(30, 20, 24);
+    Gradient(b);
+    engine.Options.OutputType = otBmp;
+    engine.SavePicture(dir / "a.bmp", b);
+    TMemorySink bmp;
+    BmpSave(b, bmp);
+    EXPECT_EQ(ReadBytes(dir / "a_s.bmp"), bmp.Bytes);
+    engine.Options.OutputType = otJpeg;  // UseQuality false: always quality 80
+    engine.Options.JpegQuality = 10;
+    engine.SavePicture(dir / "a.jpg", b);
+    EXPECT_EQ(ReadBytes(dir / "a_s.jpg"), Encoding(b, 80));
+    engine.Options.UseQuality = true;
+    engine.Options.QualityByLevel = true;
+    engine.SavePicture(dir / "a.jpg", b);
+    EXPECT_EQ(ReadBytes(dir / "a_s(1).jpg"), Encoding(b, 10));
+}
+
+TEST(CompressJpeg, TargetSizeTakesTheFirstQualityStrictlyBelowTheLimit) {
+    TBitmap photo;
+    Photo(photo);
+    std::vector<std::vector<std::uint8_t>> byQuality(101);
+    for (int q = 0; q <= 100; q += 10) byQuality[std::size_t(q)] = Encoding(photo, q);
+    TthPicConvert engine;
+    engine.Options.UseQuality = true;
+    engine.Options.QualityByLevel = false;
+    int checked = 0;
+    for (int expected = 100; expected >= 10; expected -= 10) {
+        // The smallest limit in whole kilobytes that the expected quality
+        // fits under; the step above must not fit under it.
+        const std::int64_t size = std::int64_t(byQuality[std::size_t(expected)].size());
+        engine.Options.TargetFileSize = size / 1024 + 1;
+        if (expected < 100 && std::int64_t(byQuality[std::size_t(expected + 10)].size()) <
+                                  engine.Options.TargetFileSize * 1024)
+            continue;  // two steps within one kilobyte: no limit separates them
+        TJpegImage jpeg(photo);
+        engine.CompressJpeg(jpeg);
+        EXPECT_EQ(engine.GetJpegSize(jpeg), size) << expected;
+        EXPECT_EQ(std::vector<std::uint8_t>(jpeg.Data(), jpeg.Data() + jpeg.DataSize()),
+                  byQuality[std::size_t(expected)])
+            << expected;
+        ++checked;
+    }
+    EXPECT_GE(checked, 6);
+}
+
+TEST(CompressJpeg, NoSizeBelowTheLimitKeepsTheQualityZeroEncoding) {
+    TBitmap photo;
+    Photo(photo);
+    TthPicConvert engine;
+    engine.Options.UseQuality = true;
+    engine.Options.TargetFileSize = 0;
+    engine.Options.UseProgressive = true;
+    TJpegImage jpeg(photo);
+    engine.CompressJpeg(jpeg);
+    TJpegImage lowest(photo);
+    lowest.ProgressiveEncoding = true;
+    lowest.CompressionQuality = 1;  // the library's floor for 0
+    lowest.Compress();
+    EXPECT_EQ(std::vector<std::uint8_t>(jpeg.Data(), jpeg.Data() + jpeg.DataSize()),
+              std::vector<std::uint8_t>(lowest.Data(), lowest.Data() + lowest.DataSize()));
+}
+
+TEST(CompressJpeg, ASizeOfExactlyTheLimitIsNotBelowIt) {
+    // This noise encodes to exactly 6 KB at quality 100.
+    TBitmap b(66, 48, 24);
+    std::mt19937 random(2526);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 66; ++x)
+            b.SetPixel(x, y,
+                       RGBColor(std::uint8_t(random()), std::uint8_t(x * 4), std::uint8_t(y * 5)));
+    ASSERT_EQ(Encoding(b, 100).size(), 6u * 1024);
+    TthPicConvert engine;
+    engine.Options.UseQuality = true;
+    engine.Options.TargetFileSize = 6;
+    TJpegImage jpeg(b);
+    engine.CompressJpeg(jpeg);
+    EXPECT_EQ(std::vector<std::uint8_t>(jpeg.Data(), jpeg.Data() + jpeg.DataSize()),
+              Encoding(b, 90));
+    engine.Options.TargetFileSize = 7;
+    engine.CompressJpeg(jpeg);
+    EXPECT_EQ(jpeg.DataSize(), 6u * 1024);
+}
