@@ -1,0 +1,23 @@
+// Checks shared by the decoder fuzz targets: a failed check aborts, which
+// the fuzzer and the replay test both report.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "Raster.h"
+
+inline void RequireSameColours(const TBitmap& a, const TBitmap& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) {
+        std::fprintf(stderr, "round trip changed the size\n");
+        std::abort();
+    }
+    for (int y = 0; y < a.Height(); ++y) {
+        for (int x = 0; x < a.Width(); ++x) {
+            if (a.GetPixel(x, y) != b.GetPixel(x, y)) {
+                std::fprintf(stderr, "round trip changed pixel (%d,%d)\n", x, y);
+                std::abort();
+            }
+        }
+    }
+}

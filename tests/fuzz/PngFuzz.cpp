@@ -1,0 +1,24 @@
+// PNG reader: any input must decode or fail with an exception; a picture
+// that decodes must come back unchanged through the writer, transparent
+// colour included.
+#include <cstdint>
+#include <cstdlib>
+
+#include "FuzzChecks.h"
+#include "PngCodec.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    TBitmap picture;
+    try {
+        PngLoadBuffer(data, size, picture);
+    } catch (const std::exception&) {
+        return 0;
+    }
+    TMemorySink sink;
+    PngSave(picture, sink);
+    TBitmap back;
+    PngLoadBuffer(sink.Bytes.data(), sink.Bytes.size(), back);
+    RequireSameColours(picture, back);
+    if (back.TransparentColor != picture.TransparentColor) std::abort();
+    return 0;
+}
