@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,15 @@ namespace {
 
 // Keeps a span's right and bottom edges out of the next source pixel.
 constexpr double kEdge = 0.000001;
-// Band around a rounding boundary added per summed term: both summation
-// orders stay far closer than this to the exact sum.
-constexpr double kBandPerTerm = 1e-13;
-constexpr double kDefaultBand = 1e-12;
+// The fast sums are in single precision: each summed term can move a
+// channel by about 255 * 2^-24. A channel closer to a rounding boundary
+// than this band (four times that per term, and a few terms more) is summed
+// again in the per-pixel walk's own order, in doubles.
+constexpr double kBandPerTerm = 255.0 / (1 << 22);
+constexpr int kBandSpareTerms = 8;
+constexpr double kDefaultBand = 0;
+// Whole rows summed in 16 bits before they could overflow.
+constexpr int kMaxWholeRows = 257;
 
 // The source pixels under each target pixel along one axis, with weights.
 struct TSpans {
@@ -56,6 +62,42 @@ std::uint8_t ToChannel(double sum, float area) {
     return std::uint8_t(std::clamp(std::nearbyint(sum / area), 0.0, 255.0));
 }
 
+// acc[i] += weight * row[i]: the bulk of the work, one pass per source row
+// and target row it touches.
+__attribute__((target_clones("avx2", "default"))) void AddWeightedRow(
+    float* __restrict acc, const std::uint8_t* __restrict row, float weight, std::size_t n) {
+#pragma omp simd
+    for (std::size_t i = 0; i < n; ++i) acc[i] += weight * float(row[i]);
+}
+
+__attribute__((target_clones("avx2", "default"))) void AddWeightedRowTwice(
+    float* __restrict acc, float weight, float* __restrict otherAcc, float otherWeight,
+    const std::uint8_t* __restrict row, std::size_t n) {
+#pragma omp simd
+    for (std::size_t i = 0; i < n; ++i) {
+        const float value = row[i];
+        acc[i] += weight * value;
+        otherAcc[i] += otherWeight * value;
+    }
+}
+
+// Rows of weight 1 (most rows under a target row) are added as whole
+// numbers, far cheaper, and moved into the float sums once per target row.
+__attribute__((target_clones("avx2", "default"))) void AddWholeRow(
+    std::uint16_t* __restrict acc, const std::uint8_t* __restrict row, std::size_t n) {
+#pragma omp simd
+    for (std::size_t i = 0; i < n; ++i) acc[i] = std::uint16_t(acc[i] + row[i]);
+}
+
+__attribute__((target_clones("avx2", "default"))) void MoveWholeSums(
+    float* __restrict acc, std::uint16_t* __restrict whole, std::size_t n) {
+#pragma omp simd
+    for (std::size_t i = 0; i < n; ++i) {
+        acc[i] += float(whole[i]);
+        whole[i] = 0;
+    }
+}
+
 class TResampler {
   public:
     TResampler(const TBitmap& source, int newWidth, int newHeight, double band)
@@ -64,71 +106,127 @@ class TResampler {
                       newHeight)),
           cols_(MakeSpans(newWidth, double(source.Width()) / newWidth, source.Width())),
           rows_(MakeSpans(newHeight, double(source.Height()) / newHeight, source.Height())),
+          inverseArea_(1.0 / area_),
+          colWeights_(cols_.weights.begin(), cols_.weights.end()),
           band_(band) {
-        for (auto& slot : cache_) slot.sums.resize(std::size_t(newWidth) * 3);
+        for (std::size_t x = 0; x < cols_.count.size(); ++x)
+            colBand_.insert(colBand_.end(), 3,
+                            float((cols_.count[x] + kBandSpareTerms) * kBandPerTerm));
     }
 
+    // Each target row: the weighted sum of its source rows, then per target
+    // pixel the weighted sum of that row's columns, then rounding.
     void Run(TBitmap& target) {
         ClearUpperVectorState();
-        std::vector<double> acc(std::size_t(target.Width()) * 3);
+        const std::size_t bytes = std::size_t(src_.Width()) * 3;
+        const std::size_t channels = std::size_t(target.Width()) * 3;
+        std::vector<float> column(bytes + 1), next(bytes + 1);
+        std::vector<float> sums(channels);
+        std::vector<std::uint8_t> nearBoundary(channels);
+        std::vector<std::uint16_t> whole(bytes);
+        int added = -1;  // the source row already in column, if any
         for (int y = 0; y < target.Height(); ++y) {
-            std::fill(acc.begin(), acc.end(), 0.0);
+            int addedNext = -1;
+            int wholeRows = 0;
             for (int k = 0; k < rows_.count[y]; ++k) {
-                const double w = rows_.weights[rows_.at[y] + std::size_t(k)];
-                const double* h = RowSums(rows_.first[y] + k);
-                for (std::size_t i = 0; i < acc.size(); ++i) acc[i] += w * h[i];
+                const int row = rows_.first[y] + k;
+                const double weight = rows_.weights[rows_.at[y] + std::size_t(k)];
+                const std::uint8_t* line = src_.ScanLine(row);
+                if (SharesRow(y, row)) {
+                    // The next target row starts on this source row: read it once.
+                    const float nextWeight = float(rows_.weights[rows_.at[y + 1]]);
+                    if (row == added) {
+                        AddWeightedRow(next.data(), line, nextWeight, bytes);
+                    } else {
+                        AddWeightedRowTwice(column.data(), float(weight), next.data(), nextWeight,
+                                            line, bytes);
+                    }
+                    addedNext = row;
+                } else if (row != added && weight == 1.0) {
+                    AddWholeRow(whole.data(), line, bytes);
+                    if (++wholeRows == kMaxWholeRows) {
+                        MoveWholeSums(column.data(), whole.data(), bytes);
+                        wholeRows = 0;
+                    }
+                } else if (row != added) {
+                    AddWeightedRow(column.data(), line, float(weight), bytes);
+                }
             }
-            StoreRow(target, y, acc);
+            if (wholeRows) MoveWholeSums(column.data(), whole.data(), bytes);
+            added = addedNext;
+            SumColumns(column.data(), sums.data());
+            std::uint8_t* out = target.ScanLine(y);
+            RoundMeans(sums.data(), colBand_.data(), float(band_ + rows_.count[y] * kBandPerTerm),
+                       float(inverseArea_), out, nearBoundary.data(), channels);
+            const auto* flags = nearBoundary.data();
+            for (const auto* f = flags; (f = static_cast<const std::uint8_t*>(
+                                             std::memchr(f, 1, channels - std::size_t(f - flags))));
+                 ++f) {
+                const std::size_t i = std::size_t(f - flags);
+                out[i] = ExactChannel(int(i / 3), y, int(i % 3));
+            }
+            column.swap(next);
+            std::fill(next.begin(), next.end(), 0.0f);
         }
     }
 
   private:
-    struct TSlot {
-        int row = -1;
-        std::vector<double> sums;
-    };
-
-    // Horizontal weighted sums of one source row, per target column and
-    // channel; consecutive target rows share at most their edge rows.
-    const double* RowSums(int row) {
-        for (const auto& slot : cache_)
-            if (slot.row == row) return slot.sums.data();
-        TSlot& slot = cache_[0].row < cache_[1].row ? cache_[0] : cache_[1];
-        slot.row = row;
-        const std::uint8_t* line = src_.ScanLine(row);
-        double* out = slot.sums.data();
-        for (std::size_t x = 0; x < cols_.first.size(); ++x, out += 3) {
-            const double* w = cols_.weights.data() + cols_.at[x];
-            const std::uint8_t* p = line + std::size_t(cols_.first[x]) * 3;
-            double b = 0, g = 0, r = 0;
-            for (int k = 0; k < cols_.count[x]; ++k, p += 3) {
-                b += w[k] * p[0];
-                g += w[k] * p[1];
-                r += w[k] * p[2];
-            }
-            out[0] = b;
-            out[1] = g;
-            out[2] = r;
-        }
-        return slot.sums.data();
+    bool SharesRow(int y, int row) const {
+        return y + 1 < int(rows_.first.size()) && rows_.count[y + 1] > 0 &&
+               rows_.first[y + 1] == row && row == rows_.first[y] + rows_.count[y] - 1;
     }
 
-    void StoreRow(TBitmap& target, int y, const std::vector<double>& acc) {
-        std::uint8_t* out = target.ScanLine(y);
-        for (int x = 0; x < target.Width(); ++x) {
-            const double terms = double(cols_.count[x]) * rows_.count[y];
-            const double band = band_ + terms * kBandPerTerm;
-            for (int c = 0; c < 3; ++c) {
-                const double sum = acc[std::size_t(x) * 3 + c];
-                const double q = sum / area_;
-                const bool nearBoundary = std::abs(q - std::floor(q) - 0.5) <= band;
-                out[x * 3 + c] = nearBoundary ? ExactChannel(x, y, c) : ToChannel(sum, area_);
+    // Per target pixel and channel, the weighted sum of the source columns;
+    // a pixel's three channels go as one vector (its fourth lane, the next
+    // pixel's blue, is dropped, so the column has one spare value at the end).
+    void SumColumns(const float* column, float* sums) const {
+        using TQuad = float __attribute__((vector_size(16)));
+        for (std::size_t x = 0; x < cols_.first.size(); ++x, sums += 3) {
+            const float* w = colWeights_.data() + cols_.at[x];
+            const float* p = column + std::size_t(cols_.first[x]) * 3;
+            // Two running totals, so that each addition need not wait for
+            // the one before.
+            TQuad even{}, odd{};
+            const int count = cols_.count[x];
+            int k = 0;
+            for (; k + 1 < count; k += 2, p += 6) {
+                TQuad a, b;
+                std::memcpy(&a, p, sizeof a);
+                std::memcpy(&b, p + 3, sizeof b);
+                even += w[k] * a;
+                odd += w[k + 1] * b;
             }
+            if (k < count) {
+                TQuad a;
+                std::memcpy(&a, p, sizeof a);
+                even += w[k] * a;
+            }
+            const TQuad total = even + odd;
+            std::memcpy(sums, &total, 3 * sizeof(float));
+        }
+    }
+
+    // Rounds each mean; marks those within their band of a rounding
+    // boundary (the integers of mean + 0.5), which the caller sums again.
+    __attribute__((target_clones("avx2", "default"))) static void RoundMeans(
+        const float* __restrict sums, const float* __restrict colBand, float rowBand,
+        float inverseArea, std::uint8_t* __restrict out, std::uint8_t* __restrict nearBoundary,
+        std::size_t n) {
+#pragma omp simd
+        for (std::size_t i = 0; i < n; ++i) {
+            // Written without branches so that it vectorises; a negative
+            // mean (rare) is only ever marked, never rounded wrongly.
+            const float t = sums[i] * inverseArea + 0.5f;
+            const int whole = int(t);
+            const float above = t - float(whole);
+            const float band = colBand[i] + rowBand;
+            nearBoundary[i] = std::uint8_t(int(above <= band) | int(above >= 1.0f - band));
+            out[i] = std::uint8_t(whole < 0 ? 0 : whole > 255 ? 255 : whole);
         }
     }
 
     // The sum in the per-pixel walk's own order: rows, then columns, each
-    // term (WX * WY) * value.
+    // term (WX * WY) * value, in doubles.
     std::uint8_t ExactChannel(int x, int y, int channel) const {
         double sum = 0;
         for (int i = 0; i < rows_.count[y]; ++i) {
@@ -146,8 +244,10 @@ class TResampler {
     const float area_;
     const TSpans cols_;
     const TSpans rows_;
+    const double inverseArea_;
+    const std::vector<float> colWeights_;
     const double band_;
-    std::array<TSlot, 2> cache_;
+    std::vector<float> colBand_;  // per target channel
 };
 
 }  // namespace

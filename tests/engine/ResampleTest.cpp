@@ -164,11 +164,17 @@ TEST(ResampleBitmap, MatchesThePlainWalkOnRandomPictures) {
 TEST(ResampleBitmap, MatchesThePlainWalkAtPhotoScales) {
     std::mt19937 rng(7);
     int atBoundary = 0;
-    // Fractional factors like 6000 -> 1280 (4.6875) and 4000 -> 853 etc.
+    // Fractional factors like 6000 -> 1280 (4.6875), and steep ones where
+    // hundreds of whole rows fall on one target row.
     const int cases[][4] = {{300, 200, 64, 43}, {161, 97, 40, 24}, {250, 250, 200, 200},
-                            {97, 301, 31, 96},  {640, 3, 17, 1},   {5, 400, 1, 77}};
-    for (const auto& c : cases)
+                            {97, 301, 31, 96},  {640, 3, 17, 1},   {5, 400, 1, 77},
+                            {3, 700, 2, 1},     {4, 1300, 3, 2},   {900, 2, 1, 1}};
+    for (const auto& c : cases) {
         ExpectMatchesReference(*Random24(c[0], c[1], rng), c[2], c[3], atBoundary);
+        TBitmap white(c[0], c[1], 24);  // the largest sums
+        Fill(white, RGBColor(255, 255, 255));
+        ExpectMatchesReference(white, c[2], c[3], atBoundary);
+    }
     EXPECT_EQ(atBoundary, 0);
 }
 
