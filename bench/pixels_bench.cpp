@@ -1,10 +1,14 @@
 // Speed of the engine's pixel work on a 6000 x 4000 raster: the resampler
 // into the 1280 box, each colour step (megapixels per second) and the date
 // and comment overlay. bench/pixels.sh sets these against djpeg.
+// --photo=FILE takes the raster from a photo instead of a made-up one.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
+#include <QImage>
+#include <cstring>
 #include <random>
+#include <string>
 
 #include "BitmapUtils.h"
 #include "UnitThPicConvert.h"
@@ -29,33 +33,65 @@ void FillPhoto(TBitmap& b) {
     }
 }
 
+std::string photoFile;
+
+void LoadPhoto(TBitmap& b) {
+    const QImage image =
+        QImage(QString::fromStdString(photoFile)).convertToFormat(QImage::Format_BGR888);
+    if (image.isNull()) throw std::runtime_error("cannot read " + photoFile);
+    b.SetSize(image.width(), image.height(), 24);
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(b.ScanLine(y), image.constScanLine(y), std::size_t(image.width()) * 3);
+}
+
 const TBitmap& Photo() {
     static const auto photo = [] {
         auto b = std::make_unique<TBitmap>(kWidth, kHeight, 24);
-        FillPhoto(*b);
+        if (photoFile.empty()) {
+            FillPhoto(*b);
+        } else {
+            LoadPhoto(*b);
+        }
         return b;
     }();
     return *photo;
 }
 
+// The photo's size fitted into the 1280 box, as the box fit works it out.
+TSize BoxSize() {
+    static const TSize size = [] {
+        TthPicConvert engine;
+        engine.Options.UsePicSize = true;
+        engine.Options.PicWidth = engine.Options.PicHeight = 1280;
+        TBitmap fitted;
+        fitted.Assign(Photo());
+        engine.ResizePicture(fitted);
+        return TSize{fitted.Width(), fitted.Height()};
+    }();
+    return size;
+}
+
 void BM_ResampleInto1280Box(benchmark::State& state) {
     const TBitmap& src = Photo();
-    for (auto _ : state) benchmark::DoNotOptimize(ResampleBitmap(src, 1280, 853));
-    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+    const TSize box = BoxSize();
+    for (auto _ : state) benchmark::DoNotOptimize(ResampleBitmap(src, box.cx, box.cy));
+    state.SetItemsProcessed(state.iterations() * src.Width() * src.Height());
 }
 BENCHMARK(BM_ResampleInto1280Box)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 template <class Step>
 void RunColourStep(benchmark::State& state, Step step) {
     TthPicConvert engine;
-    TBitmap work(kWidth, kHeight, 24);
+    const TBitmap& photo = Photo();
+    TBitmap work;
+    work.Assign(photo);
     for (auto _ : state) {
         state.PauseTiming();
-        work.Assign(Photo());
+        std::memcpy(work.Bits(), photo.Bits(), photo.Stride() * std::size_t(photo.Height()));
         state.ResumeTiming();
         step(engine, work);
     }
-    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+    state.SetItemsProcessed(state.iterations() * work.Width() * work.Height());
 }
 
 void BM_AdjustContrast(benchmark::State& state) {
@@ -83,37 +119,42 @@ BENCHMARK(BM_Darker)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MakeMonochrome)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DrawWhiteFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Both texts on, in the default faces of the window, at the largest size
-// level (the most glyph area and the widest outline).
+// Both texts on, on the photo fitted into the 1280 box (first argument 0)
+// or at its full size (1), at the given size level.
 void BM_DrawTexts(benchmark::State& state) {
-    const int w = int(state.range(0));
-    const int h = int(state.range(1));
+    const TSize size = state.range(0) ? TSize{Photo().Width(), Photo().Height()} : BoxSize();
     TthPicConvert engine;
     TConvertOptions& o = engine.Options;
     o.UseDate = o.UseComment = true;
     o.InputDate = "2024/05/31";
     o.CommentText = "夏の思い出 Summer";
     o.DateFontName = o.CommentFontName = "IPAPGothic";
-    o.DateFontSize = o.CommentFontSize = TTextSizeLevel(state.range(2));
+    o.DateFontSize = o.CommentFontSize = TTextSizeLevel(state.range(1));
     o.DatePos = dpRightBottom;
     o.CommentPos = dpLeftTop;
     o.DateColorOuter = o.CommentColorOuter = RGBColor(255, 255, 255);
     o.DateColorInner = RGBColor(255, 128, 0);
     o.CommentColorInner = RGBColor(0, 0, 0);
-    TBitmap picture(w, h, 24);
+    TBitmap picture(size.cx, size.cy, 24);
     for (auto _ : state) engine.DrawTexts(picture);
 }
 BENCHMARK(BM_DrawTexts)
-    ->Args({1280, 853, tsExtraLarge})
-    ->Args({1280, 853, tsMedium})
-    ->Args({6000, 4000, tsExtraLarge})
-    ->Args({6000, 4000, tsExtraSmall})
+    ->ArgsProduct({{0, 1}, {tsExtraLarge, tsMedium, tsExtraSmall}})
+    ->ArgNames({"full", "level"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string flag = "--photo=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]).rfind(flag, 0) != 0) continue;
+        photoFile = argv[i] + flag.size();
+        std::copy(argv + i + 1, argv + argc, argv + i);
+        --argc;
+        break;
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
