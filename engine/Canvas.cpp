@@ -8,6 +8,7 @@
 #include <QRawFont>
 #include <QTextLayout>
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "VectorState.h"
@@ -306,8 +307,9 @@ std::vector<std::uint8_t> UnionByPoint(const TTextMask& mask, const std::vector<
 }
 
 // Neighbouring lines handled together, interleaved, so that each step
-// along them reads one short run of memory.
+// along them reads one short run of memory and is one vector operation.
 constexpr int kLanes = 16;
+using TLanes = float __attribute__((vector_size(kLanes * sizeof(float))));
 
 // Per line, each value becomes the product of the k values before it and
 // the k after it (values past the ends count as 1). Sliding products by
@@ -316,43 +318,39 @@ constexpr int kLanes = 16;
 class TRingProducts {
   public:
     // lines: n steps of kLanes values each.
-    void Apply(std::vector<float>& lines, int n, int k) {
+    void Apply(std::vector<TLanes>& lines, int n, int k) {
         const int m = n + 2 * k;
-        padded_.assign(std::size_t(m) * kLanes, 1.0f);
-        std::copy(lines.begin(), lines.begin() + std::ptrdiff_t(n) * kLanes,
-                  padded_.begin() + std::ptrdiff_t(k) * kLanes);
+        TLanes ones;
+        for (int l = 0; l < kLanes; ++l) ones[l] = 1.0f;
+        padded_.assign(std::size_t(m), ones);
+        std::copy(lines.begin(), lines.begin() + n, padded_.begin() + k);
         head_.resize(padded_.size());
         tail_.resize(padded_.size());
         for (int start = 0; start < m; start += k) {
             const int end = std::min(start + k, m);
-            for (int j = start; j < end; ++j)
-                for (int l = 0; l < kLanes; ++l)
-                    head_[At(j, l)] = (j == start ? 1.0f : head_[At(j - 1, l)]) * padded_[At(j, l)];
-            for (int j = end - 1; j >= start; --j)
-                for (int l = 0; l < kLanes; ++l)
-                    tail_[At(j, l)] =
-                        (j == end - 1 ? 1.0f : tail_[At(j + 1, l)]) * padded_[At(j, l)];
+            head_[std::size_t(start)] = padded_[std::size_t(start)];
+            for (int j = start + 1; j < end; ++j)
+                head_[std::size_t(j)] = head_[std::size_t(j - 1)] * padded_[std::size_t(j)];
+            tail_[std::size_t(end - 1)] = padded_[std::size_t(end - 1)];
+            for (int j = end - 2; j >= start; --j)
+                tail_[std::size_t(j)] = tail_[std::size_t(j + 1)] * padded_[std::size_t(j)];
         }
-        for (int i = 0; i < n; ++i)
-            for (int l = 0; l < kLanes; ++l)
-                lines[At(i, l)] = Window(i + k - 1, k, l) * Window(i + 2 * k, k, l);
+        // The window of steps [last - k + 1, last] is one whole block when
+        // it starts on a block, else a tail times the next block's head.
+        for (int i = 0; i < n; ++i) {
+            const std::size_t before = std::size_t(i + k - 1);
+            const std::size_t after = std::size_t(i + 2 * k);
+            const TLanes left = i % k == 0 ? head_[before] : tail_[std::size_t(i)] * head_[before];
+            const TLanes right =
+                (i + k + 1) % k == 0 ? head_[after] : tail_[std::size_t(i + k + 1)] * head_[after];
+            lines[std::size_t(i)] = left * right;
+        }
     }
 
   private:
-    static std::size_t At(int step, int lane) {
-        return std::size_t(step) * kLanes + std::size_t(lane);
-    }
-
-    // Product of padded_ over steps last - k + 1 .. last.
-    float Window(int last, int k, int lane) const {
-        const int first = last - k + 1;
-        return first % k == 0 ? head_[At(last, lane)]
-                              : tail_[At(first, lane)] * head_[At(last, lane)];
-    }
-
-    std::vector<float> padded_;
-    std::vector<float> head_;
-    std::vector<float> tail_;
+    std::vector<TLanes> padded_;
+    std::vector<TLanes> head_;
+    std::vector<TLanes> tail_;
 };
 
 // A grid of factors and the direction of the lines to multiply along.
@@ -367,38 +365,58 @@ struct TRingGrid {
     // runs length steps of along. Points off the grid count as 1.
     void Multiply(TPoint along, TPoint across, int first, int count, int length) const {
         TRingProducts products;
-        std::vector<float> strip(std::size_t(length) * kLanes);
-        // Calls action(place in strip, place in grid) for the lanes of each
-        // step that fall on the grid; across is (1, 0) or (0, 1), so they
-        // form one run.
+        std::vector<TLanes> strip(static_cast<std::size_t>(length));
+        // Calls action(step, first lane, lanes, place in grid, stride) for
+        // the lanes of each step that fall on the grid; across is (1, 0) or
+        // (0, 1), so they form one run.
         const auto visit = [&](int s, auto&& action) {
             const int lanes = std::min(kLanes, first + count - s);
             const std::ptrdiff_t stride = across.x + std::ptrdiff_t(across.y) * w;
             for (int t = 0; t < length; ++t) {
                 const int x = s * across.x + t * along.x;
                 const int y = s * across.y + t * along.y;
-                const int along0 = across.x ? x : y;  // the coordinate the lanes advance
+                const int lane0 = across.x ? x : y;  // the coordinate the lanes advance
                 const int fixed = across.x ? y : x;
-                const int limit = across.x ? w : h;
                 if (fixed < 0 || fixed >= (across.x ? h : w)) continue;
-                const int lo = std::max(0, -along0);
-                const int hi = std::min(lanes, limit - along0);
-                const std::ptrdiff_t base = std::ptrdiff_t(y) * w + x;
-                for (int l = lo; l < hi; ++l)
-                    action(std::size_t(t) * kLanes + std::size_t(l),
-                           std::size_t(base + l * stride));
+                const int lo = std::max(0, -lane0);
+                const int hi = std::min(lanes, (across.x ? w : h) - lane0);
+                if (lo < hi)
+                    action(t, lo, hi - lo, std::ptrdiff_t(y) * w + x + lo * stride, stride);
             }
         };
+        TLanes ones;
+        for (int l = 0; l < kLanes; ++l) ones[l] = 1.0f;
         for (int s = first; s < first + count; s += kLanes) {
-            std::fill(strip.begin(), strip.end(), 1.0f);
-            bool blank = true;
-            visit(s, [&](std::size_t i, std::size_t at) {
-                strip[i] = through[at];
-                blank = blank && strip[i] == 1.0f;
+            std::fill(strip.begin(), strip.end(), ones);
+            // Lines that run down the grid step a whole grid row at a time:
+            // fetch a few rows ahead, which the hardware does not guess.
+            const std::ptrdiff_t ahead = 16 * (std::ptrdiff_t(along.y) * w + along.x);
+            visit(s, [&](int t, int lo, int n, std::ptrdiff_t at, std::ptrdiff_t stride) {
+                float* step = reinterpret_cast<float*>(&strip[std::size_t(t)]) + lo;
+                const float* src = through.data() + at;
+                if (stride != 1) {
+                    for (int l = 0; l < n; ++l) step[l] = src[l * stride];
+                } else if (n == kLanes) {
+                    __builtin_prefetch(src + ahead);
+                    std::memcpy(step, src, sizeof(TLanes));
+                } else {
+                    for (int l = 0; l < n; ++l) step[l] = src[l];
+                }
             });
-            if (blank) continue;
             products.Apply(strip, length, k);
-            visit(s, [&](std::size_t i, std::size_t at) { total[at] *= strip[i]; });
+            visit(s, [&](int t, int lo, int n, std::ptrdiff_t at, std::ptrdiff_t stride) {
+                const float* step = reinterpret_cast<const float*>(&strip[std::size_t(t)]) + lo;
+                float* dst = total.data() + at;
+                if (stride == 1 && n == kLanes) {
+                    __builtin_prefetch(dst + ahead, 1);
+                    TLanes product;
+                    std::memcpy(&product, dst, sizeof product);
+                    product *= strip[std::size_t(t)];
+                    std::memcpy(dst, &product, sizeof product);
+                } else {
+                    for (int l = 0; l < n; ++l) dst[l * stride] *= step[l];
+                }
+            });
         }
     }
 };
