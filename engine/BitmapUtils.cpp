@@ -176,32 +176,36 @@ class TResampler {
                rows_.first[y + 1] == row && row == rows_.first[y] + rows_.count[y] - 1;
     }
 
-    // Per target pixel and channel, the weighted sum of the source columns;
-    // a pixel's three channels go as one vector (its fourth lane, the next
-    // pixel's blue, is dropped, so the column has one spare value at the end).
+    // Per target pixel and channel, the weighted sum of the source columns.
+    // A pixel's three channels go as one vector (its fourth lane, the next
+    // pixel's blue, is dropped, so the column has one spare value at the
+    // end). Columns strictly inside a span weigh exactly 1 and are added.
     void SumColumns(const float* column, float* sums) const {
         using TQuad = float __attribute__((vector_size(16)));
+        const auto load = [](const float* p) {
+            TQuad v;
+            std::memcpy(&v, p, sizeof v);
+            return v;
+        };
         for (std::size_t x = 0; x < cols_.first.size(); ++x, sums += 3) {
+            const int count = cols_.count[x];
+            if (count == 0) {
+                std::fill(sums, sums + 3, 0.0f);
+                continue;
+            }
             const float* w = colWeights_.data() + cols_.at[x];
             const float* p = column + std::size_t(cols_.first[x]) * 3;
-            // Two running totals, so that each addition need not wait for
-            // the one before.
-            TQuad even{}, odd{};
-            const int count = cols_.count[x];
-            int k = 0;
-            for (; k + 1 < count; k += 2, p += 6) {
-                TQuad a, b;
-                std::memcpy(&a, p, sizeof a);
-                std::memcpy(&b, p + 3, sizeof b);
-                even += w[k] * a;
-                odd += w[k + 1] * b;
+            const float* last = p + 3 * (count - 1);
+            TQuad edges = w[0] * load(p);
+            if (count > 1) edges += w[count - 1] * load(last);
+            TQuad inside{}, inside2{};
+            const float* q = p + 3;
+            for (; q + 3 < last; q += 6) {
+                inside += load(q);
+                inside2 += load(q + 3);
             }
-            if (k < count) {
-                TQuad a;
-                std::memcpy(&a, p, sizeof a);
-                even += w[k] * a;
-            }
-            const TQuad total = even + odd;
+            if (q < last) inside += load(q);
+            const TQuad total = edges + (inside + inside2);
             std::memcpy(sums, &total, 3 * sizeof(float));
         }
     }

@@ -9,6 +9,7 @@
 #include <QTextLayout>
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "VectorState.h"
@@ -127,6 +128,7 @@ TColor Blend(TColor under, TColor over, std::uint32_t alpha) {
 // Source-over of a colour with the given coverage, through QPainter.
 void CompositeDirect(TBitmap& bitmap, QImage::Format format, const TCoverage& cov, TColor colour) {
     QImage layer(cov.width, cov.height, QImage::Format_ARGB32_Premultiplied);
+    if (layer.isNull()) throw std::bad_alloc();
     for (int y = 0; y < cov.height; ++y) {
         const std::uint8_t* a = cov.data + std::size_t(y) * cov.stride;
         auto* out = reinterpret_cast<QRgb*>(layer.scanLine(y));
