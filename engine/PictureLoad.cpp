@@ -3,6 +3,7 @@
 #include "FileNames.h"
 #include "GifCodec.h"
 #include "JpegCodec.h"
+#include "Orientation.h"
 #include "PngCodec.h"
 #include "UnitThPicConvert.h"
 
@@ -13,6 +14,8 @@ void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) 
         BmpLoad(sourceFile, picture);
     } else if (ext == ".JPG" || ext == ".JPEG") {
         JpegLoad(sourceFile, picture);
+        // Sideways photos are turned upright before any later step.
+        ApplyExifOrientation(picture, ReadExifOrientation(*ExifReader, sourceFile));
     } else if (ext == ".PNG") {
         PngLoad(sourceFile, picture);
     } else if (ext == ".GIF") {

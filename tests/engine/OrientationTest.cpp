@@ -3,11 +3,13 @@
 
 #include <QImage>
 #include <QImageReader>
+#include <iterator>
 #include <random>
 
 #include "../exif/ExifBuilder.h"
 #include "ExifInfo.h"
 #include "Orientation.h"
+#include "UnitThPicConvert.h"
 
 using namespace exiftest;
 
@@ -196,4 +198,44 @@ TEST(ReadExifOrientation, SidewaysSamplesComeOutAsEveryViewerShowsThem) {
                 difference += std::abs(int(b.ScanLine(y)[x]) - int(reference.ScanLine(y)[x]));
         EXPECT_LT(difference / (b.Width() * b.Height() * 3), 25) << n;
     }
+}
+
+TEST(LoadPicture, JpegsComeOutUpright) {
+    TthPicConvert engine;
+    for (int n = 1; n <= 8; ++n) {
+        const std::string file = Data("landscape_" + std::to_string(n) + ".jpg");
+        TBitmap loaded, shown;
+        engine.LoadPicture(file, loaded);
+        Decode(file, true, shown);
+        EXPECT_EQ(loaded.Width(), 80) << n;
+        EXPECT_EQ(loaded.Height(), 60) << n;
+        EXPECT_TRUE(SamePixels(loaded, shown)) << n;
+    }
+}
+
+TEST(LoadPicture, UprightGreyPhotoStaysEightBit) {
+    TthPicConvert engine;
+    TBitmap grey;
+    engine.LoadPicture(Data("grey_6.jpg"), grey);
+    EXPECT_EQ(grey.BitsPerPixel(), 8);
+    EXPECT_EQ(grey.Width(), 80);
+    EXPECT_EQ(grey.Height(), 60);
+    ASSERT_EQ(grey.Palette().size(), 256u);
+    EXPECT_EQ(grey.Palette()[200], RGBColor(200, 200, 200));
+}
+
+TEST(LoadPicture, UnreadableExifLeavesThePictureAsStored) {
+    std::ifstream in(Data("landscape_6.jpg"), std::ios::binary);
+    Bytes bytes((std::istreambuf_iterator<char>(in)), {});
+    TExifInfo probe;
+    ASSERT_TRUE(probe.HasExif(Data("landscape_6.jpg")));
+    const std::size_t tiff = std::size_t(probe.FindApp1InFile(Data("landscape_6.jpg"))) + 10;
+    ASSERT_EQ(bytes[tiff], 'M');
+    bytes[tiff + 4] = 0x7F;  // IFD0 beyond the file
+    TempDir dir;
+    TthPicConvert engine;
+    TBitmap loaded;
+    engine.LoadPicture(dir.File("broken_exif.jpg", bytes), loaded);
+    EXPECT_EQ(loaded.Width(), 60);
+    EXPECT_EQ(loaded.Height(), 80);
 }
