@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStackedWidget>
+#include <algorithm>
+#include <limits>
 
 #include "Artwork.h"
 #include "FontList.h"
