@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
-#include <QImage>
 #include <cstring>
 #include <random>
 #include <string>
@@ -36,12 +35,9 @@ void FillPhoto(TBitmap& b) {
 std::string photoFile;
 
 void LoadPhoto(TBitmap& b) {
-    const QImage image =
-        QImage(QString::fromStdString(photoFile)).convertToFormat(QImage::Format_BGR888);
-    if (image.isNull()) throw std::runtime_error("cannot read " + photoFile);
-    b.SetSize(image.width(), image.height(), 24);
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(b.ScanLine(y), image.constScanLine(y), std::size_t(image.width()) * 3);
+    TthPicConvert engine;
+    engine.LoadPicture(photoFile, b);
+    b.ConvertTo24();
 }
 
 const TBitmap& Photo() {

@@ -134,6 +134,29 @@ TSize FittedSize(int w, int h, int boxWidth, int boxHeight) {
     return {b.Width(), b.Height()};
 }
 
+// The new-size rule written out plainly (quotients in extended precision,
+// ties to even), with the mend: a side that rounds to 0 keeps 1 pixel.
+TSize ReferenceFit(int w, int h, int bw, int bh) {
+    const auto round = [](long double v) { return int(std::nearbyintl(v)); };
+    int nw, nh;
+    if (w < h) {
+        nw = round(static_cast<long double>(w) / h * bh);
+        nh = bh;
+        if (nw > bw) {
+            nw = bw;
+            nh = round(static_cast<long double>(h) / w * bw);
+        }
+    } else {
+        nw = bw;
+        nh = round(static_cast<long double>(h) / w * bw);
+        if (nh > bh) {
+            nh = bh;
+            nw = round(static_cast<long double>(w) / h * bh);
+        }
+    }
+    return {std::max(nw, 1), std::max(nh, 1)};
+}
+
 #define EXPECT_FIT(w, h, bw, bh, ew, eh)                                          \
     do {                                                                          \
         const TSize fitted = FittedSize(w, h, bw, bh);                            \
@@ -240,6 +263,28 @@ TEST(ClipColor, ClampsAndRoundsHalfToEven) {
     EXPECT_EQ(ClipColor(318.75), 255);
     EXPECT_EQ(ClipColor(0), 0);
     EXPECT_EQ(ClipColor(-63.75), 0);
+}
+
+TEST(ResizePicture, MatchesTheReferenceForEveryBoxRelation) {
+    // Portrait, landscape and square pictures against boxes larger, equal
+    // and smaller on either side.
+    std::mt19937 rng(31);
+    std::uniform_int_distribution<int> side(1, 40), box(0, 45);
+    for (int i = 0; i < 600; ++i) {
+        const int w = side(rng), h = side(rng), bw = box(rng), bh = box(rng);
+        TBitmap picture;
+        FillRandom(picture, w, h, std::array{8, 24}[rng() % 2], rng);
+        TBitmap expected;
+        expected.Assign(picture);
+        if (std::max(w, h) > std::max(bw, bh)) {
+            const TSize size = ReferenceFit(w, h, bw, bh);
+            expected.Assign(*ReferenceResample(picture, size.cx, size.cy).picture);
+        }
+        TthPicConvert engine;
+        SetBox(engine, bw, bh);
+        engine.ResizePicture(picture);
+        EXPECT_TRUE(SameImage(expected, picture)) << w << "x" << h << " into " << bw << "x" << bh;
+    }
 }
 
 TEST(ResizePicture, FitsPhotosIntoTheBox) {
