@@ -26,6 +26,10 @@ constexpr std::int64_t kMaxDensity = 1'000'000;
     throw ECodecError("BMP: " + why);
 }
 
+[[noreturn]] void FailOutsidePalette() {
+    Fail("a pixel refers to a colour outside the palette");
+}
+
 std::uint16_t U16(const std::uint8_t* p) {
     return std::uint16_t(p[0] | (p[1] << 8));
 }
@@ -198,10 +202,13 @@ void ReadRows(TInputSource& src, const BmpInfo& info, TBitmap& picture) {
 }
 
 // Walks RLE4/RLE8 data. Skipped pixels keep index 0; data that ends early
-// leaves the rest of the picture at index 0, as most readers show it.
+// leaves the rest of the picture at index 0, as most readers show it. Indexes
+// are checked as they are written: the work stays in step with the data, however
+// large the picture claims to be.
 class RleDecoder {
   public:
-    RleDecoder(TBitmap& picture, bool rle4) : picture_(picture), rle4_(rle4) {}
+    RleDecoder(TBitmap& picture, bool rle4)
+        : picture_(picture), rle4_(rle4), colours_(int(picture.Palette().size())) {}
 
     void Run(const std::vector<std::uint8_t>& d) {
         std::size_t p = 0;
@@ -242,13 +249,17 @@ class RleDecoder {
         if (y_ >= picture_.Height() || x_ + count > picture_.Width())
             Fail("RLE data runs outside the picture");
         std::uint8_t* row = picture_.ScanLine(picture_.Height() - 1 - y_);
-        for (int i = 0; i < count; ++i)
-            SetPaletteIndexAt(row, x_ + i, picture_.BitsPerPixel(), indexOf(i));
+        for (int i = 0; i < count; ++i) {
+            const int index = indexOf(i);
+            if (index >= colours_) FailOutsidePalette();
+            SetPaletteIndexAt(row, x_ + i, picture_.BitsPerPixel(), index);
+        }
         x_ += count;
     }
 
     TBitmap& picture_;
     bool rle4_;
+    int colours_;
     int x_ = 0;
     int y_ = 0;
 };
@@ -273,11 +284,11 @@ void Decode(TInputSource& src, TBitmap& picture) {
         picture.SetMasks(info.masks[0], info.masks[1], info.masks[2]);
     if (info.compression == kRle4 || info.compression == kRle8) {
         DecodeRle(src, info, picture);
-    } else {
-        ReadRows(src, info, picture);
+        return;
     }
+    ReadRows(src, info, picture);
     if (info.bpp <= 8 && std::size_t(HighestIndexUsed(picture)) >= palette.size())
-        Fail("a pixel refers to a colour outside the palette");
+        FailOutsidePalette();
 }
 
 void Load(TInputSource source, TBitmap& picture) {

@@ -28,7 +28,6 @@ class TInputSource {
     ~TInputSource();
 
     std::uint64_t Size() const { return size_; }
-    std::uint64_t Position() const { return position_; }
     std::uint64_t Remaining() const { return size_ - position_; }
     // Moves to an offset inside the data; raises ECodecError past the end.
     void Seek(std::uint64_t offset);

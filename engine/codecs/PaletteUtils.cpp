@@ -13,6 +13,10 @@ void RemapPixels(TBitmap& bitmap, const std::array<std::uint8_t, 256>& map) {
     const int bpp = bitmap.BitsPerPixel();
     for (int y = 0; y < bitmap.Height(); ++y) {
         std::uint8_t* row = bitmap.ScanLine(y);
+        if (bpp == 8) {
+            for (int x = 0; x < bitmap.Width(); ++x) row[x] = map[row[x]];
+            continue;
+        }
         for (int x = 0; x < bitmap.Width(); ++x)
             SetPaletteIndexAt(row, x, bpp, map[std::size_t(PaletteIndexAt(row, x, bpp))]);
     }
@@ -21,11 +25,16 @@ void RemapPixels(TBitmap& bitmap, const std::array<std::uint8_t, 256>& map) {
 }  // namespace
 
 int HighestIndexUsed(const TBitmap& bitmap) {
+    const int bpp = bitmap.BitsPerPixel();
     int highest = 0;
     for (int y = 0; y < bitmap.Height(); ++y) {
         const std::uint8_t* row = bitmap.ScanLine(y);
-        for (int x = 0; x < bitmap.Width(); ++x)
-            highest = std::max(highest, PaletteIndexAt(row, x, bitmap.BitsPerPixel()));
+        if (bpp == 8) {
+            highest = std::max(highest, int(*std::max_element(row, row + bitmap.Width())));
+        } else {
+            for (int x = 0; x < bitmap.Width(); ++x)
+                highest = std::max(highest, PaletteIndexAt(row, x, bpp));
+        }
     }
     return highest;
 }
@@ -65,7 +74,9 @@ void FlattenTransparentEntries(TBitmap& bitmap, const std::vector<bool>& transpa
         if (transparent[i]) map[i] = std::uint8_t(firstWhite);
     if (firstWhite != target) map[std::size_t(firstWhite)] = std::uint8_t(target);
     palette[std::size_t(target)] = kWhite;
-    RemapPixels(bitmap, map);
+    std::array<std::uint8_t, 256> identity{};
+    std::iota(identity.begin(), identity.end(), 0);
+    if (map != identity) RemapPixels(bitmap, map);
     bitmap.SetPalette(std::move(palette));
     bitmap.TransparentColor = kWhite;
 }

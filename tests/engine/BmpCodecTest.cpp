@@ -178,6 +178,23 @@ TEST(BmpLoad, LyingHeadersFailBeforeAnyAllocation) {
         EXPECT_THROW(BmpLoadBuffer(fine.data(), cut, b), ECodecError);
 }
 
+TEST(BmpLoad, RleIndexesOutsideThePaletteFail) {
+    // 4 x 1 RLE8 with a two-colour palette: a run of index 1, then index 5.
+    auto file = BitmapHeader(4, 1, 8, 62);
+    file[30] = 1;  // RLE8
+    file[46] = 2;  // two palette entries
+    const std::uint8_t palette[] = {0, 0, 0, 0, 255, 255, 255, 0};
+    std::copy(std::begin(palette), std::end(palette), file.begin() + 54);
+    const std::uint8_t good[] = {2, 1, 2, 0, 0, 1};
+    std::copy(std::begin(good), std::end(good), file.begin() + 62);
+    TBitmap b;
+    BmpLoadBuffer(file.data(), file.size(), b);
+    EXPECT_EQ(b.GetPixel(0, 0), RGBColor(255, 255, 255));
+    EXPECT_EQ(b.GetPixel(3, 0), RGBColor(0, 0, 0));
+    file[65] = 5;
+    EXPECT_THROW(BmpLoadBuffer(file.data(), file.size(), b), ECodecError);
+}
+
 TEST(BmpSave, HeaderFieldsDescribeTheRasterLayout) {
     struct Case {
         int bpp;

@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::exception&) {
         return 0;
     }
+    if (TooLargeToRoundTrip(picture)) return 0;
     TMemorySink sink;
     GifSave(picture, sink);
     TBitmap back;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "FuzzChecks.h"
 #include "JpegCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -12,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::exception&) {
         return 0;
     }
+    if (TooLargeToRoundTrip(picture)) return 0;
     TJpegImage jpeg(picture);
     jpeg.CompressionQuality = 50;
     jpeg.Compress();
