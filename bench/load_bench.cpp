@@ -1,0 +1,125 @@
+// LoadPicture of a large JPEG against libjpeg-turbo's own djpeg on the same
+// file, and the peak memory of loading and saving that photo.
+//
+//   bench_load PHOTO [RUNS]
+//
+// Each round runs `djpeg -outfile /dev/null PHOTO` as a child process and
+// times its whole life, then times one LoadPicture in this process; rounds
+// alternate so that both see the same machine state. The medians and their
+// ratio are printed. A child process loads the photo and saves it as JPEG
+// (quality 80) into a temporary folder; its peak resident memory is compared
+// with the size of the photo's 24-bit raster.
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "UnitThPicConvert.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double TimeDjpeg(const std::string& photo) {
+    std::vector<std::string> args = {"djpeg", "-outfile", "/dev/null", photo};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "djpeg", nullptr, nullptr, argv.data(), environ) != 0) {
+        std::perror("djpeg");
+        std::exit(1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "djpeg failed\n");
+        std::exit(1);
+    }
+    return Milliseconds(Clock::now() - start);
+}
+
+double TimeLoad(const std::string& photo, int& width, int& height) {
+    TthPicConvert engine;
+    TBitmap bitmap;
+    const auto start = Clock::now();
+    engine.LoadPicture(photo, bitmap);
+    const double ms = Milliseconds(Clock::now() - start);
+    width = bitmap.Width();
+    height = bitmap.Height();
+    return ms;
+}
+
+// Load and save in a child process; returns its peak resident set in bytes.
+long PeakOfLoadAndSave(const std::string& photo) {
+    const std::string dir =
+        (std::filesystem::temp_directory_path() / "tovali-bench-XXXXXX").string();
+    std::string pattern = dir;
+    if (!mkdtemp(pattern.data())) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        TthPicConvert engine;
+        engine.Options.DecidesName = true;
+        engine.Options.NameAffix = "_small";
+        engine.Options.OutputType = otJpeg;
+        TBitmap bitmap;
+        engine.LoadPicture(photo, bitmap);
+        engine.SavePicture(pattern + "/" + std::filesystem::path(photo).filename().string(),
+                           bitmap);
+        _exit(0);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    std::filesystem::remove_all(pattern);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss * 1024L : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_load PHOTO [RUNS]\n");
+        return 2;
+    }
+    const std::string photo = argv[1];
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 15;
+    const long peak = PeakOfLoadAndSave(photo);  // first, from a process that has loaded nothing
+    int width = 0, height = 0;
+    TimeLoad(photo, width, height);  // warm the file cache
+    TimeDjpeg(photo);
+    std::vector<double> djpeg, load;
+    for (int i = 0; i < runs; ++i) {
+        djpeg.push_back(TimeDjpeg(photo));
+        load.push_back(TimeLoad(photo, width, height));
+    }
+    const double d = Median(djpeg), l = Median(load);
+    std::printf("%s: %d x %d (%.1f megapixels), %d rounds\n", photo.c_str(), width, height,
+                width * double(height) / 1e6, runs);
+    std::printf("djpeg decode (whole process): median %.1f ms\n", d);
+    std::printf("LoadPicture:                  median %.1f ms  = %.2fx djpeg\n", l, l / d);
+    const double raster = 3.0 * width * height;
+    std::printf("load + save as JPEG: peak resident %.1f MB = %.2fx the 24-bit raster (%.1f MB)\n",
+                peak / 1e6, peak / raster, raster / 1e6);
+    return 0;
+}
