@@ -1,0 +1,147 @@
+// Every choice of the main window's configuration pages, as its controls hold
+// them, and the settings file config.ini that keeps them between runs.
+//
+// Fields carry the names of the controls they belong to. Radio buttons are
+// one Boolean each (at most one of a group is true after a load; none when
+// all of the group's keys read false). List indexes count from 0, -1 meaning
+// no selection. A font face is the text of the selected font-list item, empty
+// when nothing is selected.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Raster.h"
+
+struct TSettings {
+    // PIC_SIZE
+    bool CBPicSize = false;
+    bool RBRegularSize = true;
+    int CBSizeList = 0;
+    bool RBInputPicSize = false;
+    std::string EditPicWidth = "800";
+    std::string EditPicHeight = "800";
+    // PIC_QUALITY
+    bool CBQuality = false;
+    bool RBQuality = true;
+    int CBQualityLevel = 1;
+    bool RBFileSize = false;
+    std::string EditFileSize = "800";
+    // PIC_FILTER (the contrast check box itself is never stored)
+    bool CBFilter = false;
+    int TBContrast = 50;
+    bool CBVivid = false;
+    bool CBBrightness = false;
+    bool RBBrightnessUP = true;
+    bool RBBrightnessDown = false;
+    bool CBMonochrome = false;
+    bool CBWhiteFrame = false;
+    // PIC_SAVE
+    bool RBDecidesName = true;
+    int CBSelectNamePos = 0;
+    std::string EditFileName = "s-";
+    bool RBMakeDir = false;
+    std::string EditDirName = "Reduction";
+    bool CBProgressive = false;
+    bool RBJpeg = true;
+    bool RBPng = false;
+    bool RBGif = false;
+    bool RBBMP = false;
+    // PIC_DATE
+    bool CBDate = false;
+    bool RBGetDateFromPic = true;
+    bool RBInputDate = false;
+    TColor ShapeDateFontColorOuter = 0xFFFFFF;
+    TColor ShapeDateFontColorInner = 0xFF80FF;
+    std::string CBDateFontName = kDefaultFontName;
+    int CBDateFontSize = 3;
+    bool RBDrawPosDateLeftTop = false;
+    bool RBDrawPosDateTop = false;
+    bool RBDrawPosDateRightTop = false;
+    bool RBDrawPosDateLeft = false;
+    bool RBDrawPosDateCenter = false;
+    bool RBDrawPosDateRight = false;
+    bool RBDrawPosDateLeftBottom = false;
+    bool RBDrawPosDateBottom = false;
+    bool RBDrawPosDateRightBottom = true;
+    // PIC_COMMENT
+    bool CBComment = false;
+    std::string EditComment;
+    TColor ShapeCommentFontColorOuter = 0xFFFFFF;
+    TColor ShapeCommentFontColorInner = 0xFF80FF;
+    std::string CBCommentFontName = kDefaultFontName;
+    int CBCommentFontSize = 3;
+    bool RBDrawPosCommentLeftTop = true;
+    bool RBDrawPosCommentTop = false;
+    bool RBDrawPosCommentRightTop = false;
+    bool RBDrawPosCommentLeft = false;
+    bool RBDrawPosCommentCenter = false;
+    bool RBDrawPosCommentRight = false;
+    bool RBDrawPosCommentLeftBottom = false;
+    bool RBDrawPosCommentBottom = false;
+    bool RBDrawPosCommentRightBottom = false;
+
+    // The face the file names when it names none; rarely installed here, so
+    // a load normally replaces it by the first installed face.
+    static constexpr const char* kDefaultFontName = "ＭＳ ゴシック";
+
+    friend bool operator==(const TSettings&, const TSettings&) = default;
+};
+
+// The nine position buttons of each page, in TDrawPos order (left top ...
+// right bottom).
+extern const bool TSettings::*const kDatePosButtons[9];
+extern const bool TSettings::*const kCommentPosButtons[9];
+
+// A settings file that cannot be written: "<path> に書き込めません".
+class ESettingsError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// One settings file in memory: every section, key and comment it holds,
+// so that a save changes our 60 keys and keeps everything else.
+class TSettingsFile {
+  public:
+    // Reads the file. Never fails: a missing file reads as empty; an
+    // unreadable or absurdly large one also reads as empty, and ReadProblem()
+    // says why (such a file is never overwritten by Save).
+    explicit TSettingsFile(std::filesystem::path path);
+    ~TSettingsFile();
+    TSettingsFile(const TSettingsFile&) = delete;
+    TSettingsFile& operator=(const TSettingsFile&) = delete;
+
+    // True for one of the 60 keys (section and key ignoring letter case).
+    static bool IsKnownKey(std::string_view section, std::string_view key);
+
+    bool Exists() const;
+    const std::string& ReadProblem() const;
+
+    // Sets one of the 60 keys as if the file held this (UTF-8) value. Section
+    // and key ignore letter case, as in the file. False for any other key.
+    bool SetValue(std::string_view section, std::string_view key, std::string_view value);
+
+    // The settings the file holds, with every default and fallback applied.
+    // Font faces are looked up in installedFaces ignoring letter case; a face
+    // not found becomes the first installed face (empty when there is none).
+    TSettings Read(const std::vector<std::string>& installedFaces) const;
+    // Puts every key of the settings into the file in memory.
+    void Write(const TSettings& settings);
+    // Writes the file (creating it when missing). Throws ESettingsError.
+    void Save() const;
+
+  private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+};
+
+// Reads config.ini (missing file: every default).
+TSettings LoadSettingsFile(const std::filesystem::path& path,
+                           const std::vector<std::string>& installedFaces);
+// Updates config.ini in place, or creates it in table order. Throws ESettingsError.
+void SaveSettingsFile(const std::filesystem::path& path, const TSettings& settings);

@@ -1,0 +1,64 @@
+#include "SettingsDir.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<fs::path> EnvironmentPath(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') return std::nullopt;
+    fs::path path(value);
+    // A relative XDG folder is invalid and ignored, as the XDG rules say.
+    if (!path.is_absolute()) return std::nullopt;
+    return path;
+}
+
+std::optional<fs::path> PasswdHome() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_dir == nullptr || *found->pw_dir == '\0')
+        return std::nullopt;
+    return fs::path(found->pw_dir);
+}
+
+std::optional<fs::path> ConfigHome() {
+    if (auto xdg = EnvironmentPath("XDG_CONFIG_HOME")) return xdg;
+    auto home = EnvironmentPath("HOME");
+    if (!home) home = PasswdHome();
+    if (!home) return std::nullopt;
+    return *home / ".config";
+}
+
+}  // namespace
+
+std::optional<fs::path> FindSettingsDir() {
+    const auto base = ConfigHome();
+    if (!base) return std::nullopt;
+    return *base / "Quorbel" / "Tovali3";
+}
+
+std::optional<fs::path> MakeSettingsDir() {
+    const auto base = ConfigHome();
+    if (!base) return std::nullopt;
+    std::error_code ec;
+    if (!fs::exists(*base, ec)) {
+        fs::create_directories(*base, ec);
+        fs::permissions(*base, fs::perms::owner_all, ec);
+    }
+    fs::path dir = *base;
+    for (const char* level : {"Quorbel", "Tovali3"}) {
+        dir /= level;
+        if (!fs::is_directory(dir, ec)) fs::create_directory(dir, ec);
+    }
+    return dir;
+}
