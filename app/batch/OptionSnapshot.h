@@ -1,0 +1,31 @@
+// The option snapshot: the settings of the window (or of the batch program)
+// turned into the engine's options once per job.
+#pragma once
+
+#include <QDate>
+#include <cstdint>
+
+#include "Settings.h"
+#include "UnitThPicConvert.h"
+
+struct TPicSize {
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+};
+
+// The listed box when RBRegularSize is checked (0 x 0 without a selection),
+// else the typed width and height. Throws EConvertError for a typed text that
+// is not a decimal integer.
+TPicSize GetPicSize(const TSettings& settings);
+// The quality of the selected level; 0 without a selection.
+int GetJpegQuality(const TSettings& settings);
+// The entered date as the date text: "yyyy/MM/dd".
+std::string FormatInputDate(const QDate& date);
+
+// Fills every option in order from the settings, the entered date and the
+// contrast check box (which the settings file does not keep). Throws
+// EConvertError at the first failure ("invalid date config", "invalid date
+// draw pos", "invalid Comment draw pos", or a size text that is no integer);
+// the options after it stay unfilled.
+void CopyOptions(const TSettings& settings, const QDate& enteredDate, bool useContrast,
+                 TConvertOptions& options);
