@@ -105,6 +105,8 @@ class TthPicConvert {
     TConvertOptions Options;
     // The engine's own EXIF reader, created and freed with the engine.
     std::unique_ptr<TExifInfo> ExifReader;
+    // Full name of the file the last successful SavePicture wrote.
+    std::string LastSaveFile;
 
     // --- per-file steps, in the job's order ---
     void ReadPictureDate(const std::string& fileName);

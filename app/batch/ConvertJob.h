@@ -1,0 +1,107 @@
+// One conversion job: every file of a batch, one after the other, through the
+// engine's steps. The window's job thread and tovali3-batch both run it and
+// differ only in how they show what it reports.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Raster.h"
+#include "UnitThPicConvert.h"
+
+inline constexpr const char* kInitialisingText = "初期化中････";
+std::string ProcessingText(const std::string& name);  // "[name]を処理しています"
+std::string FailureText(const std::string& name);     // "[name]の処理に失敗しました"
+std::string CompletionText(std::size_t fileCount);    // "3枚の画像処理が完了しました"
+
+// Six bar positions per file: 0 .. 6N - 1.
+inline int JobMaximum(std::size_t fileCount) {
+    return 6 * int(fileCount) - 1;
+}
+
+// The source path with the output type's extension, in lower case (appended
+// when the name has none). Throws "invalid output file type".
+std::string GetOutputFileName(const std::string& path, TOutputType type);
+
+// The step at which a job stopped.
+enum class TJobStep { Options, Date, Name, Load, Resize, Effects, Texts, Save };
+
+struct TJobFailure {
+    std::size_t Index = 0;  // the file the job stopped at
+    std::string Name;       // its file-name part
+    TJobStep Step = TJobStep::Load;
+    std::string Reason;  // the step's error text
+};
+
+// What the job exchanges with whoever shows it. The window implements each
+// call as a blocking hand-over to its interface thread (SetSaveDir excepted).
+class IJobReporter {
+  public:
+    virtual ~IJobReporter() = default;
+    virtual void Started() = 0;                           // MarkConvertStarted
+    virtual void Failed(const TJobFailure& failure) = 0;  // MarkConvertFailed
+    virtual std::vector<std::string> CopyFileList() = 0;
+    virtual void CopyOptions(TConvertOptions& options) = 0;  // may throw
+    virtual void SetRange(int minimum, int maximum) = 0;
+    virtual void SetPosition(int position) = 0;
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual void FileSaved(const std::string& path) = 0;  // the final name of each output
+    virtual void SetSaveDir(const std::string& dir) = 0;
+};
+
+// The engine steps one job drives. LoadPicture runs on a second thread,
+// concurrently with the other steps, and must not share state with them.
+class IConvertSteps {
+  public:
+    virtual ~IConvertSteps() = default;
+    virtual TConvertOptions& Options() = 0;
+    // Called once the options are filled, before the first load.
+    virtual void OptionsCopied() = 0;
+    virtual void ReadPictureDate(const std::string& source) = 0;
+    virtual void LoadPicture(const std::string& source, TBitmap& bitmap) = 0;
+    virtual void ResizePicture(TBitmap& bitmap) = 0;
+    virtual void ApplyEffects(TBitmap& bitmap) = 0;
+    virtual void DrawTexts(TBitmap& bitmap) = 0;
+    // Returns the final name written.
+    virtual std::string SavePicture(const std::string& outputName, TBitmap& bitmap) = 0;
+    virtual std::string GetLastSaveDir() = 0;
+};
+
+// The steps of TthPicConvert: one engine for the per-file steps and a second
+// one, with the same options, for the loads.
+class TEngineSteps final : public IConvertSteps {
+  public:
+    TEngineSteps();
+    ~TEngineSteps() override;
+    TConvertOptions& Options() override;
+    void OptionsCopied() override;
+    void ReadPictureDate(const std::string& source) override;
+    void LoadPicture(const std::string& source, TBitmap& bitmap) override;
+    void ResizePicture(TBitmap& bitmap) override;
+    void ApplyEffects(TBitmap& bitmap) override;
+    void DrawTexts(TBitmap& bitmap) override;
+    std::string SavePicture(const std::string& outputName, TBitmap& bitmap) override;
+    std::string GetLastSaveDir() override;
+
+  private:
+    TthPicConvert converter_;
+    TthPicConvert loader_;
+};
+
+// What the window's StartConvert and the batch program show before the job:
+// the range 0 .. 6N - 1 (bar at 0) and "初期化中････".
+void ShowJobStarting(IJobReporter& reporter, std::size_t fileCount);
+// After the job: on success the full bar and the completion text.
+void ShowJobEnded(IJobReporter& reporter, std::size_t fileCount, bool succeeded);
+
+// Runs the job over the reporter's file list: true when every file was
+// written. Any failing step stops the job at its file (files before it stay
+// written, files after it are not converted, the output folder is not handed
+// over) and is reported through Failed and the failure text.
+//
+// While file i goes through its steps, file i + 1 is already being decoded,
+// so that the decode of one picture overlaps the work on the one before it;
+// outputs, progress and failures still come strictly file by file.
+bool RunConvertJob(IJobReporter& reporter, IConvertSteps& steps);

@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "ConvertJob.h"
+#include "Intake.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Records every call in order; the job's options and file list are given.
+class TRecorder final : public IJobReporter {
+  public:
+    explicit TRecorder(std::vector<std::string> files, TOutputType type = otJpeg)
+        : files_(std::move(files)), type_(type) {}
+
+    std::vector<std::string> Log;
+    std::optional<TJobFailure> Failure;
+    bool OptionsFail = false;
+
+    void Started() override { Log.push_back("started"); }
+    void Failed(const TJobFailure& f) override {
+        Failure = f;
+        Log.push_back("failed");
+    }
+    std::vector<std::string> CopyFileList() override {
+        Log.push_back("list");
+        return files_;
+    }
+    void CopyOptions(TConvertOptions& options) override {
+        Log.push_back("options");
+        if (OptionsFail) throw EConvertError("invalid date config");
+        options.OutputType = type_;
+    }
+    void SetRange(int minimum, int maximum) override {
+        Log.push_back("range " + std::to_string(minimum) + ".." + std::to_string(maximum));
+    }
+    void SetPosition(int position) override { Log.push_back(std::to_string(position)); }
+    void SetStatus(const std::string& text) override { Log.push_back(text); }
+    void FileSaved(const std::string& path) override { Log.push_back("saved " + path); }
+    void SetSaveDir(const std::string& dir) override { Log.push_back("dir " + dir); }
+
+  private:
+    std::vector<std::string> files_;
+    TOutputType type_;
+};
+
+// Engine steps that fail where told. A load makes a picture as wide as the
+// file's number in the batch (1, 2, ...), so that a picture handed to the
+// wrong file shows; the other steps check it.
+class TFakeSteps final : public IConvertSteps {
+  public:
+    explicit TFakeSteps(std::vector<std::string> files) : files_(std::move(files)) {}
+
+    std::map<std::string, TJobStep> FailAt;  // file name -> failing step
+    std::vector<std::string> Calls;          // every step but the loads, in order
+    std::set<std::string> Loaded;
+    std::set<std::thread::id> LoadThreads;
+    bool SaveCreatesFiles = false;
+
+    TConvertOptions& Options() override { return options_; }
+    void OptionsCopied() override { Calls.push_back("options copied"); }
+    void ReadPictureDate(const std::string& source) override {
+        current_ = source;
+        Run(TJobStep::Date, "date");
+    }
+    void LoadPicture(const std::string& source, TBitmap& bitmap) override {
+        {
+            std::lock_guard lock(mutex_);
+            Loaded.insert(FileNamePart(source));
+            LoadThreads.insert(std::this_thread::get_id());
+        }
+        Fail(source, TJobStep::Load);
+        if (!fs::exists(source) && SaveCreatesFiles) throw std::runtime_error("no such file");
+        bitmap.SetSize(Number(source), 1, 24);
+    }
+    void ResizePicture(TBitmap& b) override { Step(b, TJobStep::Resize, "resize"); }
+    void ApplyEffects(TBitmap& b) override { Step(b, TJobStep::Effects, "effects"); }
+    void DrawTexts(TBitmap& b) override { Step(b, TJobStep::Texts, "texts"); }
+    std::string SavePicture(const std::string& output, TBitmap& b) override {
+        Step(b, TJobStep::Save, "save");
+        const std::string saved =
+            output.substr(0, output.rfind('/') + 1) + "s-" + FileNamePart(output);
+        if (SaveCreatesFiles) std::ofstream(saved) << "picture";
+        lastDir_ = output.substr(0, output.rfind('/') + 1);
+        return saved;
+    }
+    std::string GetLastSaveDir() override { return lastDir_; }
+
+  private:
+    int Number(const std::string& path) const {
+        return int(std::find(files_.begin(), files_.end(), path) - files_.begin()) + 1;
+    }
+    void Fail(const std::string& path, TJobStep step) const {
+        const auto it = FailAt.find(FileNamePart(path));
+        if (it != FailAt.end() && it->second == step) throw std::runtime_error("step failed");
+    }
+    void Run(TJobStep step, const char* name) {
+        Calls.push_back(std::string(name) + " " + FileNamePart(current_));
+        Fail(current_, step);
+    }
+    void Step(TBitmap& b, TJobStep step, const char* name) {
+        EXPECT_EQ(b.Width(), Number(current_)) << name << " got another file's picture";
+        Run(step, name);
+    }
+
+    std::vector<std::string> files_;
+    TConvertOptions options_;
+    std::string current_;
+    std::string lastDir_;
+    std::mutex mutex_;
+};
+
+const std::vector<std::string> kThree = {"/p/a.jpg", "/p/b.JPG", "/q/c.png"};
+
+std::vector<std::string> FileSteps(int i, const std::string& name, const std::string& saved) {
+    const int p = 6 * i;
+    return {std::to_string(p),     "[" + name + "]を処理しています",
+            std::to_string(p + 1), std::to_string(p + 2),
+            std::to_string(p + 3), std::to_string(p + 4),
+            "saved " + saved,      std::to_string(p + 5)};
+}
+
+}  // namespace
+
+TEST(ConvertJob, ThreeFilesRunTheirStepsInOrder) {
+    TRecorder reporter(kThree);
+    TFakeSteps steps(kThree);
+    ShowJobStarting(reporter, kThree.size());
+    ASSERT_TRUE(RunConvertJob(reporter, steps));
+    ShowJobEnded(reporter, kThree.size(), true);
+
+    std::vector<std::string> expected = {"range 0..17", "初期化中････", "started", "list",
+                                         "options"};
+    for (const auto& part :
+         {FileSteps(0, "a.jpg", "/p/s-a.jpg"), FileSteps(1, "b.JPG", "/p/s-b.jpg"),
+          FileSteps(2, "c.png", "/q/s-c.jpg")}) {
+        expected.insert(expected.end(), part.begin(), part.end());
+    }
+    expected.insert(expected.end(), {"dir /q/", "17", "3枚の画像処理が完了しました"});
+    EXPECT_EQ(reporter.Log, expected);
+    EXPECT_EQ(steps.Calls, (std::vector<std::string>{
+                               "options copied", "date a.jpg", "resize a.jpg", "effects a.jpg",
+                               "texts a.jpg", "save a.jpg", "date b.JPG", "resize b.JPG",
+                               "effects b.JPG", "texts b.JPG", "save b.JPG", "date c.png",
+                               "resize c.png", "effects c.png", "texts c.png", "save c.png"}));
+    // Loads run beside the other steps, on a thread of their own.
+    EXPECT_EQ(steps.LoadThreads.count(std::this_thread::get_id()), 0u);
+}
+
+TEST(ConvertJob, OneFileRunsTheBarFromZeroToFive) {
+    const std::vector<std::string> one = {"/p/only.bmp"};
+    TRecorder reporter(one);
+    TFakeSteps steps(one);
+    ShowJobStarting(reporter, 1);
+    ASSERT_TRUE(RunConvertJob(reporter, steps));
+    ShowJobEnded(reporter, 1, true);
+    EXPECT_EQ(reporter.Log.front(), "range 0..5");
+    EXPECT_EQ(reporter.Log.back(), "1枚の画像処理が完了しました");
+}
+
+TEST(ConvertJob, FailedLoadStopsAtThatFile) {
+    TRecorder reporter(kThree);
+    TFakeSteps steps(kThree);
+    steps.FailAt["b.JPG"] = TJobStep::Load;
+    EXPECT_FALSE(RunConvertJob(reporter, steps));
+    ShowJobEnded(reporter, kThree.size(), false);
+
+    std::vector<std::string> expected = {"started", "list", "options"};
+    const auto first = FileSteps(0, "a.jpg", "/p/s-a.jpg");
+    expected.insert(expected.end(), first.begin(), first.end());
+    expected.insert(expected.end(),
+                    {"6", "[b.JPG]を処理しています", "failed", "[b.JPG]の処理に失敗しました"});
+    EXPECT_EQ(reporter.Log, expected);  // no output folder, no completion text
+    ASSERT_TRUE(reporter.Failure);
+    EXPECT_EQ(reporter.Failure->Index, 1u);
+    EXPECT_EQ(reporter.Failure->Name, "b.JPG");
+    EXPECT_EQ(reporter.Failure->Step, TJobStep::Load);
+    EXPECT_EQ(steps.Loaded.count("c.png"), 0u) << "files after the failed one are not touched";
+    EXPECT_EQ(steps.Calls.back(), "date b.JPG");
+}
+
+TEST(ConvertJob, FailureOnTheFirstFileLeavesTheBarAtZero) {
+    TRecorder reporter(kThree);
+    TFakeSteps steps(kThree);
+    steps.FailAt["a.jpg"] = TJobStep::Load;
+    EXPECT_FALSE(RunConvertJob(reporter, steps));
+    EXPECT_EQ(reporter.Log, (std::vector<std::string>{"started", "list", "options", "0",
+                                                      "[a.jpg]を処理しています", "failed",
+                                                      "[a.jpg]の処理に失敗しました"}));
+}
+
+TEST(ConvertJob, EveryOtherStepFailsLikeALoad) {
+    const std::pair<TJobStep, const char*> cases[] = {{TJobStep::Date, "6"},
+                                                      {TJobStep::Resize, "7"},
+                                                      {TJobStep::Effects, "8"},
+                                                      {TJobStep::Texts, "9"},
+                                                      {TJobStep::Save, "10"}};
+    for (const auto& [step, lastPosition] : cases) {
+        TRecorder reporter(kThree);
+        TFakeSteps steps(kThree);
+        steps.FailAt["b.JPG"] = step;
+        EXPECT_FALSE(RunConvertJob(reporter, steps));
+        const std::vector<std::string> tail(reporter.Log.end() - 2, reporter.Log.end());
+        EXPECT_EQ(tail, (std::vector<std::string>{"failed", "[b.JPG]の処理に失敗しました"}));
+        const auto lastNumber =
+            std::find_if(reporter.Log.rbegin(), reporter.Log.rend(),
+                         [](const std::string& e) { return std::isdigit(e[0]); });
+        EXPECT_EQ(*lastNumber, lastPosition) << int(step);
+        ASSERT_TRUE(reporter.Failure);
+        EXPECT_EQ(reporter.Failure->Step, step);
+        EXPECT_EQ(reporter.Failure->Reason, "step failed");
+        EXPECT_EQ(std::count(reporter.Log.begin(), reporter.Log.end(), "saved /p/s-b.jpg"), 0);
+        EXPECT_EQ(std::count(steps.Calls.begin(), steps.Calls.end(), "date c.png"), 0);
+    }
+}
+
+TEST(ConvertJob, FailedSnapshotStopsBeforeTheFirstFile) {
+    TRecorder reporter(kThree);
+    reporter.OptionsFail = true;
+    TFakeSteps steps(kThree);
+    EXPECT_FALSE(RunConvertJob(reporter, steps));
+    EXPECT_EQ(reporter.Log, (std::vector<std::string>{"started", "list", "options", "failed",
+                                                      "[a.jpg]の処理に失敗しました"}));
+    EXPECT_EQ(reporter.Failure->Step, TJobStep::Options);
+    EXPECT_EQ(reporter.Failure->Reason, "invalid date config");
+    EXPECT_TRUE(steps.Calls.empty());
+    EXPECT_TRUE(steps.Loaded.empty());
+}
+
+TEST(ConvertJob, InvalidOutputTypeFailsAtTheOutputName) {
+    TRecorder reporter(kThree, TOutputType(4));
+    TFakeSteps steps(kThree);
+    EXPECT_FALSE(RunConvertJob(reporter, steps));
+    EXPECT_EQ(reporter.Failure->Step, TJobStep::Name);
+    EXPECT_EQ(reporter.Failure->Reason, "invalid output file type");
+    EXPECT_EQ(reporter.Failure->Index, 0u);
+}
+
+TEST(ConvertJob, AFileWrittenByTheJobIsReadAsItIsThen) {
+    // b.jpg's save writes s-b.jpg, the next file of the batch: a job that
+    // read ahead must still see the file the save has just written.
+    const fs::path dir = fs::temp_directory_path() / ("tovali-job-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "b.jpg") << "picture";
+    const std::vector<std::string> files = {(dir / "b.jpg").string(), (dir / "s-b.jpg").string()};
+    TRecorder reporter(files);
+    TFakeSteps steps(files);
+    steps.SaveCreatesFiles = true;
+    EXPECT_TRUE(RunConvertJob(reporter, steps));
+    EXPECT_TRUE(fs::exists(dir / "s-s-b.jpg"));
+    fs::remove_all(dir);
+}
+
+TEST(ConvertJob, OutputNameTakesTheTypesLowerCaseExtension) {
+    EXPECT_EQ(GetOutputFileName("/p/DSC01.JPG", otJpeg), "/p/DSC01.jpg");
+    EXPECT_EQ(GetOutputFileName("/p/photo.JPEG", otPng), "/p/photo.png");
+    EXPECT_EQ(GetOutputFileName("/p/a.b.gif", otBmp), "/p/a.b.bmp");
+    EXPECT_EQ(GetOutputFileName("/p/a.png", otGif), "/p/a.gif");
+    EXPECT_EQ(GetOutputFileName("/p.d/noext", otJpeg), "/p.d/noext.jpg");
+    EXPECT_THROW(GetOutputFileName("/p/a.jpg", TOutputType(4)), EConvertError);
+}
+
+TEST(ConvertJob, Texts) {
+    EXPECT_EQ(ProcessingText("a.jpg"), "[a.jpg]を処理しています");
+    EXPECT_EQ(FailureText("a.jpg"), "[a.jpg]の処理に失敗しました");
+    EXPECT_EQ(CompletionText(3), "3枚の画像処理が完了しました");
+    EXPECT_STREQ(kInitialisingText, "初期化中\uFF65\uFF65\uFF65\uFF65");
+    EXPECT_EQ(JobMaximum(3), 17);
+}
