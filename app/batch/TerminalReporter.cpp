@@ -1,0 +1,99 @@
+#include "TerminalReporter.h"
+
+#include <algorithm>
+
+#include "OptionSnapshot.h"
+
+namespace {
+
+constexpr int kBarWidth = 40;
+
+const char* StepName(TJobStep step) {
+    switch (step) {
+        case TJobStep::Options:
+            return "設定の読み取り (options)";
+        case TJobStep::Date:
+            return "日付の取得 (date)";
+        case TJobStep::Name:
+            return "出力名 (output name)";
+        case TJobStep::Load:
+            return "読込み (load)";
+        case TJobStep::Resize:
+            return "縮小 (resize)";
+        case TJobStep::Effects:
+            return "効果 (effects)";
+        case TJobStep::Texts:
+            return "文字描画 (texts)";
+        case TJobStep::Save:
+            return "保存 (save)";
+    }
+    return "";
+}
+
+}  // namespace
+
+TTerminalReporter::TTerminalReporter(std::vector<std::string> files, TSettings settings,
+                                     QDate enteredDate, bool useContrast, std::FILE* out,
+                                     std::FILE* err, bool drawBar)
+    : files_(std::move(files)),
+      settings_(std::move(settings)),
+      enteredDate_(enteredDate),
+      useContrast_(useContrast),
+      out_(out),
+      err_(err),
+      drawBar_(drawBar) {}
+
+void TTerminalReporter::CopyOptions(TConvertOptions& options) {
+    ::CopyOptions(settings_, enteredDate_, useContrast_, options);
+}
+
+void TTerminalReporter::SetRange(int minimum, int maximum) {
+    minimum_ = minimum;
+    maximum_ = std::max(maximum, minimum);
+    SetPosition(minimum);
+}
+
+void TTerminalReporter::SetPosition(int position) {
+    position_ = position;
+    DrawBar();
+}
+
+void TTerminalReporter::SetStatus(const std::string& text) {
+    ClearBar();
+    std::fprintf(err_, "%s\n", text.c_str());
+    DrawBar();
+}
+
+void TTerminalReporter::FileSaved(const std::string& path) {
+    ClearBar();
+    std::fprintf(out_, "%s\n", path.c_str());
+    std::fflush(out_);
+    DrawBar();
+}
+
+std::string TTerminalReporter::FailureDetail() const {
+    if (!failure_ || failure_->Step == TJobStep::Load) return {};
+    return "[" + failure_->Name + "] " + StepName(failure_->Step) + ": " + failure_->Reason;
+}
+
+void TTerminalReporter::Finish() {
+    ClearBar();
+}
+
+void TTerminalReporter::ClearBar() {
+    if (!barShown_) return;
+    std::fputs("\r\033[K", err_);
+    barShown_ = false;
+}
+
+// "[#######.............]  12/47", redrawn in place.
+void TTerminalReporter::DrawBar() {
+    if (!drawBar_) return;
+    const int span = std::max(maximum_ - minimum_, 1);
+    const int done = std::clamp((position_ - minimum_) * kBarWidth / span, 0, kBarWidth);
+    const std::string bar =
+        std::string(std::size_t(done), '#') + std::string(std::size_t(kBarWidth - done), '.');
+    std::fprintf(err_, "\r\033[K[%s] %d/%d", bar.c_str(), position_ - minimum_, span);
+    std::fflush(err_);
+    barShown_ = true;
+}

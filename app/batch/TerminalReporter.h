@@ -1,0 +1,50 @@
+// How tovali3-batch shows a job: every written path on standard output, the
+// status texts on standard error, and a progress bar there when standard
+// error is a terminal.
+#pragma once
+
+#include <QDate>
+#include <cstdio>
+#include <optional>
+
+#include "ConvertJob.h"
+#include "Settings.h"
+
+class TTerminalReporter final : public IJobReporter {
+  public:
+    TTerminalReporter(std::vector<std::string> files, TSettings settings, QDate enteredDate,
+                      bool useContrast, std::FILE* out, std::FILE* err, bool drawBar);
+
+    void Started() override {}
+    void Failed(const TJobFailure& failure) override { failure_ = failure; }
+    std::vector<std::string> CopyFileList() override { return files_; }
+    void CopyOptions(TConvertOptions& options) override;
+    void SetRange(int minimum, int maximum) override;
+    void SetPosition(int position) override;
+    void SetStatus(const std::string& text) override;
+    void FileSaved(const std::string& path) override;
+    void SetSaveDir(const std::string&) override {}
+
+    // After a failed job: why, for every failure but a load (whose reason the
+    // user is never shown); empty otherwise.
+    std::string FailureDetail() const;
+    // Takes the bar off the terminal.
+    void Finish();
+
+  private:
+    void ClearBar();
+    void DrawBar();
+
+    std::vector<std::string> files_;
+    TSettings settings_;
+    QDate enteredDate_;
+    bool useContrast_;
+    std::FILE* out_;
+    std::FILE* err_;
+    bool drawBar_;
+    bool barShown_ = false;
+    int minimum_ = 0;
+    int maximum_ = 100;
+    int position_ = 0;
+    std::optional<TJobFailure> failure_;
+};

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "BatchCommandLine.h"
+#include "TerminalReporter.h"
+
+namespace {
+
+TBatchCommand Parsed(const std::vector<std::string>& args) {
+    const auto result = ParseBatchCommandLine(args);
+    if (const auto* error = std::get_if<TUsageError>(&result)) ADD_FAILURE() << error->Message;
+    return std::holds_alternative<TBatchCommand>(result) ? std::get<TBatchCommand>(result)
+                                                         : TBatchCommand{};
+}
+
+std::string ErrorOf(const std::vector<std::string>& args) {
+    const auto result = ParseBatchCommandLine(args);
+    const auto* error = std::get_if<TUsageError>(&result);
+    return error ? error->Message : "";
+}
+
+std::string Contents(std::FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    std::string text;
+    for (int c; (c = std::fgetc(f)) != EOF;) text += char(c);
+    return text;
+}
+
+}  // namespace
+
+TEST(BatchCommandLine, OptionsAndPictures) {
+    const TBatchCommand c =
+        Parsed({"--config", "/c.ini", "a.jpg", "--set", "PIC_SIZE/USE_PIC_SIZE=1",
+                "--set=pic_comment/comment=a=b", "--date", "2024-02-29", "--contrast", "b.png"});
+    EXPECT_EQ(c.Action, TBatchCommand::TAction::Convert);
+    EXPECT_EQ(c.ConfigFile, "/c.ini");
+    ASSERT_EQ(c.Overrides.size(), 2u);
+    EXPECT_EQ(c.Overrides[0].Section, "PIC_SIZE");
+    EXPECT_EQ(c.Overrides[0].Key, "USE_PIC_SIZE");
+    EXPECT_EQ(c.Overrides[0].Value, "1");
+    EXPECT_EQ(c.Overrides[1].Key, "comment");
+    EXPECT_EQ(c.Overrides[1].Value, "a=b");
+    EXPECT_EQ(c.Date, QDate(2024, 2, 29));
+    EXPECT_TRUE(c.Contrast);
+    EXPECT_EQ(c.Pictures, (std::vector<std::string>{"a.jpg", "b.png"}));
+}
+
+TEST(BatchCommandLine, DefaultsAndTheEndOfOptions) {
+    const TBatchCommand c = Parsed({"--", "--contrast.jpg", "-", "x.gif"});
+    EXPECT_FALSE(c.ConfigFile);
+    EXPECT_FALSE(c.Date);
+    EXPECT_FALSE(c.Contrast);
+    EXPECT_TRUE(c.Overrides.empty());
+    EXPECT_EQ(c.Pictures, (std::vector<std::string>{"--contrast.jpg", "-", "x.gif"}));
+    EXPECT_EQ(Parsed({"--set", "PIC_COMMENT/COMMENT=", "a.jpg"}).Overrides.at(0).Value, "");
+}
+
+TEST(BatchCommandLine, HelpAndVersion) {
+    EXPECT_EQ(Parsed({"--help"}).Action, TBatchCommand::TAction::Help);
+    EXPECT_EQ(Parsed({"a.jpg", "--version"}).Action, TBatchCommand::TAction::Version);
+    EXPECT_NE(BatchHelp().find("使い方"), std::string::npos);
+    EXPECT_NE(BatchHelp().find("Exit status"), std::string::npos);
+}
+
+TEST(BatchCommandLine, BadUsageIsOneLine) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--contrast"},
+        {"--bogus", "a.jpg"},
+        {"-x", "a.jpg"},
+        {"--set", "PIC_SIZE=1", "a.jpg"},
+        {"--set", "PIC_SIZE/NO_SUCH_KEY=1", "a.jpg"},
+        {"--set", "/USE_PIC_SIZE=1", "a.jpg"},
+        {"--set", "PIC_SIZE/USE_PIC_SIZE", "a.jpg"},
+        {"--date", "2023-02-30", "a.jpg"},
+        {"--date", "2023-2-3", "a.jpg"},
+        {"--date=yesterday", "a.jpg"},
+        {"a.jpg", "--config"},
+        {"--config=", "a.jpg"},
+        {"--contrast=1", "a.jpg"},
+    };
+    for (const auto& args : bad) {
+        const std::string message = ErrorOf(args);
+        EXPECT_EQ(message.rfind("tovali3-batch: ", 0), 0u) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(message.find('\n'), std::string::npos);
+    }
+    EXPECT_NE(ErrorOf({"--bogus", "a.jpg"}).find("--bogus"), std::string::npos);
+}
+
+TEST(TerminalReporter, PathsOnStandardOutputTextsOnStandardError) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    {
+        TTerminalReporter reporter({"a.jpg"}, TSettings{}, QDate(2020, 1, 2), true, out, err,
+                                   false);
+        ShowJobStarting(reporter, 1);
+        reporter.SetStatus(ProcessingText("a.jpg"));
+        reporter.SetPosition(3);
+        reporter.FileSaved("/p/s-a.jpg");
+        ShowJobEnded(reporter, 1, true);
+        reporter.Finish();
+        TConvertOptions options;
+        reporter.CopyOptions(options);
+        EXPECT_TRUE(options.UseContrast);
+        EXPECT_EQ(options.InputDate, "2020/01/02");
+        EXPECT_EQ(reporter.FailureDetail(), "");
+    }
+    EXPECT_EQ(Contents(out), "/p/s-a.jpg\n");
+    EXPECT_EQ(Contents(err),
+              "初期化中････\n[a.jpg]を処理しています\n1枚の画像処理が完了しました\n");
+    std::fclose(out);
+    std::fclose(err);
+}
+
+TEST(TerminalReporter, BarOnlyOnATerminalAndTakenOffAtTheEnd) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    TTerminalReporter reporter({"a.jpg"}, TSettings{}, QDate(2020, 1, 2), false, out, err, true);
+    ShowJobStarting(reporter, 2);
+    reporter.SetPosition(11);
+    reporter.Finish();
+    const std::string text = Contents(err);
+    EXPECT_NE(text.find("初期化中････\n"), std::string::npos);
+    EXPECT_NE(text.find("] 11/11"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K");
+    std::fclose(out);
+    std::fclose(err);
+}
+
+TEST(TerminalReporter, FailureDetailNamesTheFileButNeverALoadReason) {
+    std::FILE* out = std::tmpfile();
+    TTerminalReporter reporter({"a.jpg"}, TSettings{}, QDate(2020, 1, 2), false, out, out, false);
+    reporter.Failed({0, "a.jpg", TJobStep::Load, "Not a JPEG file"});
+    EXPECT_EQ(reporter.FailureDetail(), "");
+    reporter.Failed({0, "a.jpg", TJobStep::Save, "No space left on device"});
+    EXPECT_EQ(reporter.FailureDetail(), "[a.jpg] 保存 (save): No space left on device");
+    std::fclose(out);
+}
