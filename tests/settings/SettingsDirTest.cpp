@@ -5,11 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "FontList.h"
 #include "SettingsDir.h"
-
-#include <QCollator>
-#include <QString>
 
 namespace fs = std::filesystem;
 
@@ -67,21 +63,4 @@ TEST(SettingsDir, MakeCreatesEachMissingLevel) {
         EXPECT_EQ(MakeSettingsDir(), dir);  // a second call finds it all there
     }
     fs::remove_all(base);
-}
-
-TEST(FontList, JapaneseFacesSortedOnceWithoutVerticalVariants) {
-    const std::vector<std::string> faces = BuildFontList();
-    ASSERT_FALSE(faces.empty()) << "the project's Japanese fonts are not installed";
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    for (std::size_t i = 0; i < faces.size(); ++i) {
-        EXPECT_EQ(faces[i].find('@'), std::string::npos);
-        if (i > 0) {
-            EXPECT_LT(collator.compare(QString::fromStdString(faces[i - 1]),
-                                       QString::fromStdString(faces[i])),
-                      0);
-        }
-    }
-    EXPECT_NE(std::find(faces.begin(), faces.end(), "IPAGothic"), faces.end());
-    EXPECT_EQ(std::find(faces.begin(), faces.end(), "DejaVu Sans"), faces.end());
 }

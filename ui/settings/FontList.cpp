@@ -3,21 +3,41 @@
 #include <QCollator>
 #include <QFontDatabase>
 #include <QLocale>
-#include <QStringList>
 #include <algorithm>
 
-std::vector<std::string> BuildFontList() {
-    QStringList faces;
-    for (const QString& family : QFontDatabase::families(QFontDatabase::Japanese)) {
-        if (family.contains(u'@') || !QFontDatabase::isSmoothlyScalable(family)) continue;
-        if (!faces.contains(family, Qt::CaseInsensitive)) faces.append(family);
-    }
+namespace {
+QCollator FaceCollator() {
     QCollator collator{QLocale()};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(faces.begin(), faces.end(), [&](const QString& a, const QString& b) {
-        return collator.compare(a, b) < 0;
-    });
-    std::vector<std::string> result;
-    for (const QString& face : faces) result.push_back(face.toStdString());
-    return result;
+    return collator;
+}
+}  // namespace
+
+int FontEnumCallback(const TFontDescription& font, QStringList& list) {
+    if (!font.Scalable || !font.Japanese) return 1;
+    const QCollator collator = FaceCollator();
+    const auto at = std::lower_bound(
+        list.begin(), list.end(), font.FaceName,
+        [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    if (at == list.end() || collator.compare(*at, font.FaceName) != 0)
+        list.insert(at, font.FaceName);
+    return 1;
+}
+
+void BuildFontList(const QList<TFontDescription>& fonts, QStringList& list) {
+    QStringList sorted;
+    for (const TFontDescription& font : fonts) FontEnumCallback(font, sorted);
+    // Vertical-writing variants of Japanese faces carry an "@" in their names.
+    sorted.removeIf([](const QString& face) { return face.contains(u'@'); });
+    list = sorted;
+}
+
+void BuildFontList(QStringList& list) {
+    QList<TFontDescription> fonts;
+    for (const QString& family : QFontDatabase::families()) {
+        if (QFontDatabase::isPrivateFamily(family)) continue;
+        fonts.append({family, QFontDatabase::isSmoothlyScalable(family),
+                      QFontDatabase::writingSystems(family).contains(QFontDatabase::Japanese)});
+    }
+    BuildFontList(fonts, list);
 }

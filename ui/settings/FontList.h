@@ -1,10 +1,26 @@
-// The faces offered by the two font lists and used to resolve stored faces.
+// The font faces offered by the date and comment font lists: installed
+// scalable faces that cover Japanese, without vertical-writing ("@") faces,
+// each once, sorted ignoring letter case in the user's locale.
 #pragma once
 
-#include <string>
-#include <vector>
+#include <QString>
+#include <QStringList>
 
-// The installed scalable faces that support Japanese, through Qt's font
-// database: vertical "@" faces removed, each face once, sorted ignoring
-// letter case in the user's locale. Needs a QGuiApplication.
-std::vector<std::string> BuildFontList();
+// One typeface as the font enumeration reports it.
+struct TFontDescription {
+    QString FaceName;
+    bool Scalable = false;  // an outline font, usable at every size
+    bool Japanese = false;  // covers the Japanese writing system
+};
+
+// Adds a qualifying face to list, which it keeps sorted (ignoring letter
+// case, in the user's locale) and free of equal entries. Returns 1 so that
+// the enumeration runs to the end.
+int FontEnumCallback(const TFontDescription& font, QStringList& list);
+
+// Replaces list with the faces FontEnumCallback keeps from fonts, minus
+// every face whose name holds "@".
+void BuildFontList(const QList<TFontDescription>& fonts, QStringList& list);
+
+// The same over the fonts installed on this system.
+void BuildFontList(QStringList& list);
