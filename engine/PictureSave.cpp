@@ -66,6 +66,7 @@ void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap) 
         return n == 0 ? target : BaseOf(target) + "(" + std::to_string(n) + ")" + ext;
     });
     Options.LastSaveDir = FolderOf(saved);
+    LastSaveFile = saved;
 }
 
 std::string TthPicConvert::AddNameAffix(const std::string& fileName) const {
