@@ -1,0 +1,110 @@
+// tovali3-batch: converts pictures with the window's settings and rules,
+// without a display. Exit status 0 all written, 1 stopped at a failed file,
+// 2 bad usage or rejected input.
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "BatchCommandLine.h"
+#include "ConvertJob.h"
+#include "FontList.h"
+#include "Intake.h"
+#include "Settings.h"
+#include "SettingsDir.h"
+#include "TerminalReporter.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Qt's own diagnostics are not this program's messages.
+void DropQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+// The summary texts use CRLF line ends; a terminal wants plain line feeds.
+std::string WithLineFeeds(const std::string& text) {
+    std::string result;
+    for (char c : text) {
+        if (c != '\r') result += c;
+    }
+    if (result.empty() || result.back() != '\n') result += '\n';
+    return result;
+}
+
+// The settings the batch runs on: the file (the window's own config.ini by
+// default), then every --set in order. Warnings go to standard error.
+TSettings LoadBatchSettings(const TBatchCommand& command) {
+    std::optional<std::filesystem::path> path;
+    if (command.ConfigFile) {
+        path = *command.ConfigFile;
+    } else if (const auto dir = FindSettingsDir()) {
+        path = SettingsFilePath(*dir);
+    } else {
+        std::fprintf(stderr, "%s\n", kNoSettingsDirMessage);
+    }
+    TSettingsFile file(path.value_or(std::filesystem::path()));
+    if (!file.ReadProblem().empty()) std::fprintf(stderr, "%s\n", file.ReadProblem().c_str());
+    for (const TSettingOverride& o : command.Overrides) file.SetValue(o.Section, o.Key, o.Value);
+    QStringList faces;
+    BuildFontList(faces);
+    std::vector<std::string> installed;
+    for (const QString& face : faces) installed.push_back(face.toStdString());
+    return file.Read(installed);
+}
+
+int Convert(const TBatchCommand& command) {
+    const TSettings settings = LoadBatchSettings(command);
+    TPathList fileList;
+    std::string message;
+    if (!CheckFiles(command.Pictures, settings, fileList, message)) {
+        std::fputs(WithLineFeeds(message).c_str(), stderr);
+        return kExitUsage;
+    }
+    const std::size_t count = fileList.size();
+    TTerminalReporter reporter(std::move(fileList), settings,
+                               command.Date.value_or(QDate::currentDate()), command.Contrast,
+                               stdout, stderr, isatty(STDERR_FILENO) == 1);
+    ShowJobStarting(reporter, count);
+    TEngineSteps steps;
+    const bool succeeded = RunConvertJob(reporter, steps);
+    ShowJobEnded(reporter, count, succeeded);
+    reporter.Finish();
+    if (succeeded) return 0;
+    if (const std::string detail = reporter.FailureDetail(); !detail.empty())
+        std::fprintf(stderr, "%s\n", detail.c_str());
+    return kExitFailed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A closed standard output must not kill the program halfway through a file.
+    std::signal(SIGPIPE, SIG_IGN);
+    const auto parsed = ParseBatchCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto* error = std::get_if<TUsageError>(&parsed)) {
+        std::fprintf(stderr, "%s\n%s", error->Message.c_str(), BatchUsage().c_str());
+        return kExitUsage;
+    }
+    const auto& command = std::get<TBatchCommand>(parsed);
+    if (command.Action == TBatchCommand::TAction::Help) {
+        std::fputs(BatchHelp().c_str(), stdout);
+        return 0;
+    }
+    if (command.Action == TBatchCommand::TAction::Version) {
+        std::printf("tovali3-batch %s\n", TOVALI_VERSION);
+        return 0;
+    }
+    // Fonts need QtGui; the offscreen platform needs no display, whatever the
+    // environment asks for. Qt gets no arguments of ours to interpret.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(DropQtMessage);
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    return Convert(command);
+}

@@ -1,0 +1,202 @@
+// tovali3-batch run as a user would: real photos in a temporary folder,
+// exit status, standard output and standard error.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "Cp932.h"
+#include "UnitThPicConvert.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+    int Exit = -1;
+    std::string Out;
+    std::string Err;
+};
+
+class BatchProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("tovali-batch-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "home");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Photo(const std::string& from, const std::string& name) {
+        fs::copy_file(fs::path(TOVALI_TEST_DATA) / from, dir_ / name);
+        return (dir_ / name).string();
+    }
+
+    // Runs the program with a home folder of its own; the platform asked for
+    // here has no display, which the program must ignore.
+    TRun Run(const std::vector<std::string>& args) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", QString::fromStdString((dir_ / "home").string()));
+        env.remove("XDG_CONFIG_HOME");
+        env.remove("DISPLAY");
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(QString::fromStdString(dir_.string()));
+        QStringList arguments;
+        for (const std::string& a : args) arguments << QString::fromStdString(a);
+        process.start(TOVALI_BATCH_PROGRAM, arguments);
+        EXPECT_TRUE(process.waitForFinished(120000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
+    }
+
+    static TSize PictureSize(const std::string& path) {
+        TthPicConvert engine;
+        TBitmap bitmap;
+        engine.LoadPicture(path, bitmap);
+        return {bitmap.Width(), bitmap.Height()};
+    }
+
+    std::string Bytes(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    fs::path dir_;
+};
+
+}  // namespace
+
+TEST_F(BatchProgram, ConvertsEveryFileAndPrintsTheirPaths) {
+    const std::string a = Photo("exif/Canon_40D.jpg", "Canon_40D.jpg");
+    const std::string b = Photo("jpeg/colour.jpg", "colour.JPG");
+    const std::vector<std::string> args = {"--set",
+                                           "PIC_SIZE/USE_PIC_SIZE=1",
+                                           "--set",
+                                           "PIC_SIZE/INPUT_SIZE=1",
+                                           "--set",
+                                           "PIC_SIZE/WIDTH=50",
+                                           "--set=PIC_SIZE/HEIGHT=50",
+                                           a,
+                                           b};
+    TRun run = Run(args);
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Out,
+              (dir_ / "s-Canon_40D.jpg").string() + "\n" + (dir_ / "s-colour.jpg").string() + "\n");
+    EXPECT_EQ(run.Err,
+              "初期化中････\n[Canon_40D.jpg]を処理しています\n[colour.JPG]を処理しています\n"
+              "2枚の画像処理が完了しました\n");
+    const TSize small = PictureSize((dir_ / "s-Canon_40D.jpg").string());
+    EXPECT_EQ(small.cx, 50);
+    EXPECT_EQ(small.cy, 34);
+
+    // Nothing is ever replaced: the second run numbers its outputs.
+    run = Run(args);
+    EXPECT_EQ(run.Exit, 0);
+    EXPECT_EQ(run.Out, (dir_ / "s-Canon_40D(1).jpg").string() + "\n" +
+                           (dir_ / "s-colour(1).jpg").string() + "\n");
+    // The program never writes the settings file, nor makes its folder.
+    EXPECT_FALSE(fs::exists(dir_ / "home" / ".config"));
+}
+
+TEST_F(BatchProgram, StopsAtAFileThatCannotBeLoaded) {
+    const std::string a = Photo("jpeg/colour.jpg", "a.jpg");
+    const std::string broken = (dir_ / "broken.jpg").string();
+    std::ofstream(broken) << "this is no picture";
+    const std::string c = Photo("jpeg/grey.jpg", "c.jpg");
+    const TRun run = Run({a, broken, c});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_EQ(run.Out, (dir_ / "s-a.jpg").string() + "\n");
+    EXPECT_EQ(run.Err,
+              "初期化中････\n[a.jpg]を処理しています\n[broken.jpg]を処理しています\n"
+              "[broken.jpg]の処理に失敗しました\n");
+    EXPECT_FALSE(fs::exists(dir_ / "s-broken.jpg"));
+    EXPECT_FALSE(fs::exists(dir_ / "s-c.jpg"));
+}
+
+TEST_F(BatchProgram, OtherFailuresNameTheFileAndLeaveNothingBehind) {
+    const std::string a = Photo("jpeg/colour.jpg", "a.jpg");
+    std::ofstream(dir_ / "blocker") << "a file where the sub-folder should go";
+    const TRun run =
+        Run({"--set", "PIC_SAVE/USE_MAKE_DIR=1", "--set", "PIC_SAVE/DIR_NAME=blocker", a});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_NE(run.Err.find("[a.jpg]の処理に失敗しました\n[a.jpg] 保存 (save): "), std::string::npos)
+        << run.Err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+
+    const TRun snapshot = Run({"--set", "PIC_QUALITY/SIZE=abc", a});
+    EXPECT_EQ(snapshot.Exit, 1);
+    EXPECT_NE(snapshot.Err.find(
+                  "[a.jpg]の処理に失敗しました\n[a.jpg] 設定の読み取り (options): 'abc' is not a "
+                  "valid integer value\n"),
+              std::string::npos)
+        << snapshot.Err;
+}
+
+TEST_F(BatchProgram, RejectedBatchesConvertNothing) {
+    const std::string a = Photo("jpeg/colour.jpg", "a.jpg");
+    fs::create_directory(dir_ / "Photos");
+    std::ofstream(dir_ / "notes.txt") << "text";
+    TRun run = Run({a, (dir_ / "Photos").string(), (dir_ / "notes.txt").string()});
+    EXPECT_EQ(run.Exit, 2);
+    EXPECT_EQ(run.Out, "");
+    const std::string folder = "■フォルダのドロップには対応していません\n　　Photos\n";
+    const std::string format =
+        "■「JPEG形式、GIF形式、PNG形式、BMP形式」以外の形式には対応していません\n　　notes.txt\n";
+    EXPECT_TRUE(run.Err == folder + "\n" + format || run.Err == format + "\n" + folder) << run.Err;
+
+    run = Run({"--set", "PIC_SAVE/DECIDES_STRING=", a});
+    EXPECT_EQ(run.Exit, 2);
+    EXPECT_EQ(run.Err, "ファイル名の前後に付ける文字を入力してください\n");
+    EXPECT_FALSE(fs::exists(dir_ / "s-a.jpg"));
+}
+
+TEST_F(BatchProgram, BadUsageHelpAndVersion) {
+    TRun run = Run({});
+    EXPECT_EQ(run.Exit, 2);
+    EXPECT_NE(run.Err.find("使い方 (usage):"), std::string::npos);
+    run = Run({"--frobnicate", "a.jpg"});
+    EXPECT_EQ(run.Exit, 2);
+    EXPECT_EQ(run.Err.rfind("tovali3-batch: ", 0), 0u);
+    EXPECT_NE(run.Err.find("--frobnicate"), std::string::npos);
+    run = Run({"--date", "2024-13-01", "a.jpg"});
+    EXPECT_EQ(run.Exit, 2);
+    run = Run({"--help"});
+    EXPECT_EQ(run.Exit, 0);
+    EXPECT_NE(run.Out.find("画像ファイル"), std::string::npos);
+    EXPECT_NE(run.Out.find("Converts picture files"), std::string::npos);
+    run = Run({"--version"});
+    EXPECT_EQ(run.Exit, 0);
+    EXPECT_EQ(run.Out.rfind("tovali3-batch 3.", 0), 0u);
+}
+
+TEST_F(BatchProgram, ReadsTheSettingsFileInCodePage932AndNeverWritesIt) {
+    const std::string a = Photo("jpeg/colour.jpg", "colour.jpg");
+    const fs::path config = dir_ / "my.ini";
+    const std::string bytes =
+        "; mine\r\n[PIC_SAVE]\r\nTYPE_PNG=1\r\nDECIDES_STRING=" + Utf8ToCp932("縮小_") + "\r\n";
+    std::ofstream(config, std::ios::binary) << bytes;
+    const auto written = fs::last_write_time(config);
+    TRun run = Run({"--config", config.string(), a});
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Out, (dir_ / "縮小_colour.png").string() + "\n");
+    EXPECT_EQ(Bytes(config), bytes);
+    EXPECT_EQ(fs::last_write_time(config), written);
+
+    // By default the window's own file, which --set overrides key by key.
+    const fs::path folder = dir_ / "home" / ".config" / "Quorbel" / "Tovali3";
+    fs::create_directories(folder);
+    std::ofstream(folder / "config.ini")
+        << "[PIC_SAVE]\nTYPE_JPEG=0\nTYPE_BMP=1\nDECIDES_INDEX=1\nDECIDES_STRING=_b\n";
+    run = Run({"--set", "PIC_SAVE/DECIDES_STRING=_c", a});
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Out, (dir_ / "colour_c.bmp").string() + "\n");
+}
