@@ -491,3 +491,27 @@ TEST(DrawTexts, HoldsTheCanvasLockWhileDrawing) {
     worker.join();
     EXPECT_NE(InkBox(b, kGrey), TRect{});
 }
+
+TEST(DrawTexts, OddPicturesAndTextsAreDrawnWithoutFault) {
+    std::string longComment;
+    while (longComment.size() < 2040) longComment += "長いコメント long ";
+    const std::string texts[] = {"", " ", "\t\n", "😀 emoji", "\x01\x02", longComment};
+    const std::pair<int, int> sizes[] = {{0, 0}, {1, 1}, {1, 300}, {300, 1}, {7, 5}};
+    for (auto [w, h] : sizes) {
+        for (const std::string& text : texts) {
+            for (int pos = 0; pos <= 9; ++pos) {
+                TBitmap b(w, h, 24);
+                TthPicConvert engine;
+                TTexts t;
+                t.date = text;
+                t.comment = text;
+                t.datePos = t.commentPos = TDrawPos(pos);
+                t.dateLevel = TTextSizeLevel(pos % 5);
+                t.frame = pos % 2;
+                SetTexts(engine.Options, t);
+                engine.DrawTexts(b);
+                EXPECT_EQ(b.Width(), w);
+            }
+        }
+    }
+}
