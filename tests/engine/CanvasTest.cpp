@@ -162,11 +162,11 @@ TEST(Canvas, OutlineEqualsDrawingAtEveryPointInTurn) {
     };
     // Thin outlines add each point over the letters; a wide one around a
     // solid block takes the line-by-line products.
-    const TCase cases[] = {{kSample, 28, 1}, {kSample, 28, 3}, {"■", 100, 30}};
+    const TCase cases[] = {{kSample, 28, 1}, {kSample, 28, 3}, {"■", 100, 30}, {"■■■■", 100, 45}};
     for (const TCase& t : cases) {
         TBitmap once, inTurn;
-        MakeWhite(once, 300, 220, 24);
-        MakeWhite(inTurn, 300, 220, 24);
+        MakeWhite(once, 700, 220, 24);
+        MakeWhite(inTurn, 700, 220, 24);
         for (TBitmap* b : {&once, &inTurn}) {
             b->Canvas().FontName = "IPAGothic";
             b->Canvas().FontSize = t.points;
@@ -177,7 +177,7 @@ TEST(Canvas, OutlineEqualsDrawingAtEveryPointInTurn) {
             inTurn.Canvas().TextOut(p.x, p.y, t.text);
         int worst = 0;
         for (int y = 0; y < 220; ++y)
-            for (int x = 0; x < 300; ++x) {
+            for (int x = 0; x < 700; ++x) {
                 const TColor a = once.GetPixel(x, y), e = inTurn.GetPixel(x, y);
                 worst = std::max({worst, std::abs(GetRValue(a) - GetRValue(e)),
                                   std::abs(GetGValue(a) - GetGValue(e)),
