@@ -1,10 +1,10 @@
 // Colour steps and the white frame. Each colour step works on the rows of
 // the 24-bit raster; where a channel depends only on its own old value, a
-// table of the exact formula's 256 results does the work.
+// table of the exact formula's 256 results does the work, otherwise the
+// formula itself runs in vector registers.
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <vector>
 
 #include "BitmapUtils.h"
 #include "UnitThPicConvert.h"
@@ -37,62 +37,32 @@ void MapChannels(TBitmap& bitmap, const TChannelTable& table) {
     }
 }
 
-// The vivid formula ClipColor(1.2 * m - 0.1 * a - 0.1 * b), for a channel m
-// and the other two a and b, evaluated in doubles in that order. Its exact
-// value is (12m - a - b) / 10, and the double result rounds like the exact
-// one except at halves, where the double's own errors decide: so a table by
-// numerator gives the result, and for halves a second table, built from the
-// double formula itself, tells whether it rounds up.
-class TVividTables {
-  public:
-    TVividTables() : byNumerator_(kCount), roundsUp_(256 * 256, 0) {
-        for (int s = -kOffset; s < kCount - kOffset; ++s) {
-            const bool half = s > 0 && s < 2550 && s % 10 == 5;
-            const int value = s <= 0 ? 0 : s >= 2550 ? 255 : (s + (half ? 0 : 5)) / 10;
-            byNumerator_[std::size_t(s + kOffset)] = std::uint16_t(value | (half ? 0x100 : 0));
-        }
-        for (int m = 0; m < 256; ++m)
-            for (int a = 0; a < 256; ++a)
-                for (int b = ((12 * m - a - 5) % 10 + 10) % 10; b < 256; b += 10) {
-                    const int s = 12 * m - a - b;
-                    if (!(byNumerator_[std::size_t(s + kOffset)] & 0x100)) continue;
-                    if (ClipColor(1.2 * m - 0.1 * a - 0.1 * b) > s / 10)
-                        roundsUp_[std::size_t(m << 8 | a)] |= std::uint32_t(1) << (b / 10);
-                }
-    }
+// ClipColor for the vivid step, written so that it vectorises: adding and
+// removing 1.5 * 2^52 rounds to nearest with ties to even (the default
+// rounding mode), and clamping after rounding gives the same byte as
+// clamping before.
+inline int RoundAndClip(double value) {
+    constexpr double kRounder = 6755399441055744.0;
+    const int rounded = int((value + kRounder) - kRounder);
+    return rounded < 0 ? 0 : rounded > 255 ? 255 : rounded;
+}
 
-    // Applies the step to one row of pixels.
-    void Row(std::uint8_t* p, int width) const {
-        const std::uint16_t* byNumerator = byNumerator_.data() + kOffset;
-        const std::uint32_t* roundsUp = roundsUp_.data();
-        for (int x = 0; x < width; ++x, p += 3) {
-            const int b = p[0];
-            const int g = p[1];
-            const int r = p[2];
-            const std::uint8_t newRed = Channel(byNumerator, roundsUp, r, g, b);
-            const std::uint8_t newGreen = Channel(byNumerator, roundsUp, g, r, b);
-            const std::uint8_t newBlue = Channel(byNumerator, roundsUp, b, r, g);
-            p[0] = newBlue;
-            p[1] = newGreen;
-            p[2] = newRed;
-        }
+// The vivid formula for one row, in doubles in the formula's own order.
+__attribute__((target_clones("avx2", "default"))) void VividRow(std::uint8_t* __restrict p,
+                                                                int width) {
+#pragma omp simd
+    for (int x = 0; x < width; ++x) {
+        const double b = p[3 * x];
+        const double g = p[3 * x + 1];
+        const double r = p[3 * x + 2];
+        const int newRed = RoundAndClip(1.2 * r - 0.1 * g - 0.1 * b);
+        const int newGreen = RoundAndClip(1.2 * g - 0.1 * r - 0.1 * b);
+        const int newBlue = RoundAndClip(1.2 * b - 0.1 * r - 0.1 * g);
+        p[3 * x] = std::uint8_t(newBlue);
+        p[3 * x + 1] = std::uint8_t(newGreen);
+        p[3 * x + 2] = std::uint8_t(newRed);
     }
-
-  private:
-    // Halves of one (m, a) pair differ in b by multiples of 10, so b / 10
-    // numbers them (0..25).
-    static std::uint8_t Channel(const std::uint16_t* byNumerator, const std::uint32_t* roundsUp,
-                                int m, int a, int b) {
-        const std::uint32_t entry = byNumerator[12 * m - a - b];
-        const std::uint32_t up = (roundsUp[m << 8 | a] >> (b / 10)) & (entry >> 8);
-        return std::uint8_t(entry + up);
-    }
-
-    static constexpr int kOffset = 510;  // lowest numerator: -255 - 255
-    static constexpr int kCount = 12 * 255 + kOffset + 1;
-    std::vector<std::uint16_t> byNumerator_;
-    std::vector<std::uint32_t> roundsUp_;
-};
+}
 
 // Holds the canvas lock and turns the raster into 24 bits for one step.
 class TColourStep {
@@ -125,9 +95,7 @@ void TthPicConvert::AdjustContrast(TBitmap& bitmap, int value) {
 
 void TthPicConvert::MakeVivid(TBitmap& bitmap) {
     TColourStep step(bitmap);
-    static const TVividTables tables;
-    const int width = bitmap.Width();
-    for (int y = 0; y < bitmap.Height(); ++y) tables.Row(bitmap.ScanLine(y), width);
+    for (int y = 0; y < bitmap.Height(); ++y) VividRow(bitmap.ScanLine(y), bitmap.Width());
 }
 
 void TthPicConvert::AdjustBrightness(TBitmap& bitmap, bool down) {
