@@ -17,6 +17,8 @@ endfunction()
 
 # Registers a test program with CTest on Qt's offscreen platform, with the
 # sanitizers' settings; with X11 it runs on Qt's X11 platform under xvfb-run.
+# Each program gets its own settings and runtime folders in the build tree, so
+# that no test reads or writes the user's own settings.
 function(tovali_add_ctest name)
     cmake_parse_arguments(ARG "X11" "" "" ${ARGN})
     set(platform offscreen)
@@ -25,9 +27,11 @@ function(tovali_add_ctest name)
         set(platform xcb)
         set(command xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
     endif()
+    set(home ${CMAKE_BINARY_DIR}/test-home/${name})
+    file(MAKE_DIRECTORY ${home}/config ${home}/run)
     add_test(NAME ${name} COMMAND ${command})
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=${platform};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1"
+        ENVIRONMENT "QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home}/run;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1"
         TIMEOUT 900)
 endfunction()
 

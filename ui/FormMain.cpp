@@ -203,8 +203,15 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     FormCreate();
 }
 
-// The settings are saved here, after the confirmed close.
-TFormMain::~TFormMain() = default;
+// The settings are saved here, after the confirmed close; a file that cannot
+// be written is reported and the window goes all the same.
+TFormMain::~TFormMain() {
+    try {
+        SaveSettings();
+    } catch (const std::exception& e) {
+        ShowAppMessage(nullptr, QString::fromStdString(e.what()));
+    }
+}
 
 void TFormMain::CreateFrame() {
     const QImage background = LoadArtwork("bg");
@@ -458,7 +465,8 @@ void TFormMain::FormCreate() {
     // A drop anywhere on the window counts; edit boxes pass drops on to it.
     setAcceptDrops(true);
     for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
-    // The settings folder is found and config.ini loaded here.
+    MakeSettingsDir();
+    LoadSettings();
     UpdateFormPicSize();
     UpdateFormQuality();
     UpdateFormFilter();

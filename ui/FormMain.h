@@ -9,6 +9,10 @@
 #include <QStringList>
 #include <QUrl>
 #include <QWidget>
+#include <filesystem>
+#include <optional>
+
+#include "Settings.h"
 
 class QCheckBox;
 class QColorDialog;
@@ -55,6 +59,16 @@ class TFormMain : public QWidget {
     void UpdateFormCommentConf();
     // Key filter of the numeric boxes: true when the key is dropped.
     bool EditNumOnlyKeyPress(const QKeyEvent& key) const;
+
+    // Settings store: finds (creating it if need be) the folder of
+    // config.ini, reads the file into the controls, writes them back.
+    void MakeSettingsDir();
+    void LoadSettings();
+    void SaveSettings();
+    // Every stored choice as the controls hold it now, and the reverse (as
+    // a load sets them: rules run as the switches change).
+    TSettings ReadSettings() const;
+    void ShowSettings(const TSettings& settings);
 
     // Window art and navigation.
     QLabel* imgBG;
@@ -198,6 +212,9 @@ class TFormMain : public QWidget {
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // The folder of config.ini; none when no home or configuration folder
+    // is known (the window then runs on the defaults and keeps nothing).
+    std::optional<std::filesystem::path> SettingsDir;
     // Usable font faces, shared by the two font lists.
     QStringList FontList;
 

@@ -15,6 +15,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "../ScratchSettings.h"
 #include "FormMain.h"
 #include "Shape.h"
 
@@ -59,7 +60,10 @@ class ControlRulesTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() { form = std::make_unique<TFormMain>(); }
+    void init() {
+        settings.Clear();
+        form = std::make_unique<TFormMain>();
+    }
     void cleanup() { form.reset(); }
 
     void sizeOffDisablesEverythingAndGreysTheLabels_data();
@@ -91,6 +95,7 @@ class ControlRulesTest : public QObject {
 
   private:
     QLineEdit* EnabledNumericBox(const QString& name);
+    TScratchSettings settings;
     std::unique_ptr<TFormMain> form;
 };
 

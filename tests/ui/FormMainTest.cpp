@@ -17,6 +17,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "../ScratchSettings.h"
 #include "FontList.h"
 #include "FormMain.h"
 #include "MessageBox.h"
@@ -53,6 +54,7 @@ class FormMainTest : public QObject {
 
   private slots:
     void init() {
+        settings.Clear();
         form = std::make_unique<TFormMain>();
         dialogsOpened = 0;
     }
@@ -90,6 +92,7 @@ class FormMainTest : public QObject {
     // counts the dialogs that opened.
     void AnswerColourDialog(QColor colour);
     int dialogsOpened = 0;
+    TScratchSettings settings;
     std::unique_ptr<TFormMain> form;
 };
 

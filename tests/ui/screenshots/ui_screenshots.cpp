@@ -11,6 +11,7 @@
 #include <QThread>
 #include <cstdio>
 
+#include "../../ScratchSettings.h"
 #include "FormMain.h"
 #include "UnitStatus.h"
 
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
     const QDir dir(QString::fromLocal8Bit(argv[1]));
     if (!dir.mkpath(".")) return 1;
 
+    // The pictures show the defaults, whatever this user has saved.
+    const TScratchSettings settings;
     TFormMain form;
     form.show();
     bool ok = Shoot(form, dir, "main-top");
