@@ -11,8 +11,17 @@ TMessageBoxHook& Hook() {
 
 QMessageBox::StandardButton ShowAppMessage(QWidget* parent, const QString& text,
                                            QMessageBox::StandardButtons buttons) {
+    return ShowMessage(parent, QString::fromUtf8(kAppTitle), text, buttons);
+}
+
+QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& caption,
+                                        const QString& text, QMessageBox::StandardButtons buttons) {
     if (Hook()) return Hook()(text, buttons);
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), text, buttons, parent);
+    // Texts end their lines in CRLF; the box breaks lines at LF alone.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::NoIcon, caption, shown, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
     return QMessageBox::StandardButton(box.exec());
 }
 

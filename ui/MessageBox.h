@@ -15,6 +15,10 @@ using TMessageBoxHook = std::function<QMessageBox::StandardButton(
 // Shows text with the given buttons and returns the one chosen.
 QMessageBox::StandardButton ShowAppMessage(QWidget* parent, const QString& text,
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+// The same under another caption.
+QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& caption,
+                                        const QString& text,
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
-// Routes every later ShowAppMessage to hook; an empty hook restores the real box.
+// Routes every later message to hook; an empty hook restores the real box.
 void SetMessageBoxHook(TMessageBoxHook hook);

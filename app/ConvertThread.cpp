@@ -1,0 +1,115 @@
+// TPicConvertThread: the job thread of the main window.
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QMetaObject>
+
+#include "UnitMain.h"
+#include "UnitStatus.h"
+
+namespace {
+
+// Raised by a hand-over once the window has given the job up.
+struct TJobAbandoned {};
+
+}  // namespace
+
+// The job's reports, each a blocking hand-over to the interface thread.
+class TPicConvertThread::TReporter final : public IJobReporter {
+  public:
+    explicit TReporter(TPicConvertThread& thread) : t_(thread) {}
+
+    void Started() override { t_.Synchronize(&TPicConvertThread::MarkConvertStarted); }
+    void Failed(const TJobFailure& failure) override {
+        // The window names only the file; the reason is for whoever reads the log.
+        qWarning("%s: %s", failure.Name.c_str(), failure.Reason.c_str());
+        t_.Synchronize(&TPicConvertThread::MarkConvertFailed);
+    }
+    std::vector<std::string> CopyFileList() override {
+        t_.Synchronize(&TPicConvertThread::CopyFileList);
+        return t_.FileList;
+    }
+    void CopyOptions(TConvertOptions& options) override {
+        t_.options_ = &options;
+        t_.Synchronize(&TPicConvertThread::CopyOptions);
+    }
+    // The window set the range before the thread started.
+    void SetRange(int, int) override {}
+    void SetPosition(int position) override {
+        t_.Progress = position;
+        t_.Synchronize(&TPicConvertThread::UpdateProgress);
+    }
+    void SetStatus(const std::string& text) override {
+        t_.StatusText = text;
+        t_.Synchronize(&TPicConvertThread::UpdateStatus);
+    }
+    void FileSaved(const std::string&) override {}
+    // The one direct call: the progress window reads the folder only once
+    // the job has ended.
+    void SetSaveDir(const std::string& dir) override {
+        t_.status_.SetSaveDir(QFile::decodeName(QByteArray::fromStdString(dir)));
+    }
+
+  private:
+    TPicConvertThread& t_;
+};
+
+TPicConvertThread::TPicConvertThread(TFormMainJob& form, TFormStatus& status)
+    : form_(form), status_(status) {}
+
+void TPicConvertThread::Execute() {
+    TReporter reporter(*this);
+    TEngineSteps converter;
+    try {
+        RunConvertJob(reporter, converter);
+    } catch (...) {
+        // Only a hand-over that failed gets here; unless the window gave the
+        // job up, the job must not end looking successful.
+        if (abandoned_) return;
+        try {
+            Synchronize(&TPicConvertThread::MarkConvertFailed);
+        } catch (...) {
+        }
+    }
+}
+
+void TPicConvertThread::Synchronize(void (TPicConvertThread::*method)()) {
+    if (abandoned_) throw TJobAbandoned();
+    std::exception_ptr failure;
+    QMetaObject::invokeMethod(
+        &form_,
+        [this, method, &failure] {
+            try {
+                (this->*method)();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TPicConvertThread::MarkConvertStarted() {
+    form_.ConvertSucceeded = true;
+}
+
+void TPicConvertThread::MarkConvertFailed() {
+    form_.ConvertSucceeded = false;
+}
+
+void TPicConvertThread::CopyFileList() {
+    form_.GetFileList(FileList);
+}
+
+void TPicConvertThread::CopyOptions() {
+    ::CopyOptions(form_.ReadSettings(), form_.DTPDate->date(), form_.CBContrast->isChecked(),
+                  *options_);
+}
+
+void TPicConvertThread::UpdateProgress() {
+    status_.SetPosition(Progress);
+}
+
+void TPicConvertThread::UpdateStatus() {
+    status_.SetStatus(QString::fromStdString(StatusText));
+}

@@ -1,0 +1,119 @@
+#include "UnitMain.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QDeadlineTimer>
+#include <QFile>
+
+#include "InputCheck.h"
+#include "MessageBox.h"
+#include "UnitStatus.h"
+
+TFormMainJob* FormMain = nullptr;
+
+namespace {
+
+// Paths go to the engine as the file system's own bytes.
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// What a dropped item that is not a local file is called in the summary.
+std::string ForeignName(const QUrl& url) {
+    const QString name = url.fileName();
+    return (name.isEmpty() ? url.toDisplayString() : name).toStdString();
+}
+
+}  // namespace
+
+TFormMainJob::TFormMainJob(QWidget* parent) : TFormMain(parent) {
+    // Intake runs after the drop has completed, so that the file manager is
+    // not kept waiting while a message box is open.
+    connect(this, &TFormMain::filesDropped, this, &TFormMainJob::DropFiles, Qt::QueuedConnection);
+}
+
+TFormMainJob::~TFormMainJob() {
+    if (FormMain == this) FormMain = nullptr;
+    TPicConvertThread* running = ConvertThread.data();
+    if (running == nullptr) return;
+    disconnect(running, nullptr, this, nullptr);
+    running->Abandon();
+    QPointer<TPicConvertThread> thread = running;
+    if (FormStatus) FormStatus->hide();
+    // The job's pending hand-overs run on this thread: serve them while waiting.
+    while (thread && !thread->wait(QDeadlineTimer(20))) QCoreApplication::processEvents();
+    delete thread;
+}
+
+void TFormMainJob::DropFiles(const QList<QUrl>& urls) {
+    // While a job runs the window is disabled and takes no drops.
+    if (!isEnabled() || ConvertThread) return;
+    TPathList paths;
+    std::vector<std::string> foreignNames;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile())
+            paths.push_back(LocalPath(url.toLocalFile()));
+        else
+            foreignNames.push_back(ForeignName(url));
+    }
+    if (paths.empty() && foreignNames.empty()) return;
+    if (CheckFiles(paths, foreignNames)) StartConvert();
+}
+
+void TFormMainJob::ConvertFiles(const TPathList& paths) {
+    if (!paths.empty() && CheckFiles(paths)) StartConvert();
+}
+
+bool TFormMainJob::CheckFiles(const TPathList& paths,
+                              const std::vector<std::string>& foreignNames) {
+    std::vector<std::string> errors = CollectFileErrors(paths, FileList);
+    for (const std::string& name : foreignNames) errors.push_back(kFormatError + name);
+    if (errors.empty()) return CheckInput();
+    ShowAppMessage(this, QString::fromStdString(MakeErrorMessage(errors)));
+    return false;
+}
+
+bool TFormMainJob::CheckInput() {
+    const std::string message = ::CheckInput(ReadSettings());
+    if (message.empty()) return true;
+    ShowAppMessage(this, QString::fromStdString(message));
+    return false;
+}
+
+TPicSize TFormMainJob::GetPicSize() const {
+    return ::GetPicSize(ReadSettings());
+}
+
+int TFormMainJob::GetJpegQuality() const {
+    return ::GetJpegQuality(ReadSettings());
+}
+
+void TFormMainJob::StartConvert() {
+    TFormStatus& status = *FormStatus;
+    status.SetRange(0, JobMaximum(FileList.size()));
+    status.SetStatus(QString::fromUtf8(kInitialisingText));
+    status.EnableCloseButton(false);
+    status.EnableOpenDirButton(false);
+    status.show();
+    setEnabled(false);
+
+    auto* thread = new TPicConvertThread(*this, status);
+    ConvertThread = thread;
+    connect(thread, &QThread::finished, this, &TFormMainJob::ConvertThreadTerminate);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start(QThread::NormalPriority);
+}
+
+void TFormMainJob::ConvertThreadTerminate() {
+    const std::size_t count = FileList.size();
+    FormStatus->EnableCloseButton(true);
+    if (!ConvertSucceeded) return;
+    FormStatus->SetPosition(JobMaximum(count));
+    FormStatus->EnableOpenDirButton(true);
+    FormStatus->SetStatus(QString::fromStdString(CompletionText(count)));
+}
+
+void TFormMainJob::GetFileList(std::vector<std::string>& strings) const {
+    strings = FileList;
+}

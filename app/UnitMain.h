@@ -1,0 +1,117 @@
+// The batch side of the main window: intake of dropped or named files, the
+// start of a conversion job and its end, and the job thread that converts
+// the files while the windows stay responsive.
+//
+// TFormMainJob is the program's main window: the window of ui/ (its pages,
+// rules and settings) with the job machinery added.
+#pragma once
+
+#include <QList>
+#include <QPointer>
+#include <QThread>
+#include <QUrl>
+#include <atomic>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "ConvertJob.h"
+#include "FormMain.h"
+#include "Intake.h"
+#include "OptionSnapshot.h"
+
+class TFormStatus;
+class TPicConvertThread;
+
+class TFormMainJob final : public TFormMain {
+    Q_OBJECT
+
+  public:
+    explicit TFormMainJob(QWidget* parent = nullptr);
+    // A job still running is stopped after its current step and waited for,
+    // so that the settings are saved from controls no job reads any more.
+    ~TFormMainJob() override;
+
+    // Intake: checks the paths and starts a job when all of them pass.
+    void ConvertFiles(const TPathList& paths);
+    // True when the batch may start. Every rejected path (and every dropped
+    // item that is not a local file, named in foreignNames) goes into one
+    // summary shown in a message box; then nothing starts.
+    bool CheckFiles(const TPathList& paths, const std::vector<std::string>& foreignNames = {});
+    // The check of the entered values; shows its message when one fails.
+    bool CheckInput();
+    // The dropped items: local files become paths, taken whole; anything else
+    // is reported as an unsupported file.
+    void DropFiles(const QList<QUrl>& urls);
+
+    // The option snapshot's two list lookups, from the controls.
+    TPicSize GetPicSize() const;
+    int GetJpegQuality() const;
+
+    // The job: shows the progress window, disables this window and starts
+    // one thread over FileList, which holds at least one path.
+    void StartConvert();
+    // The job thread's end, on the interface thread.
+    void ConvertThreadTerminate();
+    void GetFileList(std::vector<std::string>& strings) const;
+
+    bool IsConverting() const { return ConvertThread != nullptr; }
+
+  private:
+    friend class TPicConvertThread;
+
+    bool ConvertSucceeded = false;
+    // The accepted paths of the last intake, the job's input.
+    TPathList FileList;
+    // The running job thread, which deletes itself when done.
+    QPointer<TPicConvertThread> ConvertThread;
+};
+
+// The job thread: runs the shared job sequence over a copy of the main
+// window's FileList with the options copied from its controls. Everything it
+// exchanges with the windows goes through blocking hand-overs to the
+// interface thread, except the output folder (SetSaveDir), which it hands to
+// the progress window directly before the button that reads it is enabled.
+class TPicConvertThread final : public QThread {
+    Q_OBJECT
+
+  public:
+    TPicConvertThread(TFormMainJob& form, TFormStatus& status);
+
+    // Makes every later hand-over fail, so that the job stops at once; the
+    // window calls it when it goes away while the job runs.
+    void Abandon() { abandoned_ = true; }
+
+  protected:
+    void run() override { Execute(); }
+
+  private:
+    void Execute();
+
+    // Run on the interface thread while the job thread waits.
+    void MarkConvertStarted();
+    void MarkConvertFailed();
+    void CopyFileList();
+    void CopyOptions();
+    void UpdateProgress();
+    void UpdateStatus();
+
+    // Runs method on the interface thread and waits for it; an exception it
+    // raises there is raised again here.
+    void Synchronize(void (TPicConvertThread::*method)());
+
+    // The job's reports, forwarded to the calls above.
+    class TReporter;
+
+    TFormMainJob& form_;
+    TFormStatus& status_;
+    std::atomic<bool> abandoned_{false};
+
+    std::string StatusText;
+    int Progress = 0;
+    std::vector<std::string> FileList;
+    TConvertOptions* options_ = nullptr;  // the engine's options while CopyOptions runs
+};
+
+// The program's main window, created by the entry before the progress window.
+extern TFormMainJob* FormMain;
