@@ -1,0 +1,27 @@
+// One running window per user session. The first instance holds an exclusive
+// lock on a file named after "QUORBEL_TOVALI3"; the system drops the lock when
+// the process ends, however it ends, so a killed instance never blocks the
+// next start.
+#pragma once
+
+#include <filesystem>
+
+// $XDG_RUNTIME_DIR/QUORBEL_TOVALI3.lock, or, without a runtime folder, a file
+// in the temporary folder with the user id in its name.
+std::filesystem::path InstanceLockPath();
+
+class TInstanceLock {
+  public:
+    TInstanceLock() = default;
+    ~TInstanceLock();
+    TInstanceLock(const TInstanceLock&) = delete;
+    TInstanceLock& operator=(const TInstanceLock&) = delete;
+
+    // False when another process holds the lock. A lock file that cannot be
+    // opened (or belongs to someone else) does not stop the program: it then
+    // runs without the guard.
+    bool Acquire(const std::filesystem::path& path = InstanceLockPath());
+
+  private:
+    int fd_ = -1;
+};
