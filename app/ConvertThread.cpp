@@ -3,7 +3,9 @@
 #include <QDateEdit>
 #include <QFile>
 #include <QMetaObject>
+#include <exception>
 
+#include "OptionSnapshot.h"
 #include "UnitMain.h"
 #include "UnitStatus.h"
 

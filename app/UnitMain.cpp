@@ -1,8 +1,6 @@
 #include "UnitMain.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
-#include <QDateEdit>
 #include <QDeadlineTimer>
 #include <QFile>
 
@@ -46,6 +44,15 @@ TFormMainJob::~TFormMainJob() {
     delete thread;
 }
 
+void TFormMainJob::changeEvent(QEvent* event) {
+    TFormMain::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || isEnabled()) return;
+    if (FormStatus && FormStatus->isVisible()) {
+        FormStatus->raise();
+        FormStatus->activateWindow();
+    }
+}
+
 void TFormMainJob::DropFiles(const QList<QUrl>& urls) {
     // While a job runs the window is disabled and takes no drops.
     if (!isEnabled() || ConvertThread) return;
@@ -79,14 +86,6 @@ bool TFormMainJob::CheckInput() {
     if (message.empty()) return true;
     ShowAppMessage(this, QString::fromStdString(message));
     return false;
-}
-
-TPicSize TFormMainJob::GetPicSize() const {
-    return ::GetPicSize(ReadSettings());
-}
-
-int TFormMainJob::GetJpegQuality() const {
-    return ::GetJpegQuality(ReadSettings());
 }
 
 void TFormMainJob::StartConvert() {

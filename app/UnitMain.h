@@ -11,14 +11,12 @@
 #include <QThread>
 #include <QUrl>
 #include <atomic>
-#include <exception>
 #include <string>
 #include <vector>
 
 #include "ConvertJob.h"
 #include "FormMain.h"
 #include "Intake.h"
-#include "OptionSnapshot.h"
 
 class TFormStatus;
 class TPicConvertThread;
@@ -44,10 +42,6 @@ class TFormMainJob final : public TFormMain {
     // is reported as an unsupported file.
     void DropFiles(const QList<QUrl>& urls);
 
-    // The option snapshot's two list lookups, from the controls.
-    TPicSize GetPicSize() const;
-    int GetJpegQuality() const;
-
     // The job: shows the progress window, disables this window and starts
     // one thread over FileList, which holds at least one path.
     void StartConvert();
@@ -56,6 +50,11 @@ class TFormMainJob final : public TFormMain {
     void GetFileList(std::vector<std::string>& strings) const;
 
     bool IsConverting() const { return ConvertThread != nullptr; }
+
+  protected:
+    // While the progress window shows, activating this (disabled) window
+    // brings the progress window to the front instead.
+    void changeEvent(QEvent* event) override;
 
   private:
     friend class TPicConvertThread;

@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
+#include <QWindow>
 
 TFormStatus* FormStatus = nullptr;
 
@@ -124,6 +125,10 @@ void TFormStatus::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Centred by the program's own show, not when the window system restores it.
     if (event->spontaneous() || !mainWindow_) return;
+    // The window manager keeps this window above the main window (a Qt parent
+    // would be disabled together with it).
+    mainWindow_->winId();
+    windowHandle()->setTransientParent(mainWindow_->windowHandle());
     QRect frame = frameGeometry();
     frame.moveCenter(mainWindow_->frameGeometry().center());
     move(frame.topLeft());

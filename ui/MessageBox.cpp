@@ -20,7 +20,10 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& caption,
     // Texts end their lines in CRLF; the box breaks lines at LF alone.
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(QMessageBox::NoIcon, caption, shown, buttons, parent);
+    // A parent not yet on screen (intake of the command line runs before the
+    // main window shows) would place the box in a corner: centre it instead.
+    QMessageBox box(QMessageBox::NoIcon, caption, shown, buttons,
+                    parent && parent->isVisible() ? parent : nullptr);
     box.setTextFormat(Qt::PlainText);
     return QMessageBox::StandardButton(box.exec());
 }
