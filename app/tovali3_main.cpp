@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QPixmap>
 #include <QTextStream>
+#include <QTranslator>
 #include <filesystem>
 #include <memory>
 
@@ -49,12 +51,22 @@ void LogMessagesInsteadOfShowing() {
     });
 }
 
+// The interface is Japanese whatever the locale, so Qt's own buttons and
+// dialogs (はい/いいえ, the colour dialog) speak Japanese too.
+void InstallJapaneseQtTexts(QApplication& app, QTranslator& translator) {
+    if (translator.load(QStringLiteral("qtbase_ja"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&translator);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     TInstanceLock instance;
     const bool alone = instance.Acquire();
     QApplication app(argc, argv);
+    QTranslator qtTexts;
+    InstallJapaneseQtTexts(app, qtTexts);
     LogMessagesInsteadOfShowing();
     if (!alone) {
         // No title yet: the box is captioned with the program file's name.
