@@ -1,5 +1,7 @@
 #include "Canvas.h"
 
+#include "PaletteUtils.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QGlyphRun>
@@ -100,21 +102,7 @@ QImage WrapRows(TBitmap& bitmap, QImage::Format format) {
 }
 
 void SetPaletteIndex(TBitmap& bitmap, int x, int y, int index) {
-    std::uint8_t* row = bitmap.ScanLine(y);
-    switch (bitmap.BitsPerPixel()) {
-        case 1: {
-            const std::uint8_t bit = std::uint8_t(0x80 >> (x & 7));
-            row[x >> 3] = std::uint8_t(index ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit));
-            break;
-        }
-        case 4: {
-            const int shift = (x & 1) ? 0 : 4;
-            row[x >> 1] = std::uint8_t((row[x >> 1] & ~(0xF << shift)) | ((index & 0xF) << shift));
-            break;
-        }
-        default:
-            row[x] = std::uint8_t(index);
-    }
+    SetPaletteIndexAt(bitmap.ScanLine(y), x, bitmap.BitsPerPixel(), index);
 }
 
 TColor Blend(TColor under, TColor over, std::uint32_t alpha) {

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "Canvas.h"
+#include "PaletteUtils.h"
 
 namespace {
 
@@ -40,30 +41,6 @@ std::uint32_t PackField(std::uint8_t channel, std::uint32_t mask) {
         field = (std::uint32_t(channel) * maxField + 127) / 255;
     }
     return (field << shift) & mask;
-}
-
-int PaletteIndexAt(const std::uint8_t* row, int x, int bpp) {
-    switch (bpp) {
-        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-        case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF;
-        default: return row[x];
-    }
-}
-
-void SetPaletteIndexAt(std::uint8_t* row, int x, int bpp, int index) {
-    switch (bpp) {
-        case 1: {
-            const std::uint8_t bit = std::uint8_t(0x80 >> (x & 7));
-            row[x >> 3] = index ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit);
-            break;
-        }
-        case 4: {
-            const int shift = (x & 1) ? 0 : 4;
-            row[x >> 1] = std::uint8_t((row[x >> 1] & ~(0xF << shift)) | ((index & 0xF) << shift));
-            break;
-        }
-        default: row[x] = std::uint8_t(index);
-    }
 }
 
 // Photo-sized rasters get a mapping of their own, backed by huge pages where
