@@ -1,58 +1,22 @@
 #include "ConvertJob.h"
 
-#include <filesystem>
-#include <future>
 #include <utility>
 
+#include "Decoders.h"
 #include "Intake.h"
 
 namespace {
 
-// Decodes the next file on a second thread while the current one is worked on.
-class TPrefetch {
-  public:
-    explicit TPrefetch(IConvertSteps& steps) : steps_(steps) {}
-
-    void Start(const std::string& path) {
-        path_ = path;
-        pending_ = std::async(std::launch::async, [this, path] { return Load(path); });
-    }
-
-    // The decoded picture of the file started last. When the save made since
-    // that start wrote this very file, it is decoded again, so that the
-    // result is what a strictly one-by-one job would have read.
-    std::unique_ptr<TBitmap> Take(const std::string& savedSince) {
-        std::future<std::unique_ptr<TBitmap>> pending = std::move(pending_);
-        std::error_code ec;
-        if (!savedSince.empty() && std::filesystem::equivalent(path_, savedSince, ec)) {
-            pending.wait();
-            return Load(path_);
-        }
-        return pending.get();
-    }
-
-  private:
-    std::unique_ptr<TBitmap> Load(const std::string& path) {
-        auto bitmap = std::make_unique<TBitmap>();
-        steps_.LoadPicture(path, *bitmap);
-        return bitmap;
-    }
-
-    IConvertSteps& steps_;
-    std::string path_;
-    std::future<std::unique_ptr<TBitmap>> pending_;
-};
-
 class TJob {
   public:
     TJob(IJobReporter& reporter, IConvertSteps& steps, std::vector<std::string> files)
-        : reporter_(reporter), steps_(steps), files_(std::move(files)), prefetch_(steps) {}
+        : reporter_(reporter), steps_(steps), files_(std::move(files)), decoders_(steps, files_) {}
 
     bool Run() {
         if (!Step(0, TJobStep::Options, [&] { reporter_.CopyOptions(steps_.Options()); }))
             return false;
         steps_.OptionsCopied();
-        prefetch_.Start(files_[0]);
+        decoders_.StartUpTo(IConvertSteps::kSlots - 1);
         for (std::size_t i = 0; i < files_.size(); ++i) {
             if (!ConvertFile(i)) return false;
         }
@@ -67,25 +31,31 @@ class TJob {
         reporter_.SetPosition(position);
         reporter_.SetStatus(ProcessingText(FileNamePart(path)));
         std::string output;
-        std::unique_ptr<TBitmap> bitmap;
+        std::unique_ptr<TDecoded> decoded;
         if (!Step(i, TJobStep::Date, [&] { steps_.ReadPictureDate(path); }) ||
             !Step(i, TJobStep::Name,
                   [&] { output = GetOutputFileName(path, steps_.Options().OutputType); }) ||
-            !Step(i, TJobStep::Load, [&] { bitmap = prefetch_.Take(lastSaved_); }))
+            !Step(i, TJobStep::Load, [&] { decoded = decoders_.Take(i); }))
             return false;
-        if (i + 1 < files_.size()) prefetch_.Start(files_[i + 1]);
-        reporter_.SetPosition(++position);
-        const std::pair<TJobStep, void (IConvertSteps::*)(TBitmap&)> pixelSteps[] = {
-            {TJobStep::Resize, &IConvertSteps::ResizePicture},
-            {TJobStep::Effects, &IConvertSteps::ApplyEffects},
-            {TJobStep::Texts, &IConvertSteps::DrawTexts}};
-        for (const auto& [step, run] : pixelSteps) {
-            if (!Step(i, step, [&] { (steps_.*run)(*bitmap); })) return false;
+        decoders_.StartUpTo(i + IConvertSteps::kSlots);
+        // The load and the fit ran ahead; their outcome is told in turn.
+        for (const TJobStep step : {TJobStep::Load, TJobStep::Resize}) {
+            if (decoded->Error && decoded->FailedStep == step) {
+                Step(i, step, [&] { std::rethrow_exception(decoded->Error); });
+                return false;
+            }
             reporter_.SetPosition(++position);
         }
-        if (!Step(i, TJobStep::Save, [&] { lastSaved_ = steps_.SavePicture(output, *bitmap); }))
+        TBitmap& bitmap = *decoded->Bitmap;
+        if (!Step(i, TJobStep::Effects, [&] { steps_.ApplyEffects(bitmap); })) return false;
+        reporter_.SetPosition(++position);
+        if (!Step(i, TJobStep::Texts, [&] { steps_.DrawTexts(bitmap); })) return false;
+        reporter_.SetPosition(++position);
+        std::string saved;
+        if (!Step(i, TJobStep::Save, [&] { saved = steps_.SavePicture(output, bitmap); }))
             return false;
-        reporter_.FileSaved(lastSaved_);
+        decoders_.Saved(saved);
+        reporter_.FileSaved(saved);
         reporter_.SetPosition(++position);
         return true;
     }
@@ -113,8 +83,7 @@ class TJob {
     IJobReporter& reporter_;
     IConvertSteps& steps_;
     const std::vector<std::string> files_;
-    std::string lastSaved_;
-    TPrefetch prefetch_;
+    TDecoders decoders_;
 };
 
 }  // namespace

@@ -51,17 +51,21 @@ class IJobReporter {
     virtual void SetSaveDir(const std::string& dir) = 0;
 };
 
-// The engine steps one job drives. LoadPicture runs on a second thread,
-// concurrently with the other steps, and must not share state with them.
+// The engine steps one job drives. Loading and fitting run in decoder slots
+// on threads of their own: each slot loads and fits one picture at a time,
+// beside the other slot and beside the per-file steps, and must share no
+// state with them.
 class IConvertSteps {
   public:
+    static constexpr int kSlots = 2;
+
     virtual ~IConvertSteps() = default;
     virtual TConvertOptions& Options() = 0;
     // Called once the options are filled, before the first load.
     virtual void OptionsCopied() = 0;
     virtual void ReadPictureDate(const std::string& source) = 0;
-    virtual void LoadPicture(const std::string& source, TBitmap& bitmap) = 0;
-    virtual void ResizePicture(TBitmap& bitmap) = 0;
+    virtual void LoadPicture(int slot, const std::string& source, TBitmap& bitmap) = 0;
+    virtual void ResizePicture(int slot, TBitmap& bitmap) = 0;
     virtual void ApplyEffects(TBitmap& bitmap) = 0;
     virtual void DrawTexts(TBitmap& bitmap) = 0;
     // Returns the final name written.
@@ -69,8 +73,8 @@ class IConvertSteps {
     virtual std::string GetLastSaveDir() = 0;
 };
 
-// The steps of TthPicConvert: one engine for the per-file steps and a second
-// one, with the same options, for the loads.
+// The steps of TthPicConvert: one engine for the per-file steps and one per
+// decoder slot, all with the same options.
 class TEngineSteps final : public IConvertSteps {
   public:
     TEngineSteps();
@@ -78,8 +82,8 @@ class TEngineSteps final : public IConvertSteps {
     TConvertOptions& Options() override;
     void OptionsCopied() override;
     void ReadPictureDate(const std::string& source) override;
-    void LoadPicture(const std::string& source, TBitmap& bitmap) override;
-    void ResizePicture(TBitmap& bitmap) override;
+    void LoadPicture(int slot, const std::string& source, TBitmap& bitmap) override;
+    void ResizePicture(int slot, TBitmap& bitmap) override;
     void ApplyEffects(TBitmap& bitmap) override;
     void DrawTexts(TBitmap& bitmap) override;
     std::string SavePicture(const std::string& outputName, TBitmap& bitmap) override;
@@ -87,7 +91,7 @@ class TEngineSteps final : public IConvertSteps {
 
   private:
     TthPicConvert converter_;
-    TthPicConvert loader_;
+    TthPicConvert decoders_[kSlots];
 };
 
 // What the window's StartConvert and the batch program show before the job:
@@ -101,7 +105,8 @@ void ShowJobEnded(IJobReporter& reporter, std::size_t fileCount, bool succeeded)
 // written, files after it are not converted, the output folder is not handed
 // over) and is reported through Failed and the failure text.
 //
-// While file i goes through its steps, file i + 1 is already being decoded,
-// so that the decode of one picture overlaps the work on the one before it;
-// outputs, progress and failures still come strictly file by file.
+// The pictures are decoded and fitted ahead, two at a time, so that both
+// cores work while the job waits for the decoder; outputs, progress and
+// failures still come strictly file by file, and at most two pictures are
+// held at full size at any time.
 bool RunConvertJob(IJobReporter& reporter, IConvertSteps& steps);

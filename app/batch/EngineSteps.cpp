@@ -8,19 +8,19 @@ TConvertOptions& TEngineSteps::Options() {
 }
 
 void TEngineSteps::OptionsCopied() {
-    loader_.Options = converter_.Options;
+    for (TthPicConvert& decoder : decoders_) decoder.Options = converter_.Options;
 }
 
 void TEngineSteps::ReadPictureDate(const std::string& source) {
     converter_.ReadPictureDate(source);
 }
 
-void TEngineSteps::LoadPicture(const std::string& source, TBitmap& bitmap) {
-    loader_.LoadPicture(source, bitmap);
+void TEngineSteps::LoadPicture(int slot, const std::string& source, TBitmap& bitmap) {
+    decoders_[slot].LoadPicture(source, bitmap);
 }
 
-void TEngineSteps::ResizePicture(TBitmap& bitmap) {
-    converter_.ResizePicture(bitmap);
+void TEngineSteps::ResizePicture(int slot, TBitmap& bitmap) {
+    decoders_[slot].ResizePicture(bitmap);
 }
 
 void TEngineSteps::ApplyEffects(TBitmap& bitmap) {

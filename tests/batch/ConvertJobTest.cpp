@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -59,10 +60,15 @@ class TFakeSteps final : public IConvertSteps {
     explicit TFakeSteps(std::vector<std::string> files) : files_(std::move(files)) {}
 
     std::map<std::string, TJobStep> FailAt;  // file name -> failing step
-    std::vector<std::string> Calls;          // every step but the loads, in order
-    std::set<std::string> Loaded;
-    std::set<std::thread::id> LoadThreads;
+    std::vector<std::string> Calls;          // the per-file steps, in order
+    std::set<std::string> Loaded;            // files loaded (in the decoder slots)
+    std::set<std::string> Resized;
+    std::set<std::thread::id> SlotThreads;
+    std::set<int> SlotsUsed;
     bool SaveCreatesFiles = false;
+    int LoadsAtOnce = 0;
+    int MostLoadsAtOnce = 0;
+    std::chrono::milliseconds LoadTime{0};
 
     TConvertOptions& Options() override { return options_; }
     void OptionsCopied() override { Calls.push_back("options copied"); }
@@ -70,17 +76,22 @@ class TFakeSteps final : public IConvertSteps {
         current_ = source;
         Run(TJobStep::Date, "date");
     }
-    void LoadPicture(const std::string& source, TBitmap& bitmap) override {
-        {
-            std::lock_guard lock(mutex_);
+    void LoadPicture(int slot, const std::string& source, TBitmap& bitmap) override {
+        InSlot(slot, [&] {
             Loaded.insert(FileNamePart(source));
-            LoadThreads.insert(std::this_thread::get_id());
-        }
+            MostLoadsAtOnce = std::max(MostLoadsAtOnce, ++LoadsAtOnce);
+        });
+        std::this_thread::sleep_for(LoadTime);
+        InSlot(slot, [&] { --LoadsAtOnce; });
         Fail(source, TJobStep::Load);
-        if (!fs::exists(source) && SaveCreatesFiles) throw std::runtime_error("no such file");
+        if (SaveCreatesFiles && !fs::exists(source)) throw std::runtime_error("no such file");
         bitmap.SetSize(Number(source), 1, 24);
     }
-    void ResizePicture(TBitmap& b) override { Step(b, TJobStep::Resize, "resize"); }
+    void ResizePicture(int slot, TBitmap& b) override {
+        const std::string& source = files_.at(std::size_t(b.Width() - 1));
+        InSlot(slot, [&] { Resized.insert(FileNamePart(source)); });
+        Fail(source, TJobStep::Resize);
+    }
     void ApplyEffects(TBitmap& b) override { Step(b, TJobStep::Effects, "effects"); }
     void DrawTexts(TBitmap& b) override { Step(b, TJobStep::Texts, "texts"); }
     std::string SavePicture(const std::string& output, TBitmap& b) override {
@@ -94,6 +105,14 @@ class TFakeSteps final : public IConvertSteps {
     std::string GetLastSaveDir() override { return lastDir_; }
 
   private:
+    template <class F>
+    void InSlot(int slot, F&& record) {
+        std::lock_guard lock(mutex_);
+        EXPECT_TRUE(slot >= 0 && slot < kSlots);
+        SlotsUsed.insert(slot);
+        SlotThreads.insert(std::this_thread::get_id());
+        record();
+    }
     int Number(const std::string& path) const {
         return int(std::find(files_.begin(), files_.end(), path) - files_.begin()) + 1;
     }
@@ -145,13 +164,28 @@ TEST(ConvertJob, ThreeFilesRunTheirStepsInOrder) {
     }
     expected.insert(expected.end(), {"dir /q/", "17", "3枚の画像処理が完了しました"});
     EXPECT_EQ(reporter.Log, expected);
-    EXPECT_EQ(steps.Calls, (std::vector<std::string>{
-                               "options copied", "date a.jpg", "resize a.jpg", "effects a.jpg",
-                               "texts a.jpg", "save a.jpg", "date b.JPG", "resize b.JPG",
-                               "effects b.JPG", "texts b.JPG", "save b.JPG", "date c.png",
-                               "resize c.png", "effects c.png", "texts c.png", "save c.png"}));
-    // Loads run beside the other steps, on a thread of their own.
-    EXPECT_EQ(steps.LoadThreads.count(std::this_thread::get_id()), 0u);
+    EXPECT_EQ(steps.Calls,
+              (std::vector<std::string>{"options copied", "date a.jpg", "effects a.jpg",
+                                        "texts a.jpg", "save a.jpg", "date b.JPG", "effects b.JPG",
+                                        "texts b.JPG", "save b.JPG", "date c.png", "effects c.png",
+                                        "texts c.png", "save c.png"}));
+    EXPECT_EQ(steps.Resized, (std::set<std::string>{"a.jpg", "b.JPG", "c.png"}));
+    // Loads and fits run beside the other steps, on threads of their own.
+    EXPECT_EQ(steps.SlotThreads.count(std::this_thread::get_id()), 0u);
+}
+
+TEST(ConvertJob, TwoPicturesAreDecodedAtOnce) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 6; ++i) files.push_back("/p/" + std::to_string(i) + ".jpg");
+    TRecorder reporter(files);
+    TFakeSteps steps(files);
+    steps.LoadTime = std::chrono::milliseconds(30);
+    ASSERT_TRUE(RunConvertJob(reporter, steps));
+    EXPECT_EQ(steps.MostLoadsAtOnce, 2);
+    EXPECT_EQ(steps.SlotsUsed, (std::set<int>{0, 1}));
+    EXPECT_EQ(std::count_if(reporter.Log.begin(), reporter.Log.end(),
+                            [](const std::string& e) { return e.rfind("saved ", 0) == 0; }),
+              6);
 }
 
 TEST(ConvertJob, OneFileRunsTheBarFromZeroToFive) {
@@ -182,7 +216,6 @@ TEST(ConvertJob, FailedLoadStopsAtThatFile) {
     EXPECT_EQ(reporter.Failure->Index, 1u);
     EXPECT_EQ(reporter.Failure->Name, "b.JPG");
     EXPECT_EQ(reporter.Failure->Step, TJobStep::Load);
-    EXPECT_EQ(steps.Loaded.count("c.png"), 0u) << "files after the failed one are not touched";
     EXPECT_EQ(steps.Calls.back(), "date b.JPG");
 }
 
@@ -244,18 +277,24 @@ TEST(ConvertJob, InvalidOutputTypeFailsAtTheOutputName) {
 }
 
 TEST(ConvertJob, AFileWrittenByTheJobIsReadAsItIsThen) {
-    // b.jpg's save writes s-b.jpg, the next file of the batch: a job that
-    // read ahead must still see the file the save has just written.
+    // b.jpg's save writes s-b.jpg, a later file of the batch: a job that
+    // decodes ahead must still see the file the save has just written.
     const fs::path dir = fs::temp_directory_path() / ("tovali-job-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    std::ofstream(dir / "b.jpg") << "picture";
-    const std::vector<std::string> files = {(dir / "b.jpg").string(), (dir / "s-b.jpg").string()};
-    TRecorder reporter(files);
-    TFakeSteps steps(files);
-    steps.SaveCreatesFiles = true;
-    EXPECT_TRUE(RunConvertJob(reporter, steps));
-    EXPECT_TRUE(fs::exists(dir / "s-s-b.jpg"));
+    for (const std::vector<std::string>& names :
+         {std::vector<std::string>{"b.jpg", "s-b.jpg"}, {"b.jpg", "x.jpg", "s-b.jpg"}}) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        std::vector<std::string> files;
+        for (const std::string& name : names) files.push_back((dir / name).string());
+        std::ofstream(files[0]) << "picture";
+        std::ofstream(dir / "x.jpg") << "picture";
+        TRecorder reporter(files);
+        TFakeSteps steps(files);
+        steps.SaveCreatesFiles = true;
+        steps.LoadTime = std::chrono::milliseconds(5);
+        EXPECT_TRUE(RunConvertJob(reporter, steps)) << names.size();
+        EXPECT_TRUE(fs::exists(dir / "s-s-b.jpg"));
+    }
     fs::remove_all(dir);
 }
 

@@ -1,0 +1,93 @@
+#include "Decoders.h"
+
+#include <filesystem>
+
+namespace {
+
+// A fitted picture of at most this many pixels no longer counts as full
+// size: its slot is handed on at once.
+constexpr std::uint64_t kSmallPixels = std::uint64_t(1) << 22;
+
+}  // namespace
+
+int TSlots::Acquire(std::size_t file) {
+    std::unique_lock lock(mutex_);
+    waiting_.insert(file);
+    int slot = -1;
+    changed_.wait(lock, [&] {
+        if (*waiting_.begin() != file) return false;
+        for (slot = 0; slot < IConvertSteps::kSlots && busy_[slot]; ++slot) {
+        }
+        return slot < IConvertSteps::kSlots;
+    });
+    waiting_.erase(file);
+    busy_[slot] = true;
+    changed_.notify_all();
+    return slot;
+}
+
+void TSlots::Release(int slot) {
+    {
+        std::lock_guard lock(mutex_);
+        busy_[slot] = false;
+    }
+    changed_.notify_all();
+}
+
+void TDecoded::ReleaseSlot() {
+    if (slot_ < 0) return;
+    slots_->Release(slot_);
+    slot_ = -1;
+}
+
+TDecoders::TDecoders(IConvertSteps& steps, const std::vector<std::string>& files)
+    : steps_(steps), files_(files) {}
+
+TDecoders::~TDecoders() {
+    stopping_ = true;
+    for (auto& pending : pending_) {
+        if (pending.valid()) pending.wait();
+    }
+}
+
+void TDecoders::StartUpTo(std::size_t last) {
+    while (pending_.size() <= last && pending_.size() < files_.size()) {
+        const std::size_t file = pending_.size();
+        savesAtStart_.push_back(saves_.size());
+        pending_.push_back(std::async(std::launch::async, [this, file] { return Decode(file); }));
+    }
+}
+
+std::unique_ptr<TDecoded> TDecoders::Take(std::size_t i) {
+    StartUpTo(i);
+    std::unique_ptr<TDecoded> decoded = pending_[i].get();
+    if (!WrittenSince(i)) return decoded;
+    decoded.reset();
+    return Decode(i);
+}
+
+std::unique_ptr<TDecoded> TDecoders::Decode(std::size_t file) {
+    const int slot = slots_.Acquire(file);
+    auto decoded = std::make_unique<TDecoded>(slots_, slot);
+    if (stopping_) return decoded;
+    try {
+        steps_.LoadPicture(slot, files_[file], *decoded->Bitmap);
+        decoded->FailedStep = TJobStep::Resize;
+        steps_.ResizePicture(slot, *decoded->Bitmap);
+    } catch (...) {
+        decoded->Error = std::current_exception();
+        decoded->Bitmap.reset();
+    }
+    const TBitmap* bitmap = decoded->Bitmap.get();
+    if (!bitmap || std::uint64_t(bitmap->Width()) * std::uint64_t(bitmap->Height()) <= kSmallPixels)
+        decoded->ReleaseSlot();
+    return decoded;
+}
+
+bool TDecoders::WrittenSince(std::size_t file) const {
+    std::error_code ec;
+    for (std::size_t k = savesAtStart_[file]; k < saves_.size(); ++k) {
+        if (std::filesystem::equivalent(files_[file], saves_[k], ec)) return true;
+    }
+    return false;
+}

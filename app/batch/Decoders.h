@@ -1,0 +1,83 @@
+// Decoding ahead for the conversion job: each file is loaded and fitted into
+// its box in one of the decoder slots while the job works on earlier files.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ConvertJob.h"
+
+// The slots in file order: a decode takes a free slot only when no decode of
+// an earlier file is waiting for one, so the file the job needs next is
+// never kept waiting by a later one.
+class TSlots {
+  public:
+    int Acquire(std::size_t file);
+    void Release(int slot);
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::set<std::size_t> waiting_;
+    bool busy_[IConvertSteps::kSlots] = {};
+};
+
+// One file's picture after its load and fit, or the step that failed. A
+// picture still at full size keeps its slot until it is released, so that
+// no more than kSlots full-size pictures exist at a time.
+class TDecoded {
+  public:
+    TDecoded(TSlots& slots, int slot) : slots_(&slots), slot_(slot) {}
+    ~TDecoded() { ReleaseSlot(); }
+    TDecoded(const TDecoded&) = delete;
+    TDecoded& operator=(const TDecoded&) = delete;
+
+    void ReleaseSlot();
+    int Slot() const { return slot_; }
+
+    std::unique_ptr<TBitmap> Bitmap = std::make_unique<TBitmap>();
+    std::exception_ptr Error;
+    TJobStep FailedStep = TJobStep::Load;
+
+  private:
+    TSlots* slots_;
+    int slot_;
+};
+
+class TDecoders {
+  public:
+    TDecoders(IConvertSteps& steps, const std::vector<std::string>& files);
+    // Waits for the decodes under way; those not yet begun are skipped.
+    ~TDecoders();
+    TDecoders(const TDecoders&) = delete;
+    TDecoders& operator=(const TDecoders&) = delete;
+
+    // Starts the decodes of every file up to index last (fewer at the end).
+    void StartUpTo(std::size_t last);
+    // The decode of file i, waiting for it when needed. When a save made
+    // since that decode began wrote this very file, it is decoded again, so
+    // that the job reads each file as it is when its turn comes.
+    std::unique_ptr<TDecoded> Take(std::size_t i);
+    // Tells of every file the job writes.
+    void Saved(const std::string& path) { saves_.push_back(path); }
+
+  private:
+    std::unique_ptr<TDecoded> Decode(std::size_t file);
+    bool WrittenSince(std::size_t file) const;
+
+    IConvertSteps& steps_;
+    const std::vector<std::string>& files_;
+    TSlots slots_;
+    std::vector<std::future<std::unique_ptr<TDecoded>>> pending_;
+    std::vector<std::string> saves_;
+    std::vector<std::size_t> savesAtStart_;
+    std::atomic<bool> stopping_ = false;
+};
