@@ -1,5 +1,6 @@
 #include "Decoders.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -10,28 +11,50 @@ constexpr std::uint64_t kSmallPixels = std::uint64_t(1) << 22;
 
 }  // namespace
 
-int TSlots::Acquire(std::size_t file) {
+int TSlots::Acquire(std::size_t file, const TDecodeCost& cost) {
     std::unique_lock lock(mutex_);
     waiting_.insert(file);
-    int slot = -1;
+    int slot = 0;
     changed_.wait(lock, [&] {
-        if (*waiting_.begin() != file) return false;
         for (slot = 0; slot < IConvertSteps::kSlots && busy_[slot]; ++slot) {
         }
-        return slot < IConvertSteps::kSlots;
+        return *waiting_.begin() == file && slot < IConvertSteps::kSlots && Fits(cost);
     });
     waiting_.erase(file);
     busy_[slot] = true;
+    held_[slot] = cost;
     changed_.notify_all();
     return slot;
+}
+
+void TSlots::Decoded(int slot) {
+    {
+        std::lock_guard lock(mutex_);
+        held_[slot].PeakBytes = held_[slot].RasterBytes;
+    }
+    changed_.notify_all();
 }
 
 void TSlots::Release(int slot) {
     {
         std::lock_guard lock(mutex_);
         busy_[slot] = false;
+        held_[slot] = {};
     }
     changed_.notify_all();
+}
+
+bool TSlots::Fits(const TDecodeCost& cost) const {
+    std::uint64_t peak = cost.PeakBytes;
+    std::uint64_t largest = cost.RasterBytes;
+    bool alone = true;
+    for (int s = 0; s < IConvertSteps::kSlots; ++s) {
+        if (!busy_[s]) continue;
+        alone = false;
+        peak += held_[s].PeakBytes;
+        largest = std::max(largest, held_[s].RasterBytes);
+    }
+    return alone || peak <= 2 * largest;
 }
 
 void TDecoded::ReleaseSlot() {
@@ -67,7 +90,7 @@ std::unique_ptr<TDecoded> TDecoders::Take(std::size_t i) {
 }
 
 std::unique_ptr<TDecoded> TDecoders::Decode(std::size_t file) {
-    const int slot = slots_.Acquire(file);
+    const int slot = slots_.Acquire(file, EstimateDecodeCost(files_[file]));
     auto decoded = std::make_unique<TDecoded>(slots_, slot);
     if (stopping_) return decoded;
     try {
@@ -81,6 +104,8 @@ std::unique_ptr<TDecoded> TDecoders::Decode(std::size_t file) {
     const TBitmap* bitmap = decoded->Bitmap.get();
     if (!bitmap || std::uint64_t(bitmap->Width()) * std::uint64_t(bitmap->Height()) <= kSmallPixels)
         decoded->ReleaseSlot();
+    else
+        slots_.Decoded(slot);
     return decoded;
 }
 

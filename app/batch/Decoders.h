@@ -14,20 +14,28 @@
 #include <vector>
 
 #include "ConvertJob.h"
+#include "DecodeCost.h"
 
 // The slots in file order: a decode takes a free slot only when no decode of
 // an earlier file is waiting for one, so the file the job needs next is
-// never kept waiting by a later one.
+// never kept waiting by a later one. Two decodes share the slots only while
+// together they need no more memory than the larger picture's raster twice;
+// a decode that needs more (a big progressive JPEG) runs alone.
 class TSlots {
   public:
-    int Acquire(std::size_t file);
+    int Acquire(std::size_t file, const TDecodeCost& cost);
+    // The decode in this slot is over; its picture alone stays.
+    void Decoded(int slot);
     void Release(int slot);
 
   private:
+    bool Fits(const TDecodeCost& cost) const;
+
     std::mutex mutex_;
     std::condition_variable changed_;
     std::set<std::size_t> waiting_;
     bool busy_[IConvertSteps::kSlots] = {};
+    TDecodeCost held_[IConvertSteps::kSlots];
 };
 
 // One file's picture after its load and fit, or the step that failed. A
