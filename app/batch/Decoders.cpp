@@ -13,18 +13,39 @@ constexpr std::uint64_t kSmallPixels = std::uint64_t(1) << 22;
 
 int TSlots::Acquire(std::size_t file, const TDecodeCost& cost) {
     std::unique_lock lock(mutex_);
-    waiting_.insert(file);
-    int slot = 0;
-    changed_.wait(lock, [&] {
-        for (slot = 0; slot < IConvertSteps::kSlots && busy_[slot]; ++slot) {
-        }
-        return *waiting_.begin() == file && slot < IConvertSteps::kSlots && Fits(cost);
-    });
-    waiting_.erase(file);
+    changed_.wait(lock,
+                  [&] { return stopped_ || (turn_ == file && FreeSlot() >= 0 && Fits(cost)); });
+    if (stopped_) return -1;
+    ++turn_;
+    return Take(FreeSlot(), cost);
+}
+
+int TSlots::AcquireAgain(const TDecodeCost& cost) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return stopped_ || FreeSlot() >= 0; });
+    return stopped_ ? -1 : Take(FreeSlot(), cost);
+}
+
+int TSlots::Take(int slot, const TDecodeCost& cost) {
     busy_[slot] = true;
     held_[slot] = cost;
     changed_.notify_all();
     return slot;
+}
+
+void TSlots::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+    }
+    changed_.notify_all();
+}
+
+int TSlots::FreeSlot() const {
+    for (int slot = 0; slot < IConvertSteps::kSlots; ++slot) {
+        if (!busy_[slot]) return slot;
+    }
+    return -1;
 }
 
 void TSlots::Decoded(int slot) {
@@ -67,9 +88,13 @@ TDecoders::TDecoders(IConvertSteps& steps, const std::vector<std::string>& files
     : steps_(steps), files_(files) {}
 
 TDecoders::~TDecoders() {
-    stopping_ = true;
+    slots_.Stop();
+    // Dropping the results hands back the slots they hold.
     for (auto& pending : pending_) {
-        if (pending.valid()) pending.wait();
+        try {
+            if (pending.valid()) pending.get();
+        } catch (...) {
+        }
     }
 }
 
@@ -77,7 +102,8 @@ void TDecoders::StartUpTo(std::size_t last) {
     while (pending_.size() <= last && pending_.size() < files_.size()) {
         const std::size_t file = pending_.size();
         savesAtStart_.push_back(saves_.size());
-        pending_.push_back(std::async(std::launch::async, [this, file] { return Decode(file); }));
+        pending_.push_back(
+            std::async(std::launch::async, [this, file] { return Decode(file, false); }));
     }
 }
 
@@ -86,13 +112,14 @@ std::unique_ptr<TDecoded> TDecoders::Take(std::size_t i) {
     std::unique_ptr<TDecoded> decoded = pending_[i].get();
     if (!WrittenSince(i)) return decoded;
     decoded.reset();
-    return Decode(i);
+    return Decode(i, true);
 }
 
-std::unique_ptr<TDecoded> TDecoders::Decode(std::size_t file) {
-    const int slot = slots_.Acquire(file, EstimateDecodeCost(files_[file]));
+std::unique_ptr<TDecoded> TDecoders::Decode(std::size_t file, bool again) {
+    const TDecodeCost cost = EstimateDecodeCost(files_[file]);
+    const int slot = again ? slots_.AcquireAgain(cost) : slots_.Acquire(file, cost);
     auto decoded = std::make_unique<TDecoded>(slots_, slot);
-    if (stopping_) return decoded;
+    if (slot < 0) return decoded;
     try {
         steps_.LoadPicture(slot, files_[file], *decoded->Bitmap);
         decoded->FailedStep = TJobStep::Resize;

@@ -2,38 +2,45 @@
 // its box in one of the decoder slots while the job works on earlier files.
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
 #include <future>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "ConvertJob.h"
 #include "DecodeCost.h"
 
-// The slots in file order: a decode takes a free slot only when no decode of
-// an earlier file is waiting for one, so the file the job needs next is
-// never kept waiting by a later one. Two decodes share the slots only while
-// together they need no more memory than the larger picture's raster twice;
-// a decode that needs more (a big progressive JPEG) runs alone.
+// The decoder slots, taken strictly in file order, so that the file the job
+// needs next is never kept waiting by a later one. Two decodes share the
+// slots only while together they need no more memory than the larger
+// picture's raster twice; a decode that needs more (a big progressive JPEG)
+// runs alone.
 class TSlots {
   public:
+    // Waits for the turn of this file (files count from 0, each takes one
+    // turn), a free slot and room in memory. -1 once stopped.
     int Acquire(std::size_t file, const TDecodeCost& cost);
+    // For a file decoded again after its turn: waits for a free slot only.
+    int AcquireAgain(const TDecodeCost& cost);
     // The decode in this slot is over; its picture alone stays.
     void Decoded(int slot);
     void Release(int slot);
+    // Every decode still waiting gives up.
+    void Stop();
 
   private:
+    int FreeSlot() const;
     bool Fits(const TDecodeCost& cost) const;
+    int Take(int slot, const TDecodeCost& cost);
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::set<std::size_t> waiting_;
+    std::size_t turn_ = 0;
+    bool stopped_ = false;
     bool busy_[IConvertSteps::kSlots] = {};
     TDecodeCost held_[IConvertSteps::kSlots];
 };
@@ -63,7 +70,7 @@ class TDecoded {
 class TDecoders {
   public:
     TDecoders(IConvertSteps& steps, const std::vector<std::string>& files);
-    // Waits for the decodes under way; those not yet begun are skipped.
+    // Waits for the decodes under way; those still waiting for a slot give up.
     ~TDecoders();
     TDecoders(const TDecoders&) = delete;
     TDecoders& operator=(const TDecoders&) = delete;
@@ -78,7 +85,7 @@ class TDecoders {
     void Saved(const std::string& path) { saves_.push_back(path); }
 
   private:
-    std::unique_ptr<TDecoded> Decode(std::size_t file);
+    std::unique_ptr<TDecoded> Decode(std::size_t file, bool again);
     bool WrittenSince(std::size_t file) const;
 
     IConvertSteps& steps_;
@@ -87,5 +94,4 @@ class TDecoders {
     std::vector<std::future<std::unique_ptr<TDecoded>>> pending_;
     std::vector<std::string> saves_;
     std::vector<std::size_t> savesAtStart_;
-    std::atomic<bool> stopping_ = false;
 };

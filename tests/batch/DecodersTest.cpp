@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <future>
 
 #include "DecodeCost.h"
@@ -8,7 +10,9 @@
 
 namespace {
 
-std::string Data(const char* name) { return std::string(TOVALI_TEST_DATA) + "/" + name; }
+std::string Data(const char* name) {
+    return std::string(TOVALI_TEST_DATA) + "/" + name;
+}
 
 // True when the call is still blocked after a moment.
 template <class T>
@@ -29,6 +33,27 @@ TEST(DecodeCost, HeadersTellTheRasterAndTheDecodersPeak) {
     EXPECT_EQ(EstimateDecodeCost(Data("png/basn2c08.png")).RasterBytes, 32u * 32 * 3);
     EXPECT_EQ(EstimateDecodeCost(Data("no/such.jpg")).PeakBytes, 0u);
     EXPECT_EQ(EstimateDecodeCost(Data("png/basn2c08.png.jpg")).PeakBytes, 0u);
+}
+
+TEST(DecoderSlots, FilesTakeTheirTurnsInOrder) {
+    TSlots slots;
+    // File 1 asks first, but file 0 has not had its turn yet.
+    auto second = std::async(std::launch::async, [&] { return slots.Acquire(1, {1, 1}); });
+    EXPECT_TRUE(Blocked(second));
+    const int first = slots.Acquire(0, {1, 1});
+    EXPECT_NE(second.get(), first);
+}
+
+TEST(DecoderSlots, StopReleasesEveryWaitingDecode) {
+    TSlots slots;
+    slots.Acquire(0, {1, 1});
+    slots.Acquire(1, {1, 1});
+    auto waiting = std::async(std::launch::async, [&] { return slots.Acquire(2, {1, 1}); });
+    auto again = std::async(std::launch::async, [&] { return slots.AcquireAgain({1, 1}); });
+    EXPECT_TRUE(Blocked(waiting));
+    slots.Stop();
+    EXPECT_EQ(waiting.get(), -1);
+    EXPECT_EQ(again.get(), -1);
 }
 
 TEST(DecoderSlots, TwoPlainDecodesShareTheSlots) {
@@ -58,4 +83,54 @@ TEST(DecoderSlots, ADecodeThatNeedsMoreThanTwoRastersRunsAlone) {
     // Once decoded, only its picture counts.
     slots.Decoded(alone);
     EXPECT_NE(next.get(), alone);
+}
+
+namespace {
+
+// Pictures that stay above the size at which a slot is handed on.
+class TBigPictures final : public IConvertSteps {
+  public:
+    TConvertOptions& Options() override { return options_; }
+    void OptionsCopied() override {}
+    void ReadPictureDate(const std::string&) override {}
+    void LoadPicture(int, const std::string&, TBitmap& bitmap) override {
+        bitmap.SetSize(2100, 2100, 8);
+    }
+    void ResizePicture(int, TBitmap&) override {}
+    void ApplyEffects(TBitmap&) override {}
+    void DrawTexts(TBitmap&) override {}
+    std::string SavePicture(const std::string&, TBitmap&) override { return {}; }
+    std::string GetLastSaveDir() override { return {}; }
+
+  private:
+    TConvertOptions options_;
+};
+
+}  // namespace
+
+TEST(Decoders, AJobThatStopsNeverWaitsForSlotsItHoldsItself) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("tovali-decoders-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::vector<std::string> files;
+    for (const char* from : {"jpeg/colour.jpg", "jpeg/colour.jpg", "jpeg/progressive.jpg"}) {
+        files.push_back((dir / (std::to_string(files.size()) + ".jpg")).string());
+        fs::copy_file(Data(from), files.back(), fs::copy_options::overwrite_existing);
+    }
+    auto job = std::async(std::launch::async, [&] {
+        TBigPictures steps;
+        TDecoders decoders(steps, files);
+        decoders.StartUpTo(1);
+        const auto first = decoders.Take(0);
+        EXPECT_GE(first->Slot(), 0) << "a full-size picture keeps its slot";
+        decoders.StartUpTo(2);
+        // The second picture takes the other slot; the progressive third
+        // waits for room. The job stops here, at its first file.
+    });
+    if (job.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        ADD_FAILURE() << "the stopped job hangs";
+        std::abort();
+    }
+    fs::remove_all(dir);
 }
