@@ -30,8 +30,8 @@ void DropQtMessage(QtMsgType type, const QMessageLogContext&, const QString& mes
 // The summary texts use CRLF line ends; a terminal wants plain line feeds.
 std::string WithLineFeeds(const std::string& text) {
     std::string result;
-    for (char c : text) {
-        if (c != '\r') result += c;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\r\n") != 0) result += text[i];
     }
     if (result.empty() || result.back() != '\n') result += '\n';
     return result;

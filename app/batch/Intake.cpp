@@ -84,6 +84,9 @@ bool IsSupportedExt(std::string_view path) {
 }
 
 int CountGifImages(const std::string& path) {
+    // A pipe or device named *.gif could block the read for good.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) throw std::runtime_error("not a file");
     int error = 0;
     TGifPtr gif(DGifOpenFileName(path.c_str(), &error));
     if (!gif) throw std::runtime_error("not a GIF file");

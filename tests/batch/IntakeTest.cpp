@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -78,6 +79,9 @@ TEST_F(Intake, UnreadableGifsThrow) {
     EXPECT_THROW(CountGifImages(File("huge_frame.gif", kGifHeader + kHugeImage + kGifEnd)),
                  std::exception);
     EXPECT_THROW(CountGifImages((dir_ / "missing.gif").string()), std::exception);
+    // A pipe would block the read for good.
+    ASSERT_EQ(mkfifo((dir_ / "pipe.gif").c_str(), 0600), 0);
+    EXPECT_THROW(CountGifImages((dir_ / "pipe.gif").string()), std::exception);
     // A damaged second image makes the file unreadable, not merely animated.
     EXPECT_THROW(
         CountGifImages(File("bad_second.gif", kGifHeader + kGifImage + kGifImage.substr(0, 13))),
