@@ -24,6 +24,8 @@ constexpr int kBandSpareTerms = 8;
 constexpr double kDefaultBand = 0;
 // Whole rows summed in 16 bits before they could overflow.
 constexpr int kMaxWholeRows = 257;
+// Source bytes summed down the rows at a time.
+constexpr std::size_t kStrip = 4096;
 
 // The source pixels under each target pixel along one axis, with weights.
 struct TSpans {
@@ -62,41 +64,138 @@ std::uint8_t ToChannel(double sum, float area) {
     return std::uint8_t(std::clamp(std::nearbyint(sum / area), 0.0, 255.0));
 }
 
-// acc[i] += weight * row[i]: the bulk of the work, one pass per source row
-// and target row it touches.
-__attribute__((target_clones("avx2", "default"))) void AddWeightedRow(
-    float* __restrict acc, const std::uint8_t* __restrict row, float weight, std::size_t n) {
-#pragma omp simd
-    for (std::size_t i = 0; i < n; ++i) acc[i] += weight * float(row[i]);
-}
-
-__attribute__((target_clones("avx2", "default"))) void AddWeightedRowTwice(
-    float* __restrict acc, float weight, float* __restrict otherAcc, float otherWeight,
-    const std::uint8_t* __restrict row, std::size_t n) {
-#pragma omp simd
-    for (std::size_t i = 0; i < n; ++i) {
-        const float value = row[i];
-        acc[i] += weight * value;
-        otherAcc[i] += otherWeight * value;
-    }
-}
-
-// Rows of weight 1 (most rows under a target row) are added as whole
-// numbers, far cheaper, and moved into the float sums once per target row.
+// Rows of weight 1 (all but the first and last row under a target row) are
+// added as whole numbers, far cheaper than weighted sums.
 __attribute__((target_clones("avx2", "default"))) void AddWholeRow(
     std::uint16_t* __restrict acc, const std::uint8_t* __restrict row, std::size_t n) {
 #pragma omp simd
     for (std::size_t i = 0; i < n; ++i) acc[i] = std::uint16_t(acc[i] + row[i]);
 }
 
+// column = keep * column + whole, emptying whole: whole sums are moved out
+// before they could overflow (keep is 0 for the first move of a target row).
 __attribute__((target_clones("avx2", "default"))) void MoveWholeSums(
-    float* __restrict acc, std::uint16_t* __restrict whole, std::size_t n) {
+    float* __restrict column, std::uint16_t* __restrict whole, float keep, std::size_t n) {
 #pragma omp simd
     for (std::size_t i = 0; i < n; ++i) {
-        acc[i] += float(whole[i]);
+        column[i] = keep * column[i] + float(whole[i]);
         whole[i] = 0;
     }
 }
+
+// A target row's column sums in one pass: what was moved out before (times
+// keep), the whole rows, and the weighted first and last source rows. The
+// edge rows are read here straight from the source, so the row two target
+// rows share is read twice but never summed into a buffer of its own.
+__attribute__((target_clones("avx2", "default"))) void CombineRows(
+    float* __restrict column, float keep, std::uint16_t* __restrict whole,
+    const std::uint8_t* __restrict first, float firstWeight, const std::uint8_t* __restrict last,
+    float lastWeight, std::size_t n) {
+#pragma omp simd
+    for (std::size_t i = 0; i < n; ++i) {
+        column[i] = keep * column[i] + float(whole[i]) + firstWeight * float(first[i]) +
+                    lastWeight * float(last[i]);
+        whole[i] = 0;
+    }
+}
+
+using TQuad = float __attribute__((vector_size(16)));
+
+inline TQuad LoadQuad(const float* p) {
+    TQuad v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// One target pixel's three channels as one vector: the window's columns
+// times their weights. Its fourth lane (the next pixel's blue) is written to
+// sums too and overwritten by the next pixel.
+template <std::size_t Window>
+__attribute__((always_inline)) inline void SumFixedWindows(const float* __restrict column,
+                                                           const int* __restrict first,
+                                                           const float* __restrict weights,
+                                                           float* __restrict sums,
+                                                           std::size_t pixels) {
+    for (std::size_t x = 0; x < pixels; ++x, weights += Window, sums += 3) {
+        const float* p = column + std::size_t(first[x]) * 3;
+        TQuad even{}, odd{};
+        for (std::size_t k = 0; k + 1 < Window; k += 2) {
+            even += weights[k] * LoadQuad(p + 3 * k);
+            odd += weights[k + 1] * LoadQuad(p + 3 * k + 3);
+        }
+        if (Window % 2) even += weights[Window - 1] * LoadQuad(p + 3 * (Window - 1));
+        const TQuad total = even + odd;
+        std::memcpy(sums, &total, sizeof total);
+    }
+}
+
+// Per target pixel and channel, the weighted sum of the source columns.
+// Every pixel sums the same number of columns (its window, zero weights past
+// its span), so no branch depends on a span's length; the usual windows of
+// a photo's shrink factors are unrolled.
+__attribute__((target_clones("avx2", "default"))) void SumWindows(
+    const float* __restrict column, const int* __restrict first, const float* __restrict weights,
+    std::size_t window, float* __restrict sums, std::size_t pixels) {
+    switch (window) {
+        case 1:
+            return SumFixedWindows<1>(column, first, weights, sums, pixels);
+        case 2:
+            return SumFixedWindows<2>(column, first, weights, sums, pixels);
+        case 3:
+            return SumFixedWindows<3>(column, first, weights, sums, pixels);
+        case 4:
+            return SumFixedWindows<4>(column, first, weights, sums, pixels);
+        case 5:
+            return SumFixedWindows<5>(column, first, weights, sums, pixels);
+        case 6:
+            return SumFixedWindows<6>(column, first, weights, sums, pixels);
+        case 7:
+            return SumFixedWindows<7>(column, first, weights, sums, pixels);
+        case 8:
+            return SumFixedWindows<8>(column, first, weights, sums, pixels);
+    }
+    for (std::size_t x = 0; x < pixels; ++x, weights += window, sums += 3) {
+        const float* p = column + std::size_t(first[x]) * 3;
+        TQuad total{};
+        for (std::size_t k = 0; k < window; ++k) total += weights[k] * LoadQuad(p + 3 * k);
+        std::memcpy(sums, &total, sizeof total);
+    }
+}
+
+// Brings source rows into the cache a few lines at a time, between pieces of
+// work on data already there, so that reading memory overlaps computing
+// instead of following it.
+class TRowPrefetch {
+  public:
+    TRowPrefetch(const TBitmap& source, int firstRow, int endRow, std::size_t bytes,
+                 std::size_t steps)
+        : src_(source),
+          row_(firstRow),
+          end_(endRow),
+          bytes_(bytes),
+          linesPerStep_((std::size_t(std::max(0, endRow - firstRow)) * bytes / kLine + steps) /
+                        std::max<std::size_t>(steps, 1)) {}
+
+    void Step() {
+        for (std::size_t n = 0; n < linesPerStep_ && row_ < end_; ++n) {
+            __builtin_prefetch(src_.ScanLine(row_) + offset_, 0, 2);
+            offset_ += kLine;
+            if (offset_ >= bytes_) {
+                offset_ = 0;
+                ++row_;
+            }
+        }
+    }
+
+  private:
+    static constexpr std::size_t kLine = 64;
+    const TBitmap& src_;
+    int row_;
+    const int end_;
+    const std::size_t bytes_;
+    const std::size_t linesPerStep_;
+    std::size_t offset_ = 0;
+};
 
 class TResampler {
   public:
@@ -107,11 +206,16 @@ class TResampler {
           cols_(MakeSpans(newWidth, double(source.Width()) / newWidth, source.Width())),
           rows_(MakeSpans(newHeight, double(source.Height()) / newHeight, source.Height())),
           inverseArea_(1.0 / area_),
-          colWeights_(cols_.weights.begin(), cols_.weights.end()),
+          window_(
+              std::size_t(std::max(1, *std::max_element(cols_.count.begin(), cols_.count.end())))),
           band_(band) {
-        for (std::size_t x = 0; x < cols_.count.size(); ++x)
-            colBand_.insert(colBand_.end(), 3,
-                            float((cols_.count[x] + kBandSpareTerms) * kBandPerTerm));
+        windowWeights_.resize(cols_.count.size() * window_);
+        for (std::size_t x = 0; x < cols_.count.size(); ++x) {
+            const std::size_t count = std::size_t(cols_.count[x]);
+            std::copy_n(cols_.weights.begin() + std::ptrdiff_t(cols_.at[x]), count,
+                        windowWeights_.begin() + std::ptrdiff_t(x * window_));
+            colBand_.insert(colBand_.end(), 3, float((count + kBandSpareTerms) * kBandPerTerm));
+        }
     }
 
     // Each target row: the weighted sum of its source rows, then per target
@@ -120,41 +224,14 @@ class TResampler {
         ClearUpperVectorState();
         const std::size_t bytes = std::size_t(src_.Width()) * 3;
         const std::size_t channels = std::size_t(target.Width()) * 3;
-        std::vector<float> column(bytes + 1), next(bytes + 1);
-        std::vector<float> sums(channels);
+        // Room for the last pixel's window and fourth lane past the row.
+        std::vector<float> column(bytes + 3 * window_ + 1);
+        std::vector<float> sums(channels + 1);
         std::vector<std::uint8_t> nearBoundary(channels);
-        std::vector<std::uint16_t> whole(bytes);
-        int added = -1;  // the source row already in column, if any
+        std::vector<std::uint16_t> whole(std::min(bytes, kStrip));
         for (int y = 0; y < target.Height(); ++y) {
-            int addedNext = -1;
-            int wholeRows = 0;
-            for (int k = 0; k < rows_.count[y]; ++k) {
-                const int row = rows_.first[y] + k;
-                const double weight = rows_.weights[rows_.at[y] + std::size_t(k)];
-                const std::uint8_t* line = src_.ScanLine(row);
-                if (SharesRow(y, row)) {
-                    // The next target row starts on this source row: read it once.
-                    const float nextWeight = float(rows_.weights[rows_.at[y + 1]]);
-                    if (row == added) {
-                        AddWeightedRow(next.data(), line, nextWeight, bytes);
-                    } else {
-                        AddWeightedRowTwice(column.data(), float(weight), next.data(), nextWeight,
-                                            line, bytes);
-                    }
-                    addedNext = row;
-                } else if (row != added && weight == 1.0) {
-                    AddWholeRow(whole.data(), line, bytes);
-                    if (++wholeRows == kMaxWholeRows) {
-                        MoveWholeSums(column.data(), whole.data(), bytes);
-                        wholeRows = 0;
-                    }
-                } else if (row != added) {
-                    AddWeightedRow(column.data(), line, float(weight), bytes);
-                }
-            }
-            if (wholeRows) MoveWholeSums(column.data(), whole.data(), bytes);
-            added = addedNext;
-            SumColumns(column.data(), sums.data());
+            SumRows(y, column.data(), whole.data(), bytes);
+            SumColumnsAhead(y, column.data(), sums.data());
             std::uint8_t* out = target.ScanLine(y);
             RoundMeans(sums.data(), colBand_.data(), float(band_ + rows_.count[y] * kBandPerTerm),
                        float(inverseArea_), out, nearBoundary.data(), channels);
@@ -165,48 +242,57 @@ class TResampler {
                 const std::size_t i = std::size_t(f - flags);
                 out[i] = ExactChannel(int(i / 3), y, int(i % 3));
             }
-            column.swap(next);
-            std::fill(next.begin(), next.end(), 0.0f);
         }
     }
 
   private:
-    bool SharesRow(int y, int row) const {
-        return y + 1 < int(rows_.first.size()) && rows_.count[y + 1] > 0 &&
-               rows_.first[y + 1] == row && row == rows_.first[y] + rows_.count[y] - 1;
+    // Per source channel, the weighted sum of the source rows under target
+    // row y: the rows strictly inside weigh exactly 1 and are added as whole
+    // numbers, the first and last row are weighed in the final pass.
+    void SumRows(int y, float* column, std::uint16_t* whole, std::size_t bytes) const {
+        const int count = rows_.count[y];
+        if (count == 0) {
+            std::fill(column, column + bytes, 0.0f);
+            return;
+        }
+        const int firstRow = rows_.first[y];
+        const int lastRow = firstRow + count - 1;
+        const double* weights = rows_.weights.data() + rows_.at[y];
+        const float firstWeight = float(weights[0]);
+        const float lastWeight = count > 1 ? float(weights[count - 1]) : 0.0f;
+        // Strip by strip, so that the whole sums and the strip's column sums
+        // stay in the first-level cache while the rows pass through.
+        for (std::size_t at = 0; at < bytes; at += kStrip) {
+            const std::size_t n = std::min(kStrip, bytes - at);
+            float keep = 0;
+            int wholeRows = 0;
+            for (int row = firstRow + 1; row < lastRow; ++row) {
+                AddWholeRow(whole, src_.ScanLine(row) + at, n);
+                if (++wholeRows == kMaxWholeRows) {
+                    MoveWholeSums(column + at, whole, keep, n);
+                    keep = 1;
+                    wholeRows = 0;
+                }
+            }
+            CombineRows(column + at, keep, whole, src_.ScanLine(firstRow) + at, firstWeight,
+                        src_.ScanLine(lastRow) + at, lastWeight, n);
+        }
     }
 
-    // Per target pixel and channel, the weighted sum of the source columns.
-    // A pixel's three channels go as one vector (its fourth lane, the next
-    // pixel's blue, is dropped, so the column has one spare value at the
-    // end). Columns strictly inside a span weigh exactly 1 and are added.
-    void SumColumns(const float* column, float* sums) const {
-        using TQuad = float __attribute__((vector_size(16)));
-        const auto load = [](const float* p) {
-            TQuad v;
-            std::memcpy(&v, p, sizeof v);
-            return v;
-        };
-        for (std::size_t x = 0; x < cols_.first.size(); ++x, sums += 3) {
-            const int count = cols_.count[x];
-            if (count == 0) {
-                std::fill(sums, sums + 3, 0.0f);
-                continue;
-            }
-            const float* w = colWeights_.data() + cols_.at[x];
-            const float* p = column + std::size_t(cols_.first[x]) * 3;
-            const float* last = p + 3 * (count - 1);
-            TQuad edges = w[0] * load(p);
-            if (count > 1) edges += w[count - 1] * load(last);
-            TQuad inside{}, inside2{};
-            const float* q = p + 3;
-            for (; q + 3 < last; q += 6) {
-                inside += load(q);
-                inside2 += load(q + 3);
-            }
-            if (q < last) inside += load(q);
-            const TQuad total = edges + (inside + inside2);
-            std::memcpy(sums, &total, 3 * sizeof(float));
+    // SumColumns in pieces, reading the next target row's source rows into
+    // the cache in between (its first row was just read for this one).
+    void SumColumnsAhead(int y, const float* column, float* sums) const {
+        constexpr std::size_t kPiece = 32;
+        const std::size_t width = cols_.first.size();
+        const std::size_t pieces = (width + kPiece - 1) / kPiece;
+        const bool more = std::size_t(y) + 1 < rows_.first.size();
+        const int from = more ? rows_.first[y + 1] + 1 : 0;
+        const int end = more ? rows_.first[y + 1] + rows_.count[y + 1] : 0;
+        TRowPrefetch ahead(src_, from, end, std::size_t(src_.Width()) * 3, pieces);
+        for (std::size_t x = 0; x < width; x += kPiece) {
+            SumWindows(column, cols_.first.data() + x, windowWeights_.data() + x * window_, window_,
+                       sums + 3 * x, std::min(kPiece, width - x));
+            ahead.Step();
         }
     }
 
@@ -249,7 +335,8 @@ class TResampler {
     const TSpans cols_;
     const TSpans rows_;
     const double inverseArea_;
-    const std::vector<float> colWeights_;
+    const std::size_t window_;          // the most columns any target pixel spans
+    std::vector<float> windowWeights_;  // window_ weights per target pixel
     const double band_;
     std::vector<float> colBand_;  // per target channel
 };

@@ -187,11 +187,13 @@ TEST(ResampleBitmap, MatchesThePlainWalkOnRandomPictures) {
 TEST(ResampleBitmap, MatchesThePlainWalkAtPhotoScales) {
     std::mt19937 rng(7);
     int atBoundary = 0;
-    // Fractional factors like 6000 -> 1280 (4.6875), and steep ones where
-    // hundreds of whole rows fall on one target row.
+    // Fractional factors like 6000 -> 1280 (4.6875), steep ones where
+    // hundreds of whole rows fall on one target row, and rows wide enough to
+    // be summed in several pieces (one with more than 257 whole rows each).
     const int cases[][4] = {{300, 200, 64, 43}, {161, 97, 40, 24}, {250, 250, 200, 200},
                             {97, 301, 31, 96},  {640, 3, 17, 1},   {5, 400, 1, 77},
-                            {3, 700, 2, 1},     {4, 1300, 3, 2},   {900, 2, 1, 1}};
+                            {3, 700, 2, 1},     {4, 1300, 3, 2},   {900, 2, 1, 1},
+                            {2900, 11, 619, 2}, {1501, 600, 1, 2}, {1400, 5, 1399, 4}};
     for (const auto& c : cases) {
         ExpectMatchesReference(*Random24(c[0], c[1], rng), c[2], c[3], atBoundary);
         TBitmap white(c[0], c[1], 24);  // the largest sums
