@@ -140,17 +140,20 @@ TEST(Canvas, DrawsOnEveryLayout) {
 }
 
 TEST(Canvas, BlendsOnRowsAsQtsSourceOver) {
+    // Soft edges, clear stretches and solid ones (the block) in one text.
+    constexpr int kW = 290, kH = 90;
+    const std::string kText = "■Hg2024";
     // Black on white leaves 255 - coverage in every channel.
     TBitmap probe;
-    MakeWhite(probe, 260, 90, 24);
+    MakeWhite(probe, kW, kH, 24);
     probe.Canvas().FontName = "IPAPGothic";
-    probe.Canvas().FontSize = 40;
+    probe.Canvas().FontSize = 50;
     probe.Canvas().FontColor = RGBColor(0, 0, 0);
-    probe.Canvas().TextOut(4, 2, kSample);
+    probe.Canvas().TextOut(3, 2, kText);
     const TColor colour = RGBColor(200, 90, 17);
-    QImage layer(260, 90, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < 90; ++y)
-        for (int x = 0; x < 260; ++x) {
+    QImage layer(kW, kH, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
             const int a = 255 - GetRValue(probe.GetPixel(x, y));
             QColor c(GetRValue(colour), GetGValue(colour), GetBValue(colour), a);
             layer.setPixel(x, y, qPremultiply(c.rgba()));
@@ -158,23 +161,23 @@ TEST(Canvas, BlendsOnRowsAsQtsSourceOver) {
     for (int bpp : {24, 32}) {
         std::mt19937 rng(5);
         TBitmap b;
-        FillRandom(b, 260, 90, bpp, rng);
-        QImage expected(260, 90, QImage::Format_RGB32);
-        for (int y = 0; y < 90; ++y)
-            for (int x = 0; x < 260; ++x) {
+        FillRandom(b, kW, kH, bpp, rng);
+        QImage expected(kW, kH, QImage::Format_RGB32);
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
                 const TColor c = b.GetPixel(x, y);
                 expected.setPixel(x, y, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
             }
         QPainter(&expected).drawImage(0, 0, layer);
         b.Canvas().FontName = "IPAPGothic";
-        b.Canvas().FontSize = 40;
+        b.Canvas().FontSize = 50;
         b.Canvas().FontColor = colour;
-        b.Canvas().TextOut(4, 2, kSample);
+        b.Canvas().TextOut(3, 2, kText);
         // Qt's vector path rounds x * a / 255 as (t + t / 256 + 128) / 256,
         // its plain path as we do: the two differ by one now and then.
         int worst = 0;
-        for (int y = 0; y < 90; ++y)
-            for (int x = 0; x < 260; ++x) {
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
                 const QRgb q = expected.pixel(x, y);
                 const TColor c = b.GetPixel(x, y);
                 worst = std::max({worst, std::abs(GetRValue(c) - qRed(q)),
