@@ -270,6 +270,7 @@ void AddGlyph(TTextMask& mask, const TPlacedGlyph& glyph) {
         const std::uint8_t* src = alpha.constScanLine(y - placed.top) - placed.left;
         std::uint8_t* dst =
             mask.coverage.data() + std::size_t(y - mask.top) * mask.width - mask.left;
+#pragma omp simd
         for (int x = area.left; x < area.right; ++x)
             dst[x] = std::uint8_t(std::min(255, dst[x] + src[x]));
     }
@@ -313,6 +314,18 @@ struct TRunCounts {
     std::size_t partlyCovered = 0;  // pixels
 };
 
+// The first place from x on where the row is not the value, eight bytes at
+// a time through long stretches (most of a text's mask is clear or solid).
+int SkipWhile(const std::uint8_t* row, int x, int width, std::uint8_t value) {
+    const std::uint64_t eight = value ? ~std::uint64_t(0) : 0;
+    for (std::uint64_t bytes; x + 8 <= width; x += 8) {
+        std::memcpy(&bytes, row + x, sizeof bytes);
+        if (bytes != eight) break;
+    }
+    while (x < width && row[x] == value) ++x;
+    return x;
+}
+
 std::vector<TRun> CoveredRuns(const TTextMask& mask, TRunCounts& counts) {
     std::vector<TRun> runs;
     counts = {};
@@ -320,11 +333,12 @@ std::vector<TRun> CoveredRuns(const TTextMask& mask, TRunCounts& counts) {
         const std::uint8_t* row = mask.Row(y);
         for (int x = 0; x < mask.width;) {
             if (!row[x]) {
-                ++x;
+                x = SkipWhile(row, x, mask.width, 0);
                 continue;
             }
             const int first = x;
             const bool full = row[x] == 255;
+            if (full) x = SkipWhile(row, x, mask.width, 255);
             while (x < mask.width && row[x] && (row[x] == 255) == full) ++x;
             runs.push_back({y, first, x, full});
             if (full) {
@@ -335,6 +349,13 @@ std::vector<TRun> CoveredRuns(const TTextMask& mask, TRunCounts& counts) {
         }
     }
     return runs;
+}
+
+// Whether the n (at most 8) bytes at p are all 0; reads 8 bytes.
+bool AllClear(const std::uint8_t* p, int n) {
+    std::uint64_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    return (bytes & (~std::uint64_t(0) >> (64 - 8 * n))) == 0;
 }
 
 // Drawing a text again over itself at another point lets (1 - coverage) of
@@ -350,7 +371,10 @@ std::vector<std::uint8_t> UnionByPoint(const TTextMask& mask, const std::vector<
     for (std::size_t i = runs.size(); i-- > 0;) rowRuns[std::size_t(runs[i].y)] = i;
     for (int y = mask.height; y-- > 0;)
         rowRuns[std::size_t(y)] = std::min(rowRuns[std::size_t(y)], rowRuns[std::size_t(y) + 1]);
-    std::vector<std::uint8_t> through(std::size_t(width) * std::size_t(height), 255);
+    // Soft edges whose copy lands where nothing shows through any more are
+    // passed over; AllClear may read a few bytes past the last row.
+    constexpr int kSpare = 8;
+    std::vector<std::uint8_t> through(std::size_t(width) * std::size_t(height) + kSpare, 255);
     const int band = std::max(1, int(kUnionBandBytes / std::size_t(width)));
     for (int top = 0; top < height; top += band) {
         for (const TPoint& o : offsets) {
@@ -361,16 +385,21 @@ std::vector<std::uint8_t> UnionByPoint(const TTextMask& mask, const std::vector<
                 const TRun& run = runs[r];
                 const std::uint8_t* src = mask.Row(run.y);
                 std::uint8_t* dst = through.data() + std::size_t(run.y + o.y) * width + o.x;
+                const int n = run.last - run.first;
                 if (run.full) {
-                    std::memset(dst + run.first, 0, std::size_t(run.last - run.first));
+                    std::memset(dst + run.first, 0, std::size_t(n));
                     continue;
                 }
+                if (n <= kSpare && AllClear(dst + run.first, n)) continue;
                 for (int x = run.first; x < run.last; ++x)
                     dst[x] = std::uint8_t(Div255(dst[x] * (255u - src[x])));
             }
         }
     }
-    for (auto& t : through) t = std::uint8_t(255 - t);
+    through.resize(through.size() - kSpare);
+    std::uint8_t* t = through.data();
+#pragma omp simd
+    for (std::size_t i = 0; i < through.size(); ++i) t[i] = std::uint8_t(255 - t[i]);
     return through;
 }
 
