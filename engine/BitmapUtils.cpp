@@ -26,6 +26,8 @@ constexpr double kDefaultBand = 0;
 constexpr int kMaxWholeRows = 257;
 // Source bytes summed down the rows at a time.
 constexpr std::size_t kStrip = 4096;
+// Column windows up to this many are unrolled (shrinking by up to 7 times).
+constexpr std::size_t kMaxUnrolledWindow = 8;
 
 // The source pixels under each target pixel along one axis, with weights.
 struct TSpans {
@@ -129,6 +131,21 @@ __attribute__((always_inline)) inline void SumFixedWindows(const float* __restri
     }
 }
 
+// SumFixedWindows for the given window if it is one of the unrolled ones.
+template <std::size_t Window = 1>
+__attribute__((always_inline)) inline bool SumUnrolled(std::size_t window, const float* column,
+                                                       const int* first, const float* weights,
+                                                       float* sums, std::size_t pixels) {
+    if constexpr (Window > kMaxUnrolledWindow) {
+        return false;
+    } else {
+        if (window != Window)
+            return SumUnrolled<Window + 1>(window, column, first, weights, sums, pixels);
+        SumFixedWindows<Window>(column, first, weights, sums, pixels);
+        return true;
+    }
+}
+
 // Per target pixel and channel, the weighted sum of the source columns.
 // Every pixel sums the same number of columns (its window, zero weights past
 // its span), so no branch depends on a span's length; the usual windows of
@@ -136,24 +153,7 @@ __attribute__((always_inline)) inline void SumFixedWindows(const float* __restri
 __attribute__((target_clones("avx2", "default"))) void SumWindows(
     const float* __restrict column, const int* __restrict first, const float* __restrict weights,
     std::size_t window, float* __restrict sums, std::size_t pixels) {
-    switch (window) {
-        case 1:
-            return SumFixedWindows<1>(column, first, weights, sums, pixels);
-        case 2:
-            return SumFixedWindows<2>(column, first, weights, sums, pixels);
-        case 3:
-            return SumFixedWindows<3>(column, first, weights, sums, pixels);
-        case 4:
-            return SumFixedWindows<4>(column, first, weights, sums, pixels);
-        case 5:
-            return SumFixedWindows<5>(column, first, weights, sums, pixels);
-        case 6:
-            return SumFixedWindows<6>(column, first, weights, sums, pixels);
-        case 7:
-            return SumFixedWindows<7>(column, first, weights, sums, pixels);
-        case 8:
-            return SumFixedWindows<8>(column, first, weights, sums, pixels);
-    }
+    if (SumUnrolled(window, column, first, weights, sums, pixels)) return;
     for (std::size_t x = 0; x < pixels; ++x, weights += window, sums += 3) {
         const float* p = column + std::size_t(first[x]) * 3;
         TQuad total{};
