@@ -279,7 +279,7 @@ class TResampler {
         }
     }
 
-    // SumColumns in pieces, reading the next target row's source rows into
+    // SumWindows in pieces, reading the next target row's source rows into
     // the cache in between (its first row was just read for this one).
     void SumColumnsAhead(int y, const float* column, float* sums) const {
         constexpr std::size_t kPiece = 32;
