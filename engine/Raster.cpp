@@ -74,9 +74,13 @@ void TBitmap::PixelDeleter::operator()(std::uint8_t* bits) const {
     }
 }
 
-TBitmap::TBitmap() { masks_ = DefaultMasks(bpp_); }
+TBitmap::TBitmap() {
+    masks_ = DefaultMasks(bpp_);
+}
 
-TBitmap::TBitmap(int width, int height, int bitsPerPixel) { SetSize(width, height, bitsPerPixel); }
+TBitmap::TBitmap(int width, int height, int bitsPerPixel) {
+    SetSize(width, height, bitsPerPixel);
+}
 
 TBitmap::~TBitmap() = default;
 
@@ -194,7 +198,8 @@ void TBitmap::SetPixel(int x, int y, TColor colour) {
             }
             break;
         }
-        default: SetPaletteIndexAt(row, x, bpp_, NearestPaletteIndex(colour));
+        default:
+            SetPaletteIndexAt(row, x, bpp_, NearestPaletteIndex(colour));
     }
 }
 

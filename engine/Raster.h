@@ -18,20 +18,26 @@ using TColor = std::uint32_t;
 constexpr TColor RGBColor(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return TColor(r) | (TColor(g) << 8) | (TColor(b) << 16);
 }
-constexpr std::uint8_t GetRValue(TColor c) { return std::uint8_t(c); }
-constexpr std::uint8_t GetGValue(TColor c) { return std::uint8_t(c >> 8); }
-constexpr std::uint8_t GetBValue(TColor c) { return std::uint8_t(c >> 16); }
+constexpr std::uint8_t GetRValue(TColor c) {
+    return std::uint8_t(c);
+}
+constexpr std::uint8_t GetGValue(TColor c) {
+    return std::uint8_t(c >> 8);
+}
+constexpr std::uint8_t GetBValue(TColor c) {
+    return std::uint8_t(c >> 16);
+}
 
 // Raised for impossible raster sizes and layouts.
 class ERasterError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class TCanvas;
 
 class TBitmap {
-public:
+  public:
     // No decoder may ask for more than this many pixels; it keeps a lying
     // header from allocating gigabytes.
     static constexpr std::uint64_t MaxPixels = std::uint64_t(1) << 28;
@@ -91,7 +97,7 @@ public:
     // The drawing surface over this raster (see Canvas.h).
     TCanvas& Canvas();
 
-private:
+  private:
     int width_ = 0;
     int height_ = 0;
     int bpp_ = 24;
