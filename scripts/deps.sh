@@ -4,7 +4,7 @@
 set -euo pipefail
 
 TOVALI_PACKAGES=(
-    build-essential cmake pkg-config clang
+    build-essential cmake pkg-config clang clang-format
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-gtk-platformtheme qt6-translations-l10n
     libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev zlib1g-dev libgif-dev libsimpleini-dev
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -6,6 +6,11 @@ cd "$(dirname "$0")/.."
 source scripts/deps.sh
 tovali_install_deps
 
+# Every C++ source in the project's own style, before anything is built.
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+fi
+
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
