@@ -135,7 +135,7 @@ void BM_DrawTexts(benchmark::State& state) {
     for (auto _ : state) engine.DrawTexts(picture);
 }
 BENCHMARK(BM_DrawTexts)
-    ->ArgsProduct({{0, 1}, {tsExtraLarge, tsMedium, tsExtraSmall}})
+    ->ArgsProduct({{0, 1}, {tsExtraLarge, tsLarge, tsMedium, tsSmall, tsExtraSmall}})
     ->ArgNames({"full", "level"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
