@@ -367,10 +367,12 @@ bool AllClear(const std::uint8_t* p, int n) {
 // the cache; each pixel still takes its factors in the points' order.
 std::vector<std::uint8_t> UnionByPoint(const TTextMask& mask, const std::vector<TRun>& runs,
                                        const std::vector<TPoint>& offsets, int width, int height) {
-    std::vector<std::size_t> rowRuns(std::size_t(mask.height) + 1, runs.size());
-    for (std::size_t i = runs.size(); i-- > 0;) rowRuns[std::size_t(runs[i].y)] = i;
-    for (int y = mask.height; y-- > 0;)
-        rowRuns[std::size_t(y)] = std::min(rowRuns[std::size_t(y)], rowRuns[std::size_t(y) + 1]);
+    // rowRuns[y]: the first run on mask row y or below (runs go row by row).
+    std::vector<std::size_t> rowRuns(std::size_t(mask.height) + 1);
+    for (std::size_t y = 0, r = 0; y < rowRuns.size(); ++y) {
+        while (r < runs.size() && std::size_t(runs[r].y) < y) ++r;
+        rowRuns[y] = r;
+    }
     // Soft edges whose copy lands where nothing shows through any more are
     // passed over; AllClear may read a few bytes past the last row.
     constexpr int kSpare = 8;
