@@ -72,7 +72,7 @@ int Convert(const TBatchCommand& command) {
                                stdout, stderr, isatty(STDERR_FILENO) == 1);
     ShowJobStarting(reporter, count);
     TEngineSteps steps;
-    const bool succeeded = RunConvertJob(reporter, steps);
+    const bool succeeded = RunConvertJob(reporter, steps) == TJobOutcome::Completed;
     ShowJobEnded(reporter, count, succeeded);
     reporter.Finish();
     if (succeeded) return 0;

@@ -226,6 +226,7 @@ void TBitmap::Assign(const TBitmap& other) {
     palette_ = other.palette_;
     masks_ = other.masks_;
     TransparentColor = other.TransparentColor;
+    IccProfile = other.IccProfile;
 }
 
 void TBitmap::Swap(TBitmap& other) {
@@ -237,4 +238,5 @@ void TBitmap::Swap(TBitmap& other) {
     std::swap(palette_, other.palette_);
     std::swap(masks_, other.masks_);
     std::swap(TransparentColor, other.TransparentColor);
+    std::swap(IccProfile, other.IccProfile);
 }

@@ -79,6 +79,11 @@ class TBitmap {
 
     std::optional<TColor> TransparentColor;
 
+    // The colour profile (ICC bytes) the pixels are in, as the decoder found
+    // it; empty for sRGB and untagged pictures. Swap and Assign carry it with
+    // the pixels, so that the colour conversion can run after the fit.
+    std::vector<std::uint8_t> IccProfile;
+
     // The colour of one pixel in any layout (palette and masks resolved).
     // Out-of-range palette indexes read as black.
     TColor GetPixel(int x, int y) const;
@@ -89,7 +94,8 @@ class TBitmap {
     // Turns the raster into 24 bits per pixel (blue, green, red), keeping
     // its size and colours. Palette and masks are dropped.
     void ConvertTo24();
-    // Copies size, layout, pixels, palette, masks and transparent colour.
+    // Copies size, layout, pixels, palette, masks, transparent colour and
+    // colour profile.
     void Assign(const TBitmap& other);
     // Exchanges everything but the drawing surfaces.
     void Swap(TBitmap& other);

@@ -9,19 +9,24 @@ namespace {
 
 class TJob {
   public:
-    TJob(IJobReporter& reporter, IConvertSteps& steps, std::vector<std::string> files)
-        : reporter_(reporter), steps_(steps), files_(std::move(files)), decoders_(steps, files_) {}
+    TJob(IJobReporter& reporter, IConvertSteps& steps, std::vector<std::string> files,
+         const TJobStop* stop)
+        : reporter_(reporter),
+          steps_(steps),
+          files_(std::move(files)),
+          stop_(stop),
+          decoders_(steps, files_) {}
 
-    bool Run() {
+    TJobOutcome Run() {
         if (!Step(0, TJobStep::Options, [&] { reporter_.CopyOptions(steps_.Options()); }))
-            return false;
+            return TJobOutcome::Failed;
         steps_.OptionsCopied();
         decoders_.StartUpTo(IConvertSteps::kSlots - 1);
         for (std::size_t i = 0; i < files_.size(); ++i) {
-            if (!ConvertFile(i)) return false;
+            if (!ConvertFile(i)) return stopped_ ? TJobOutcome::Stopped : TJobOutcome::Failed;
         }
         reporter_.SetSaveDir(steps_.GetLastSaveDir());
-        return true;
+        return TJobOutcome::Completed;
     }
 
   private:
@@ -54,15 +59,17 @@ class TJob {
         std::string saved;
         if (!Step(i, TJobStep::Save, [&] { saved = steps_.SavePicture(output, bitmap); }))
             return false;
+        ++written_;
         decoders_.Saved(saved);
         reporter_.FileSaved(saved);
         reporter_.SetPosition(++position);
         return true;
     }
 
-    // Runs one step; a failure stops the job at file i.
+    // Runs one step; a failure or a stop request stops the job at file i.
     template <class F>
     bool Step(std::size_t i, TJobStep step, F&& run) {
+        if (step != TJobStep::Options && StopRequested(i)) return false;
         try {
             run();
             return true;
@@ -74,6 +81,14 @@ class TJob {
         return false;
     }
 
+    bool StopRequested(std::size_t i) {
+        if (!stop_ || !stop_->Requested()) return false;
+        stopped_ = true;
+        reporter_.SetStatus(StoppedText(FileNamePart(files_[i])));
+        if (written_ > 0) reporter_.SetSaveDir(steps_.GetLastSaveDir());
+        return true;
+    }
+
     void Fail(std::size_t i, TJobStep step, std::string reason) {
         const std::string name = FileNamePart(files_[i]);
         reporter_.Failed({i, name, step, std::move(reason)});
@@ -83,6 +98,9 @@ class TJob {
     IJobReporter& reporter_;
     IConvertSteps& steps_;
     const std::vector<std::string> files_;
+    const TJobStop* stop_;
+    bool stopped_ = false;
+    std::size_t written_ = 0;
     TDecoders decoders_;
 };
 
@@ -98,6 +116,10 @@ std::string FailureText(const std::string& name) {
 
 std::string CompletionText(std::size_t fileCount) {
     return std::to_string(fileCount) + "枚の画像処理が完了しました";
+}
+
+std::string StoppedText(const std::string& name) {
+    return "[" + name + "]の処理を中止しました";
 }
 
 std::string GetOutputFileName(const std::string& path, TOutputType type) {
@@ -120,9 +142,9 @@ void ShowJobEnded(IJobReporter& reporter, std::size_t fileCount, bool succeeded)
     reporter.SetStatus(CompletionText(fileCount));
 }
 
-bool RunConvertJob(IJobReporter& reporter, IConvertSteps& steps) {
+TJobOutcome RunConvertJob(IJobReporter& reporter, IConvertSteps& steps, const TJobStop* stop) {
     reporter.Started();
     std::vector<std::string> files = reporter.CopyFileList();
-    if (files.empty()) return true;
-    return TJob(reporter, steps, std::move(files)).Run();
+    if (files.empty()) return TJobOutcome::Completed;
+    return TJob(reporter, steps, std::move(files), stop).Run();
 }

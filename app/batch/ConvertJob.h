@@ -3,6 +3,7 @@
 // differ only in how they show what it reports.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@ inline constexpr const char* kInitialisingText = "初期化中････";
 std::string ProcessingText(const std::string& name);  // "[name]を処理しています"
 std::string FailureText(const std::string& name);     // "[name]の処理に失敗しました"
 std::string CompletionText(std::size_t fileCount);    // "3枚の画像処理が完了しました"
+std::string StoppedText(const std::string& name);     // "[name]の処理を中止しました"
 
 // Six bar positions per file: 0 .. 6N - 1.
 inline int JobMaximum(std::size_t fileCount) {
@@ -100,13 +102,34 @@ void ShowJobStarting(IJobReporter& reporter, std::size_t fileCount);
 // After the job: on success the full bar and the completion text.
 void ShowJobEnded(IJobReporter& reporter, std::size_t fileCount, bool succeeded);
 
-// Runs the job over the reporter's file list: true when every file was
+// A request to stop a running job: the window's stop button, its closing, or
+// a signal. Request only stores to a lock-free atomic, so it may be made from
+// any thread and from a signal handler.
+class TJobStop {
+  public:
+    void Request() noexcept { requested_.store(true); }
+    bool Requested() const noexcept { return requested_.load(); }
+
+  private:
+    static_assert(std::atomic<bool>::is_always_lock_free);
+    std::atomic<bool> requested_{false};
+};
+
+enum class TJobOutcome { Completed, Failed, Stopped };
+
+// Runs the job over the reporter's file list: Completed when every file was
 // written. Any failing step stops the job at its file (files before it stay
 // written, files after it are not converted, the output folder is not handed
 // over) and is reported through Failed and the failure text.
+//
+// A stop request is seen before each step: the file under way is abandoned
+// before anything of it is written, files already written stay, the status
+// becomes the stopped text of that file, and the output folder is handed
+// over when at least one file was written.
 //
 // The pictures are decoded and fitted ahead, two at a time, so that both
 // cores work while the job waits for the decoder; outputs, progress and
 // failures still come strictly file by file, and at most two pictures are
 // held at full size at any time.
-bool RunConvertJob(IJobReporter& reporter, IConvertSteps& steps);
+TJobOutcome RunConvertJob(IJobReporter& reporter, IConvertSteps& steps,
+                          const TJobStop* stop = nullptr);

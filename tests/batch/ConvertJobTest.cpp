@@ -69,6 +69,9 @@ class TFakeSteps final : public IConvertSteps {
     int LoadsAtOnce = 0;
     int MostLoadsAtOnce = 0;
     std::chrono::milliseconds LoadTime{0};
+    // Requests this stop when the named step of the named file runs.
+    TJobStop* StopAt = nullptr;
+    std::pair<std::string, std::string> StopWhen;  // file name, step name
 
     TConvertOptions& Options() override { return options_; }
     void OptionsCopied() override { Calls.push_back("options copied"); }
@@ -122,6 +125,8 @@ class TFakeSteps final : public IConvertSteps {
     }
     void Run(TJobStep step, const char* name) {
         Calls.push_back(std::string(name) + " " + FileNamePart(current_));
+        if (StopAt && StopWhen == std::pair<std::string, std::string>(FileNamePart(current_), name))
+            StopAt->Request();
         Fail(current_, step);
     }
     void Step(TBitmap& b, TJobStep step, const char* name) {
@@ -152,7 +157,7 @@ TEST(ConvertJob, ThreeFilesRunTheirStepsInOrder) {
     TRecorder reporter(kThree);
     TFakeSteps steps(kThree);
     ShowJobStarting(reporter, kThree.size());
-    ASSERT_TRUE(RunConvertJob(reporter, steps));
+    ASSERT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Completed);
     ShowJobEnded(reporter, kThree.size(), true);
 
     std::vector<std::string> expected = {"range 0..17", "初期化中････", "started", "list",
@@ -180,7 +185,7 @@ TEST(ConvertJob, TwoPicturesAreDecodedAtOnce) {
     TRecorder reporter(files);
     TFakeSteps steps(files);
     steps.LoadTime = std::chrono::milliseconds(30);
-    ASSERT_TRUE(RunConvertJob(reporter, steps));
+    ASSERT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Completed);
     EXPECT_EQ(steps.MostLoadsAtOnce, 2);
     EXPECT_EQ(steps.SlotsUsed, (std::set<int>{0, 1}));
     EXPECT_EQ(std::count_if(reporter.Log.begin(), reporter.Log.end(),
@@ -193,7 +198,7 @@ TEST(ConvertJob, OneFileRunsTheBarFromZeroToFive) {
     TRecorder reporter(one);
     TFakeSteps steps(one);
     ShowJobStarting(reporter, 1);
-    ASSERT_TRUE(RunConvertJob(reporter, steps));
+    ASSERT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Completed);
     ShowJobEnded(reporter, 1, true);
     EXPECT_EQ(reporter.Log.front(), "range 0..5");
     EXPECT_EQ(reporter.Log.back(), "1枚の画像処理が完了しました");
@@ -203,7 +208,7 @@ TEST(ConvertJob, FailedLoadStopsAtThatFile) {
     TRecorder reporter(kThree);
     TFakeSteps steps(kThree);
     steps.FailAt["b.JPG"] = TJobStep::Load;
-    EXPECT_FALSE(RunConvertJob(reporter, steps));
+    EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
     ShowJobEnded(reporter, kThree.size(), false);
 
     std::vector<std::string> expected = {"started", "list", "options"};
@@ -219,11 +224,35 @@ TEST(ConvertJob, FailedLoadStopsAtThatFile) {
     EXPECT_EQ(steps.Calls.back(), "date b.JPG");
 }
 
+TEST(ConvertJob, AStopAbandonsTheFileUnderWayAndKeepsTheWrittenOnes) {
+    // Stopped while the second file's effects run: its texts and save never
+    // come, the first file stays written, and its folder is handed over.
+    TRecorder reporter(kThree);
+    TFakeSteps steps(kThree);
+    TJobStop stop;
+    steps.StopAt = &stop;
+    steps.StopWhen = {"b.JPG", "effects"};
+    EXPECT_EQ(RunConvertJob(reporter, steps, &stop), TJobOutcome::Stopped);
+    EXPECT_EQ(steps.Calls.back(), "effects b.JPG");
+    EXPECT_EQ(reporter.Log.back(), "dir /p/");
+    EXPECT_EQ(reporter.Log.end()[-2], "[b.JPG]の処理を中止しました");
+    EXPECT_FALSE(reporter.Failure);
+
+    // Stopped before anything was written: no folder to open.
+    TRecorder first(kThree);
+    TFakeSteps early(kThree);
+    TJobStop stopEarly;
+    early.StopAt = &stopEarly;
+    early.StopWhen = {"a.jpg", "date"};
+    EXPECT_EQ(RunConvertJob(first, early, &stopEarly), TJobOutcome::Stopped);
+    EXPECT_EQ(first.Log.back(), "[a.jpg]の処理を中止しました");
+}
+
 TEST(ConvertJob, FailureOnTheFirstFileLeavesTheBarAtZero) {
     TRecorder reporter(kThree);
     TFakeSteps steps(kThree);
     steps.FailAt["a.jpg"] = TJobStep::Load;
-    EXPECT_FALSE(RunConvertJob(reporter, steps));
+    EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
     EXPECT_EQ(reporter.Log, (std::vector<std::string>{"started", "list", "options", "0",
                                                       "[a.jpg]を処理しています", "failed",
                                                       "[a.jpg]の処理に失敗しました"}));
@@ -239,7 +268,7 @@ TEST(ConvertJob, EveryOtherStepFailsLikeALoad) {
         TRecorder reporter(kThree);
         TFakeSteps steps(kThree);
         steps.FailAt["b.JPG"] = step;
-        EXPECT_FALSE(RunConvertJob(reporter, steps));
+        EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
         const std::vector<std::string> tail(reporter.Log.end() - 2, reporter.Log.end());
         EXPECT_EQ(tail, (std::vector<std::string>{"failed", "[b.JPG]の処理に失敗しました"}));
         const auto lastNumber =
@@ -258,7 +287,7 @@ TEST(ConvertJob, FailedSnapshotStopsBeforeTheFirstFile) {
     TRecorder reporter(kThree);
     reporter.OptionsFail = true;
     TFakeSteps steps(kThree);
-    EXPECT_FALSE(RunConvertJob(reporter, steps));
+    EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
     EXPECT_EQ(reporter.Log, (std::vector<std::string>{"started", "list", "options", "failed",
                                                       "[a.jpg]の処理に失敗しました"}));
     EXPECT_EQ(reporter.Failure->Step, TJobStep::Options);
@@ -270,7 +299,7 @@ TEST(ConvertJob, FailedSnapshotStopsBeforeTheFirstFile) {
 TEST(ConvertJob, InvalidOutputTypeFailsAtTheOutputName) {
     TRecorder reporter(kThree, TOutputType(4));
     TFakeSteps steps(kThree);
-    EXPECT_FALSE(RunConvertJob(reporter, steps));
+    EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
     EXPECT_EQ(reporter.Failure->Step, TJobStep::Name);
     EXPECT_EQ(reporter.Failure->Reason, "invalid output file type");
     EXPECT_EQ(reporter.Failure->Index, 0u);
@@ -292,7 +321,7 @@ TEST(ConvertJob, AFileWrittenByTheJobIsReadAsItIsThen) {
         TFakeSteps steps(files);
         steps.SaveCreatesFiles = true;
         steps.LoadTime = std::chrono::milliseconds(5);
-        EXPECT_TRUE(RunConvertJob(reporter, steps)) << names.size();
+        EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Completed) << names.size();
         EXPECT_TRUE(fs::exists(dir / "s-s-b.jpg"));
     }
     fs::remove_all(dir);
