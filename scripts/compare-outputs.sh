@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Converts the same pictures with two builds of tovali3-batch under several
+# settings and compares every output byte for byte. A change that is meant to
+# keep results must print no difference.
+#
+#   scripts/compare-outputs.sh OLD_BATCH NEW_BATCH [PICTURE_DIR...]
+#
+# The pictures are copied into a scratch folder per build, so the sources are
+# never touched and outputs land beside the copies. Without folders it takes
+# the wallpapers in /usr/share/backgrounds (when installed) and the corpora
+# in ../shared/testdata. Exit status 0 when every output is the same.
+set -euo pipefail
+[ $# -ge 2 ] || { sed -n 2,11p "$0"; exit 2; }
+old=$(realpath "$1") new=$(realpath "$2")
+shift 2
+here=$(cd "$(dirname "$0")/.." && pwd)
+dirs=("$@")
+if [ ${#dirs[@]} -eq 0 ]; then
+    for d in /usr/share/backgrounds "$here/../shared/testdata"; do
+        [ -d "$d" ] && dirs+=("$d")
+    done
+fi
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# One settings profile a line: its name, then --set arguments.
+profiles=(
+    "defaults"
+    "fit1280-q80 PIC_SIZE/USE_PIC_SIZE=1 PIC_QUALITY/USE_PIC_QUALITY=1 PIC_QUALITY/QUALITY_INDEX=1"
+    "fit640-png-effects PIC_SIZE/USE_PIC_SIZE=1 PIC_SIZE/REGULAR_INDEX=3 PIC_SAVE/TYPE_JPEG=0 PIC_SAVE/TYPE_PNG=1 PIC_FILTER/USE_PIC_FILTER=1 PIC_FILTER/USE_VIVID=1 PIC_FILTER/USE_WHITE_FRAME=1 PIC_DATE/USE_DATE=1 PIC_COMMENT/USE_DATE=1 PIC_COMMENT/COMMENT=テスト"
+    "fit160-bmp PIC_SIZE/USE_PIC_SIZE=1 PIC_SIZE/REGULAR_INDEX=6 PIC_SAVE/TYPE_JPEG=0 PIC_SAVE/TYPE_BMP=1 PIC_FILTER/USE_MONOCHROME=1"
+    "fit400-gif-size PIC_SIZE/USE_PIC_SIZE=1 PIC_SIZE/REGULAR_INDEX=4 PIC_SAVE/TYPE_JPEG=0 PIC_SAVE/TYPE_GIF=1"
+    "filesize PIC_SIZE/USE_PIC_SIZE=1 PIC_SIZE/REGULAR_INDEX=5 PIC_QUALITY/USE_PIC_QUALITY=1 PIC_QUALITY/PIC_QUALITY=0 PIC_QUALITY/FILE_SIZE=1 PIC_QUALITY/SIZE=12"
+)
+
+# Copies the pictures of every folder into $1, keeping relative names.
+copy_inputs() {
+    local target=$1 i=0
+    for d in "${dirs[@]}"; do
+        mkdir -p "$target/$i"
+        (cd "$d" && find . -type f \( -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.png' \
+            -o -iname '*.gif' -o -iname '*.bmp' \) -print0 |
+            xargs -0 cp --parents -t "$target/$i")
+        i=$((i + 1))
+    done
+}
+
+# Runs one build over every copied picture, twenty at a time. A batch stops
+# at a failed file: the paths it printed tell which one, and the next batch
+# starts after it.
+run_build() {
+    local batch=$1 root=$2 config=$3
+    shift 3
+    local args=(--config "$config" --date 2020-01-02)
+    for s in "$@"; do args+=(--set "$s"); done
+    local files=()
+    mapfile -t files < <(find "$root" -type f | sort)
+    local i=0 written
+    : > "$root.failed"
+    while [ $i -lt ${#files[@]} ]; do
+        if written=$("$batch" "${args[@]}" -- "${files[@]:i:20}" 2>/dev/null); then
+            i=$((i + 20))
+        else
+            local k=0
+            [ -n "$written" ] && k=$(printf '%s\n' "$written" | wc -l)
+            echo "${files[i + k]#"$root"}" >> "$root.failed"
+            i=$((i + k + 1))
+        fi
+    done
+}
+
+status=0
+for profile in "${profiles[@]}"; do
+    read -r name sets <<< "$profile"
+    read -r -a setArgs <<< "${sets:-}"
+    for side in old new; do
+        rm -rf "${scratch:?}/$side" "$scratch/$side".*
+        copy_inputs "$scratch/$side"
+        batch=$old
+        [ $side = new ] && batch=$new
+        run_build "$batch" "$scratch/$side" "$scratch/$side.ini" "${setArgs[@]}"
+        (cd "$scratch/$side" && find . -type f -print0 | sort -z | xargs -0 sha256sum) \
+            > "$scratch/$side.sums"
+    done
+    count=$(wc -l < "$scratch/new.sums")
+    if cmp -s "$scratch/old.sums" "$scratch/new.sums" &&
+        cmp -s "$scratch/old.failed" "$scratch/new.failed"; then
+        echo "$name: $count files, all the same ($(wc -l < "$scratch/new.failed") inputs fail in both)"
+    else
+        status=1
+        echo "$name: DIFFERENT"
+        diff "$scratch/old.sums" "$scratch/new.sums" | head -20 || true
+        diff "$scratch/old.failed" "$scratch/new.failed" | head -20 || true
+    fi
+done
+exit $status
