@@ -2,10 +2,12 @@
 #include "BmpCodec.h"
 #include "FileNames.h"
 #include "GifCodec.h"
+#include "HeifCodec.h"
 #include "JpegCodec.h"
 #include "Orientation.h"
 #include "PngCodec.h"
 #include "UnitThPicConvert.h"
+#include "WebpCodec.h"
 
 void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) {
     const std::string ext = UpperAscii(ExtensionOf(sourceFile));
@@ -20,6 +22,13 @@ void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) 
         PngLoad(sourceFile, picture);
     } else if (ext == ".GIF") {
         GifLoad(sourceFile, picture);
+    } else if (ext == ".HEIC" || ext == ".HEIF" || ext == ".AVIF") {
+        // libheif applies the file's own rotation and mirror boxes; the EXIF
+        // orientation of a HEIF is ignored.
+        HeifLoad(sourceFile, picture);
+    } else if (ext == ".WEBP") {
+        WebpLoad(sourceFile, picture);
+        ApplyExifOrientation(picture, ReadExifOrientation(*ExifReader, WebpReadExif(sourceFile)));
     }
     bitmap.Swap(picture);
 }

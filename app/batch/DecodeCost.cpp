@@ -9,9 +9,12 @@
 #include <QString>
 #include <cctype>
 #include <csetjmp>
+#include <filesystem>
 #include <memory>
 
+#include "HeifCodec.h"
 #include "Intake.h"
+#include "WebpCodec.h"
 
 namespace {
 
@@ -67,12 +70,35 @@ TDecodeCost JpegCost(const std::string& path) {
     return cost;
 }
 
+// libheif holds the decoded planes (at most two bytes a sample, alpha
+// included) and its interleaved 8-bit copy besides the raster.
+TDecodeCost HeifCost(const std::string& path) {
+    std::uint64_t width = 0, height = 0;
+    if (!HeifReadSize(path, width, height)) return {};
+    const std::uint64_t pixels = width * height;
+    return {pixels * 3, pixels * 3 + pixels * 8 + pixels * 4};
+}
+
+// The whole file is held while it decodes, and a picture with alpha
+// decodes into an RGBA buffer first.
+TDecodeCost WebpCost(const std::string& path) {
+    std::uint64_t width = 0, height = 0;
+    bool alpha = false;
+    if (!WebpReadSize(path, width, height, alpha)) return {};
+    std::error_code ec;
+    const std::uint64_t file = std::filesystem::file_size(path, ec);
+    const std::uint64_t raster = width * height * 3;
+    return {raster, raster + (ec ? 0 : file) + (alpha ? width * height * 4 : 0)};
+}
+
 }  // namespace
 
 TDecodeCost EstimateDecodeCost(const std::string& path) {
     std::string ext = ExtensionOf(path);
     for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
     if (ext == ".JPG" || ext == ".JPEG") return JpegCost(path);
+    if (ext == ".HEIC" || ext == ".HEIF" || ext == ".AVIF") return HeifCost(path);
+    if (ext == ".WEBP") return WebpCost(path);
     const QSize size = QImageReader(QString::fromStdString(path)).size();
     if (!size.isValid()) return {};
     const std::uint64_t raster = std::uint64_t(size.width()) * std::uint64_t(size.height()) * 3;

@@ -76,13 +76,35 @@ void TMemorySink::Write(const void* data, std::size_t size) {
     Bytes.insert(Bytes.end(), bytes, bytes + size);
 }
 
-void SetPictureSize(TBitmap& picture, std::uint64_t width, std::uint64_t height, int bitsPerPixel,
-                    const char* format) {
+void CheckPictureSize(std::uint64_t width, std::uint64_t height, const char* format) {
     if (width == 0 || height == 0) throw ECodecError(std::string(format) + ": picture is empty");
     if (width > TBitmap::MaxPixels || height > TBitmap::MaxPixels ||
         width * height > TBitmap::MaxPixels) {
         throw ECodecError(std::string(format) + ": picture of " + std::to_string(width) + " x " +
                           std::to_string(height) + " pixels is too large");
     }
+}
+
+void SetPictureSize(TBitmap& picture, std::uint64_t width, std::uint64_t height, int bitsPerPixel,
+                    const char* format) {
+    CheckPictureSize(width, height, format);
     picture.SetSize(int(width), int(height), bitsPerPixel);
+}
+
+std::vector<std::uint8_t> ReadAll(TInputSource& source, std::uint64_t maxBytes,
+                                  const char* format) {
+    if (source.Remaining() > maxBytes)
+        throw ECodecError(std::string(format) + ": file is too large");
+    std::vector<std::uint8_t> bytes(std::size_t(source.Remaining()));
+    source.ReadExact(bytes.data(), bytes.size(), format);
+    return bytes;
+}
+
+void CompositeRgbaOverWhite(const std::uint8_t* rgba, std::uint8_t* bgr, int width) {
+    for (int x = 0; x < width; ++x, rgba += 4, bgr += 3) {
+        const int a = rgba[3], white = 255 * (255 - a);
+        bgr[0] = std::uint8_t((rgba[2] * a + white + 127) / 255);
+        bgr[1] = std::uint8_t((rgba[1] * a + white + 127) / 255);
+        bgr[2] = std::uint8_t((rgba[0] * a + white + 127) / 255);
+    }
 }

@@ -64,7 +64,18 @@ class TMemorySink : public TOutputSink {
     std::vector<std::uint8_t> Bytes;
 };
 
-// Gives a decoded picture its size and layout, raising ECodecError with the
-// format's name when the size is empty or above TBitmap::MaxPixels.
+// Raises ECodecError with the format's name when a size is empty or above
+// TBitmap::MaxPixels: decoders call it on the header's size before decoding.
+void CheckPictureSize(std::uint64_t width, std::uint64_t height, const char* format);
+// Gives a decoded picture its size and layout after CheckPictureSize.
 void SetPictureSize(TBitmap& picture, std::uint64_t width, std::uint64_t height, int bitsPerPixel,
                     const char* format);
+
+// The whole of a source, for decoders that need every byte at once. Raises
+// ECodecError "<format>: file is truncated" on a short read, and refuses a
+// source above maxBytes before allocating.
+std::vector<std::uint8_t> ReadAll(TInputSource& source, std::uint64_t maxBytes, const char* format);
+
+// One row of red, green, blue, alpha pixels composited over white into
+// blue, green, red; straight (not premultiplied) alpha, rounded.
+void CompositeRgbaOverWhite(const std::uint8_t* rgba, std::uint8_t* bgr, int width);
