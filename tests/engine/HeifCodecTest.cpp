@@ -8,34 +8,11 @@
 
 #include "ExifInfo.h"
 #include "HeifCodec.h"
-#include "ImageCompare.h"
+#include "PatchPicture.h"
+
+using namespace patch_picture;
 
 namespace {
-
-constexpr TColor kRed = RGBColor(200, 40, 40), kGreen = RGBColor(40, 180, 60),
-                 kBlue = RGBColor(50, 60, 200), kGrey = RGBColor(128, 128, 128),
-                 kWhite = RGBColor(255, 255, 255);
-
-::testing::AssertionResult Near(const TBitmap& b, int x, int y, TColor expected) {
-    const TColor c = b.GetPixel(x, y);
-    const int d = std::max({std::abs(GetRValue(c) - GetRValue(expected)),
-                            std::abs(GetGValue(c) - GetGValue(expected)),
-                            std::abs(GetBValue(c) - GetBValue(expected))});
-    if (d <= 6) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "(" << x << "," << y << ") is " << ColourText(c)
-                                         << ", expected " << ColourText(expected);
-}
-
-// The patches in the middle of each quarter: red, green / blue, grey.
-void ExpectPatches(const TBitmap& b, TColor topLeft, TColor topRight, TColor bottomLeft,
-                   TColor bottomRight) {
-    ASSERT_EQ(b.BitsPerPixel(), 24);
-    const int w = b.Width(), h = b.Height();
-    EXPECT_TRUE(Near(b, w / 4, h / 4, topLeft));
-    EXPECT_TRUE(Near(b, w * 3 / 4, h / 4, topRight));
-    EXPECT_TRUE(Near(b, w / 4, h * 3 / 4, bottomLeft));
-    EXPECT_TRUE(Near(b, w * 3 / 4, h * 3 / 4, bottomRight));
-}
 
 std::unique_ptr<TBitmap> Load(const std::string& name) {
     auto b = std::make_unique<TBitmap>();
