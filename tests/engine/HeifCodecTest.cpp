@@ -31,9 +31,9 @@ cmsCIEXYZ Colorant(const std::vector<std::uint8_t>& icc, cmsTagSignature tag) {
 
 }  // namespace
 
-TEST(HeifLoad, EightTenBitAndAlphaPicturesGiveTrueColoursIn24Bits) {
+TEST(HeifLoad, DeepAndAlphaPicturesGiveTrueColoursIn24Bits) {
     for (const char* name : {"patches.heic", "patches.avif", "deep-10bit.heic", "deep-10bit.avif",
-                             "burst-two-images.heic"}) {
+                             "deep-12bit.avif", "burst-two-images.heic"}) {
         SCOPED_TRACE(name);
         const auto b = Load(name);
         EXPECT_EQ(b->Width(), 64);
