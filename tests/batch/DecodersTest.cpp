@@ -90,6 +90,7 @@ namespace {
 // Pictures that stay above the size at which a slot is handed on.
 class TBigPictures final : public IConvertSteps {
   public:
+    int Slots() const override { return 2; }
     TConvertOptions& Options() override { return options_; }
     void OptionsCopied() override {}
     void ReadPictureDate(const std::string&) override {}
