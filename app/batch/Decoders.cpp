@@ -31,6 +31,7 @@ int TSlots::AcquireAgain(const TDecodeCost& cost) {
 }
 
 int TSlots::Take(int slot, const TDecodeCost& cost) {
+    largest_ = std::max(largest_, cost.RasterBytes);
     busy_[slot] = true;
     held_[slot] = cost;
     changed_.notify_all();
@@ -71,15 +72,13 @@ void TSlots::Release(int slot) {
 
 bool TSlots::Fits(const TDecodeCost& cost) const {
     std::uint64_t peak = cost.PeakBytes;
-    std::uint64_t largest = cost.RasterBytes;
     bool alone = true;
     for (std::size_t s = 0; s < busy_.size(); ++s) {
         if (!busy_[s]) continue;
         alone = false;
         peak += held_[s].PeakBytes;
-        largest = std::max(largest, held_[s].RasterBytes);
     }
-    return alone || peak <= 2 * largest;
+    return alone || peak <= 2 * std::max(largest_, cost.RasterBytes);
 }
 
 void TDecoded::ReleaseSlot() {

@@ -20,9 +20,11 @@
 
 // The decoder slots, taken strictly in file order, so that the file the job
 // needs next is never kept waiting by a later one. Decodes share the slots
-// only while together they need no more memory than the largest of their
-// pictures' full-size rasters twice; a decode that needs more (a big
-// rotated or unfitted progressive JPEG) runs alone.
+// only while together they need no more memory than twice the full-size
+// raster of the job's largest picture so far (the memory a plain load of it
+// and its fit took anyway); a decode that needs more runs alone. A fitted
+// picture streams, so its decode costs only its fit and, for a progressive
+// JPEG, the coefficients.
 class TSlots {
   public:
     explicit TSlots(int count = 2);
@@ -46,6 +48,7 @@ class TSlots {
     std::condition_variable changed_;
     std::size_t turn_ = 0;
     bool stopped_ = false;
+    std::uint64_t largest_ = 0;  // the largest raster of a decode begun
     std::vector<bool> busy_;
     std::vector<TDecodeCost> held_;
 };
