@@ -4,6 +4,7 @@
 #include <webp/demux.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -20,9 +21,6 @@ struct TDemuxFree {
 };
 struct TIDecoderFree {
     void operator()(WebPIDecoder* d) const { WebPIDelete(d); }
-};
-struct TAnimDecoderFree {
-    void operator()(WebPAnimDecoder* d) const { WebPAnimDecoderDelete(d); }
 };
 struct TDecBufferFree {
     void operator()(WebPDecBuffer* b) const { WebPFreeDecBuffer(b); }
@@ -105,24 +103,32 @@ void DecodeStill(const std::vector<std::uint8_t>& file, bool alpha, TBitmap& pic
     if (status != VP8_STATUS_OK || !sink.Complete()) Fail("damaged picture data");
 }
 
-void DecodeFirstFrame(const std::vector<std::uint8_t>& file, TBitmap& picture) {
-    WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options)) Fail("library version mismatch");
-    options.color_mode = MODE_RGBA;
-    const WebPData data{file.data(), file.size()};
-    const std::unique_ptr<WebPAnimDecoder, TAnimDecoderFree> decoder(
-        WebPAnimDecoderNew(&data, &options));
-    WebPAnimInfo info{};
-    if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info)) Fail("damaged animation");
-    if (int(info.canvas_width) != picture.Width() || int(info.canvas_height) != picture.Height())
+// The first frame as the canvas shows it: drawn at its offset over the
+// transparent (here white) canvas. Decoded on its own rather than through
+// libwebp's animation decoder, which would keep two RGBA canvases of the
+// size the header claims.
+void DecodeFirstFrame(const WebPDemuxer* demux, TBitmap& picture) {
+    WebPIterator frame{};
+    const bool found = WebPDemuxGetFrame(demux, 1, &frame) != 0;
+    const WebPData fragment = frame.fragment;
+    const int x0 = frame.x_offset, y0 = frame.y_offset, width = frame.width, height = frame.height;
+    WebPDemuxReleaseIterator(&frame);
+    if (!found || x0 < 0 || y0 < 0 || width <= 0 || height <= 0 || x0 + width > picture.Width() ||
+        y0 + height > picture.Height())
         Fail("damaged animation");
-    std::uint8_t* canvas = nullptr;
-    int timestamp = 0;
-    if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp)) Fail("damaged first frame");
-    const std::size_t stride = std::size_t(picture.Width()) * 4;
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) Fail("library version mismatch");
+    config.output.colorspace = MODE_RGBA;
+    const std::unique_ptr<WebPDecBuffer, TDecBufferFree> output(&config.output);
+    if (WebPDecode(fragment.bytes, fragment.size, &config) != VP8_STATUS_OK ||
+        config.output.width != width || config.output.height != height)
+        Fail("damaged first frame");
     for (int y = 0; y < picture.Height(); ++y)
-        CompositeRgbaOverWhite(canvas + std::size_t(y) * stride, picture.ScanLine(y),
-                               picture.Width());
+        std::memset(picture.ScanLine(y), 255, picture.Stride());
+    const WebPRGBABuffer& rgba = config.output.u.RGBA;
+    for (int y = 0; y < height; ++y)
+        CompositeRgbaOverWhite(rgba.rgba + std::size_t(y) * std::size_t(rgba.stride),
+                               picture.ScanLine(y0 + y) + std::size_t(x0) * 3, width);
 }
 
 void Decode(TInputSource& source, TBitmap& picture) {
@@ -134,7 +140,7 @@ void Decode(TInputSource& source, TBitmap& picture) {
     const std::uint64_t height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
     SetPictureSize(picture, width, height, 24, "WebP");
     if (features.has_animation) {
-        DecodeFirstFrame(file, picture);
+        DecodeFirstFrame(demux.get(), picture);
     } else {
         if (std::uint64_t(features.width) != width || std::uint64_t(features.height) != height)
             Fail("picture and canvas sizes differ");

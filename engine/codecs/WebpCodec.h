@@ -1,13 +1,14 @@
 // WebP through libwebp, lossy and lossless.
 //
 // Reading gives a 24-bit raster: alpha is composited over white, and an
-// animated file gives its first frame as it shows on the canvas. A still
-// picture is decoded by libwebp's incremental decoder and handed over row by
-// row as the rows become ready (see TWebpRowSink), so that a streaming fit
-// can take them; an opaque one decodes straight into the raster's rows. An
-// ICCP chunk goes into the raster's IccProfile as it is. The canvas size is
-// checked against TBitmap::MaxPixels before anything is decoded. The EXIF
-// orientation is not applied here (the loader does that, as for JPEG).
+// animated file gives its first frame as it shows on the canvas (white where
+// the frame leaves it uncovered). A still picture is decoded by libwebp's
+// incremental decoder and handed over row by row as the rows become ready
+// (see TWebpRowSink), so that a streaming fit can take them; an opaque one
+// decodes straight into the raster's rows. An ICCP chunk goes into the
+// raster's IccProfile as it is. The canvas size is checked against
+// TBitmap::MaxPixels before anything is decoded. The EXIF orientation is not
+// applied here (the loader does that, as for JPEG).
 #pragma once
 
 #include <cstddef>
