@@ -5,13 +5,16 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include <unistd.h>
+
+#include <QFile>
 #include <QImageReader>
-#include <QString>
 #include <cctype>
 #include <csetjmp>
 #include <memory>
 
 #include "Intake.h"
+#include "WideFileUtils.h"
 
 namespace {
 
@@ -47,9 +50,17 @@ std::uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
     return bytes;
 }
 
-TDecodeCost JpegCost(const std::string& path) {
-    std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return {};
+// Opened without waiting and only when it is a regular file, like every
+// picture: a pipe named like one must not hang the estimate.
+std::unique_ptr<std::FILE, TFileCloser> OpenPicture(const std::string& path) {
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return nullptr;
+    std::FILE* file = fdopen(fd, "rb");
+    if (!file) close(fd);
+    return std::unique_ptr<std::FILE, TFileCloser>(file);
+}
+
+TDecodeCost JpegCost(std::FILE* file) {
     jpeg_decompress_struct cinfo{};
     TJpegErrors errors{};
     cinfo.err = jpeg_std_error(&errors.pub);
@@ -58,7 +69,7 @@ TDecodeCost JpegCost(const std::string& path) {
     jpeg_create_decompress(&cinfo);
     TDecodeCost cost;
     if (setjmp(errors.jump) == 0) {
-        jpeg_stdio_src(&cinfo, file.get());
+        jpeg_stdio_src(&cinfo, file);
         jpeg_read_header(&cinfo, TRUE);
         cost.RasterBytes = std::uint64_t(cinfo.image_width) * cinfo.image_height * 3;
         cost.PeakBytes = cost.RasterBytes + (cinfo.progressive_mode ? CoefficientBytes(cinfo) : 0);
@@ -72,8 +83,12 @@ TDecodeCost JpegCost(const std::string& path) {
 TDecodeCost EstimateDecodeCost(const std::string& path) {
     std::string ext = ExtensionOf(path);
     for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
-    if (ext == ".JPG" || ext == ".JPEG") return JpegCost(path);
-    const QSize size = QImageReader(QString::fromStdString(path)).size();
+    const auto file = OpenPicture(path);
+    if (!file) return {};
+    if (ext == ".JPG" || ext == ".JPEG") return JpegCost(file.get());
+    QFile device;
+    if (!device.open(file.get(), QIODevice::ReadOnly)) return {};
+    const QSize size = QImageReader(&device).size();
     if (!size.isValid()) return {};
     const std::uint64_t raster = std::uint64_t(size.width()) * std::uint64_t(size.height()) * 3;
     return {raster, raster};
