@@ -14,6 +14,7 @@
 #include <random>
 
 #include "BatchCommandLine.h"
+#include "BmpCodec.h"
 #include "Cp932.h"
 #include "UnitThPicConvert.h"
 
@@ -80,26 +81,16 @@ class BatchProgram : public ::testing::Test {
     }
 
     // A 24-bit BMP of random pixels, which no encoder can make small fast.
-    static void WriteNoiseBmp(const fs::path& path, std::uint32_t width, std::uint32_t height) {
-        const std::uint32_t row = (width * 3 + 3) & ~3u;
-        const std::uint32_t size = 54 + row * height;
-        std::string header(54, '\0');
-        auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
-            for (int i = 0; i < bytes; ++i) header[at + i] = char(value >> (8 * i));
-        };
-        header[0] = 'B';
-        header[1] = 'M';
-        put(2, size, 4);
-        put(10, 54, 4);
-        put(14, 40, 4);
-        put(18, width, 4);
-        put(22, height, 4);
-        put(26, 1, 2);
-        put(28, 24, 2);
-        std::string pixels(std::size_t(row) * height, '\0');
+    static void WriteNoiseBmp(const fs::path& path, int width, int height) {
+        TBitmap noise(width, height, 24);
         std::mt19937 random(7);
-        for (char& c : pixels) c = char(random());
-        std::ofstream(path, std::ios::binary) << header << pixels;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width * 3; ++x) noise.ScanLine(y)[x] = std::uint8_t(random());
+        TMemorySink sink;
+        BmpSave(noise, sink);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(sink.Bytes.data()),
+                   std::streamsize(sink.Bytes.size()));
     }
 
     // True when the process has a file open in this test's folder other than
