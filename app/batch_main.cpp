@@ -60,9 +60,9 @@ TSettings LoadBatchSettings(const TBatchCommand& command) {
     return file.Read(installed);
 }
 
-TJobOutcome RunJob(TTerminalReporter& reporter, const TJobStop& stop) {
+TJobOutcome RunJob(TTerminalReporter& reporter, int jobs, const TJobStop& stop) {
     try {
-        TEngineSteps steps;
+        TEngineSteps steps(jobs);
         return RunConvertJob(reporter, steps, &stop);
     } catch (const std::exception& e) {
         // Nothing the job itself could report, such as a thread that
@@ -86,7 +86,8 @@ int Convert(const TBatchCommand& command, const TJobStop& stop) {
                                stdout, stderr, isatty(STDERR_FILENO) == 1);
     if (command.Null) reporter.SetPathEnd('\0');
     ShowJobStarting(reporter, count);
-    const bool succeeded = RunJob(reporter, stop) == TJobOutcome::Completed;
+    const bool succeeded = RunJob(reporter, command.Jobs > 0 ? command.Jobs : DefaultJobCount(),
+                                  stop) == TJobOutcome::Completed;
     ShowJobEnded(reporter, count, succeeded);
     reporter.Finish();
     if (const int signal = CaughtStopSignal()) return kExitSignalBase + signal;

@@ -24,7 +24,7 @@ class TJob {
         // the job at its first file like any other step.
         if (!Step(0, TJobStep::Load, [&] {
                 steps_.OptionsCopied();
-                decoders_.StartUpTo(IConvertSteps::kSlots - 1);
+                decoders_.StartUpTo(std::size_t(steps_.Slots() - 1));
             }))
             return stopped_ ? TJobOutcome::Stopped : TJobOutcome::Failed;
         for (std::size_t i = 0; i < files_.size(); ++i) {
@@ -47,7 +47,7 @@ class TJob {
                   [&] { output = GetOutputFileName(path, steps_.Options().OutputType); }) ||
             !Step(i, TJobStep::Load, [&] {
                 decoded = decoders_.Take(i);
-                decoders_.StartUpTo(i + IConvertSteps::kSlots);
+                decoders_.StartUpTo(i + std::size_t(steps_.Slots()));
             }))
             return false;
         // The load and the fit ran ahead; their outcome is told in turn.
