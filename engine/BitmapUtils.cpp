@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Canvas.h"
+#include "ColourProfile.h"
 #include "UnitThPicConvert.h"
 #include "VectorState.h"
 
@@ -400,13 +401,22 @@ TSize FitIntoBox(int w, int h, int boxWidth, int boxHeight) {
 
 }  // namespace
 
+bool TthPicConvert::NeedsResize(const TBitmap& bitmap) const {
+    return Options.UsePicSize && std::max(bitmap.Width(), bitmap.Height()) >
+                                     std::max(Options.PicWidth, Options.PicHeight);
+}
+
 void TthPicConvert::ResizePicture(TBitmap& bitmap) {
-    if (!Options.UsePicSize) return;
-    const int w = bitmap.Width();
-    const int h = bitmap.Height();
-    if (std::max(w, h) <= std::max(Options.PicWidth, Options.PicHeight)) return;
-    const TSize size = FitIntoBox(w, h, Options.PicWidth, Options.PicHeight);
-    auto fitted = ResampleBitmap(bitmap, size.cx, size.cy);
+    if (NeedsResize(bitmap)) {
+        const TSize size =
+            FitIntoBox(bitmap.Width(), bitmap.Height(), Options.PicWidth, Options.PicHeight);
+        auto fitted = ResampleBitmap(bitmap, size.cx, size.cy);
+        fitted->IccProfile.swap(bitmap.IccProfile);
+        TCanvasLock lock(bitmap.Canvas());
+        bitmap.Swap(*fitted);
+    }
     TCanvasLock lock(bitmap.Canvas());
-    bitmap.Swap(*fitted);
+    // After the fit the conversion works on the small picture; a picture
+    // that was not fitted was converted as it was loaded.
+    ConvertToSrgb(bitmap);
 }

@@ -16,5 +16,5 @@ int ReadExifOrientation(TExifInfo& reader, const std::string& fileName);
 // Rotates and/or mirrors the raster as EXIF defines the values: 2 mirror,
 // 3 half turn, 4 flip, 5 transpose, 6 quarter turn clockwise, 7 transverse,
 // 8 quarter turn anticlockwise. Any other value leaves it unchanged. The
-// layout, palette, masks and transparent colour are kept.
+// layout, palette, masks, transparent colour and colour profile are kept.
 void ApplyExifOrientation(TBitmap& bitmap, int orientation);

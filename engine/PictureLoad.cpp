@@ -1,11 +1,33 @@
 // LoadPicture: the decoder is chosen by the file's extension alone.
 #include "BmpCodec.h"
+#include "ColourProfile.h"
+#include "ExifInfo.h"
 #include "FileNames.h"
 #include "GifCodec.h"
 #include "JpegCodec.h"
 #include "Orientation.h"
 #include "PngCodec.h"
 #include "UnitThPicConvert.h"
+
+namespace {
+
+constexpr std::uint16_t kTagInteropIndex = 0x0001;
+constexpr std::uint16_t kTagColorSpace = 0xA001;
+constexpr std::uint32_t kUncalibrated = 0xFFFF;
+
+// Cameras set to Adobe RGB embed no profile; they mark the file as
+// uncalibrated with the interoperability index "R03" instead. Reads the
+// entries the orientation step left in the reader for this file.
+bool ExifSaysAdobeRgb(const TExifInfo& reader, const std::string& fileName) {
+    if (reader.ImageFileName() != fileName) return false;
+    const TEntryItems& entries = reader.Entries();
+    const int space = entries.IndexOfTag(kTagColorSpace, dkExif);
+    const int index = entries.IndexOfTag(kTagInteropIndex, dkInterop);
+    return space >= 0 && index >= 0 && entries.Items(space).AsUnsigned(0) == kUncalibrated &&
+           entries.Items(index).AsText() == "R03";
+}
+
+}  // namespace
 
 void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) {
     const std::string ext = UpperAscii(ExtensionOf(sourceFile));
@@ -16,10 +38,16 @@ void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) 
         JpegLoad(sourceFile, picture);
         // Sideways photos are turned upright before any later step.
         ApplyExifOrientation(picture, ReadExifOrientation(*ExifReader, sourceFile));
+        if (picture.IccProfile.empty() && picture.BitsPerPixel() == 24 &&
+            ExifSaysAdobeRgb(*ExifReader, sourceFile))
+            picture.IccProfile = AdobeRgbProfile();
     } else if (ext == ".PNG") {
         PngLoad(sourceFile, picture);
     } else if (ext == ".GIF") {
         GifLoad(sourceFile, picture);
     }
+    // A picture that is going to be fitted is turned into sRGB after the
+    // fit, on far fewer pixels.
+    if (!NeedsResize(picture)) ConvertToSrgb(picture);
     bitmap.Swap(picture);
 }

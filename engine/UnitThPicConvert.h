@@ -111,10 +111,15 @@ class TthPicConvert {
     // --- per-file steps, in the job's order ---
     void ReadPictureDate(const std::string& fileName);
     void LoadPicture(const std::string& sourceFile, TBitmap& bitmap);
+    // Fits the picture into the box when NeedsResize says so, then turns
+    // it into sRGB (ConvertToSrgb) in either case.
     void ResizePicture(TBitmap& bitmap);
     void ApplyEffects(TBitmap& bitmap);
     void DrawTexts(TBitmap& bitmap);
     void SavePicture(const std::string& outputName, TBitmap& bitmap);
+
+    // Whether ResizePicture will shrink this picture.
+    bool NeedsResize(const TBitmap& bitmap) const;
 
     // --- naming and JPEG quality ---
     std::string AddNameAffix(const std::string& fileName) const;

@@ -1,5 +1,7 @@
 #include "JpegCodec.h"
 
+#include "ColourProfile.h"
+
 // clang-format off
 #include <cstdio>
 #include <jpeglib.h>
@@ -102,9 +104,42 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool i
     }
 }
 
+// The profile of the APP2 "ICC_PROFILE" markers put together; empty when
+// there is none, when its chunks do not fit together or when it is too big.
+std::vector<std::uint8_t> ReadIccProfile(jpeg_decompress_struct& cinfo) {
+    JOCTET* data = nullptr;
+    unsigned int size = 0;
+    // Called before any C++ object lives here: the library may jump out.
+    const bool found = jpeg_read_icc_profile(&cinfo, &data, &size);
+    std::vector<std::uint8_t> profile;
+    if (found && size <= kMaxProfileBytes) profile.assign(data, data + size);
+    std::free(data);
+    return profile;
+}
+
+// A profile that suits the decoded rows: grey and RGB ones go with the
+// picture for the colour step; a CMYK one converts the rows right here.
+std::shared_ptr<const TCmykToSrgb> TakeProfile(jpeg_decompress_struct& cinfo, TBitmap& picture) {
+    std::vector<std::uint8_t> profile = ReadIccProfile(cinfo);
+    const TProfileSpace space = ProfileSpaceOf(profile);
+    switch (cinfo.out_color_space) {
+        case JCS_CMYK:
+            if (space == TProfileSpace::Cmyk)
+                return TCmykToSrgb::For(profile, cinfo.saw_Adobe_marker);
+            break;
+        case JCS_GRAYSCALE:
+            if (space == TProfileSpace::Grey) picture.IccProfile = std::move(profile);
+            break;
+        default:
+            if (space == TProfileSpace::Rgb) picture.IccProfile = std::move(profile);
+    }
+    return nullptr;
+}
+
 void Decode(TInputSource& source, TBitmap& picture) {
     Decompressor d;
     std::vector<std::uint8_t> cmykRow;
+    std::shared_ptr<const TCmykToSrgb> cmykProfile;  // before setjmp: the library jumps here
     InitErrors(d.err);
     d.cinfo.err = &d.err.pub;
     if (setjmp(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
@@ -117,10 +152,12 @@ void Decode(TInputSource& source, TBitmap& picture) {
     } else {
         jpeg_mem_src(&d.cinfo, source.Memory(), static_cast<unsigned long>(source.Size()));
     }
+    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&d.cinfo, TRUE);
     const int bpp = ChooseOutput(d.cinfo);
     // Sized before the library allocates its own buffers for the picture.
     SetPictureSize(picture, d.cinfo.image_width, d.cinfo.image_height, bpp, "JPEG");
+    cmykProfile = TakeProfile(d.cinfo, picture);
     if (bpp == 8) picture.SetPalette(GreyPalette());
     jpeg_start_decompress(&d.cinfo);
     const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
@@ -132,9 +169,12 @@ void Decode(TInputSource& source, TBitmap& picture) {
         for (int i = 0; i < count; ++i) rows[i] = cmyk ? cmykRow.data() : picture.ScanLine(y + i);
         if (jpeg_read_scanlines(&d.cinfo, rows, JDIMENSION(count)) == 0)
             throw ECodecError("JPEG: decoder stopped early");
-        if (cmyk)
+        if (cmykProfile) {
+            cmykProfile->Row(cmykRow.data(), picture.ScanLine(y), picture.Width());
+        } else if (cmyk) {
             CmykRowToBgr(cmykRow.data(), picture.ScanLine(y), picture.Width(),
                          d.cinfo.saw_Adobe_marker);
+        }
     }
     // No jpeg_finish_decompress: the picture is complete, and damage after
     // its last row must not cost the whole picture.

@@ -1,0 +1,250 @@
+#include "ColourProfile.h"
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace {
+
+// A profile whose test colours all land within this many levels of where
+// sRGB puts them counts as sRGB.
+constexpr double kSameAsSrgb = 1.0;
+// Distinct profiles kept converted; a batch rarely has more than two.
+constexpr std::size_t kCachedProfiles = 8;
+// An ICC header is 128 bytes and a tag count follows it.
+constexpr std::size_t kMinProfileBytes = 132;
+
+struct ProfileCloser {
+    void operator()(void* profile) const { cmsCloseProfile(profile); }
+};
+using TProfile = std::unique_ptr<void, ProfileCloser>;
+
+struct TransformDeleter {
+    void operator()(void* transform) const { cmsDeleteTransform(transform); }
+};
+using TTransformHandle = std::unique_ptr<void, TransformDeleter>;
+
+TProfile OpenProfile(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() < kMinProfileBytes || bytes.size() > kMaxProfileBytes) return nullptr;
+    return TProfile(cmsOpenProfileFromMem(bytes.data(), cmsUInt32Number(bytes.size())));
+}
+
+TProfile SrgbProfile() {
+    return TProfile(cmsCreate_sRGBProfile());
+}
+
+// Grey with the sRGB tone curve: where a grey picture's levels belong.
+TProfile SrgbGreyProfile() {
+    const cmsFloat64Number params[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, params);
+    if (!curve) return nullptr;
+    TProfile grey(cmsCreateGrayProfile(cmsD50_xyY(), curve));
+    cmsFreeToneCurve(curve);
+    return grey;
+}
+
+TTransformHandle MakeTransform(const TProfile& from, cmsUInt32Number inFormat, const TProfile& to,
+                               cmsUInt32Number outFormat, cmsUInt32Number intent) {
+    if (!from || !to) return nullptr;
+    // No one-pixel cache: a cached transform is shared by the engine threads.
+    return TTransformHandle(
+        cmsCreateTransform(from.get(), inFormat, to.get(), outFormat, intent, cmsFLAGS_NOCACHE));
+}
+
+// The test colours of the sRGB check: the ramps of the primaries, the
+// secondaries and grey at every level, and a coarse cube.
+std::vector<double> SrgbTestColours() {
+    std::vector<double> rgb;
+    auto add = [&rgb](int r, int g, int b) {
+        rgb.insert(rgb.end(), {r / 255.0, g / 255.0, b / 255.0});
+    };
+    for (int v = 0; v < 256; ++v) {
+        add(v, 0, 0), add(0, v, 0), add(0, 0, v), add(v, v, 0), add(v, 0, v), add(0, v, v);
+        add(v, v, v);
+    }
+    constexpr int kSteps[] = {0, 32, 64, 96, 128, 160, 192, 224, 255};
+    for (int r : kSteps)
+        for (int g : kSteps)
+            for (int b : kSteps) add(r, g, b);
+    return rgb;
+}
+
+// Whether the profile puts every test colour where sRGB has it, measured in
+// floating point with the colorimetric intent (an sRGB profile's perceptual
+// tables may differ from its colorimetric ones, yet it is still sRGB).
+bool MatchesSrgb(const TProfile& profile, bool grey) {
+    const TProfile target = grey ? SrgbGreyProfile() : SrgbProfile();
+    const TTransformHandle t =
+        MakeTransform(profile, grey ? TYPE_GRAY_DBL : TYPE_RGB_DBL, target,
+                      grey ? TYPE_GRAY_DBL : TYPE_RGB_DBL, INTENT_RELATIVE_COLORIMETRIC);
+    if (!t) return false;
+    std::vector<double> in = SrgbTestColours();
+    if (grey) {
+        in.resize(256);
+        for (int v = 0; v < 256; ++v) in[std::size_t(v)] = v / 255.0;
+    }
+    const std::size_t channels = grey ? 1 : 3;
+    std::vector<double> out(in.size());
+    cmsDoTransform(t.get(), in.data(), out.data(), cmsUInt32Number(in.size() / channels));
+    for (std::size_t i = 0; i < in.size(); ++i)
+        if (!(std::fabs(out[i] - in[i]) * 255 < kSameAsSrgb)) return false;
+    return true;
+}
+
+enum class TMode { Auto, Cmyk, CmykInverted };
+
+// What a profile does to a picture: nothing (sRGB or unusable), a level
+// table (grey), or a transform of BGR or CMYK rows.
+struct TConversion {
+    std::optional<std::array<std::uint8_t, 256>> greyLevels;
+    TTransformHandle transform;
+};
+
+std::optional<std::array<std::uint8_t, 256>> GreyLevels(const TProfile& profile) {
+    const TTransformHandle t =
+        MakeTransform(profile, TYPE_GRAY_8, SrgbGreyProfile(), TYPE_GRAY_8, INTENT_PERCEPTUAL);
+    if (!t) return std::nullopt;
+    std::array<std::uint8_t, 256> in{}, out{};
+    for (int v = 0; v < 256; ++v) in[std::size_t(v)] = std::uint8_t(v);
+    cmsDoTransform(t.get(), in.data(), out.data(), 256);
+    return out;
+}
+
+TConversion Build(const std::vector<std::uint8_t>& bytes, TMode mode) {
+    TConversion c;
+    const TProfile profile = OpenProfile(bytes);
+    if (!profile) return c;
+    const cmsColorSpaceSignature space = cmsGetColorSpace(profile.get());
+    if (mode != TMode::Auto) {
+        if (space != cmsSigCmykData) return c;
+        const cmsUInt32Number format = mode == TMode::Cmyk ? TYPE_CMYK_8 : TYPE_CMYK_8_REV;
+        c.transform = MakeTransform(profile, format, SrgbProfile(), TYPE_BGR_8, INTENT_PERCEPTUAL);
+    } else if (space == cmsSigGrayData) {
+        if (!MatchesSrgb(profile, true)) c.greyLevels = GreyLevels(profile);
+    } else if (space == cmsSigRgbData && !MatchesSrgb(profile, false)) {
+        c.transform =
+            MakeTransform(profile, TYPE_BGR_8, SrgbProfile(), TYPE_BGR_8, INTENT_PERCEPTUAL);
+    }
+    return c;
+}
+
+// The conversions of the profiles seen lately, shared by every engine.
+std::shared_ptr<const TConversion> ConversionFor(const std::vector<std::uint8_t>& bytes,
+                                                 TMode mode) {
+    static std::mutex mutex;
+    static std::map<std::pair<TMode, std::vector<std::uint8_t>>, std::shared_ptr<const TConversion>>
+        cache;
+    if (bytes.size() > kMaxProfileBytes) return std::make_shared<const TConversion>();
+    std::lock_guard<std::mutex> lock(mutex);
+    auto key = std::make_pair(mode, bytes);
+    const auto found = cache.find(key);
+    if (found != cache.end()) return found->second;
+    if (cache.size() >= kCachedProfiles) cache.erase(cache.begin());
+    auto built = std::make_shared<const TConversion>(Build(bytes, mode));
+    cache.emplace(std::move(key), built);
+    return built;
+}
+
+TColor MapColour(const TConversion& c, TColor colour) {
+    std::uint8_t bgr[3] = {GetBValue(colour), GetGValue(colour), GetRValue(colour)};
+    if (c.greyLevels) {
+        for (std::uint8_t& v : bgr) v = (*c.greyLevels)[v];
+    } else {
+        cmsDoTransform(c.transform.get(), bgr, bgr, 1);
+    }
+    return RGBColor(bgr[2], bgr[1], bgr[0]);
+}
+
+void MapRows(const TConversion& c, TBitmap& bitmap) {
+    const int width = bitmap.Width();
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        std::uint8_t* row = bitmap.ScanLine(y);
+        if (c.greyLevels) {
+            for (int i = 0; i < width * 3; ++i) row[i] = (*c.greyLevels)[row[i]];
+        } else {
+            cmsDoTransform(c.transform.get(), row, row, cmsUInt32Number(width));
+        }
+    }
+}
+
+}  // namespace
+
+struct TCmykToSrgb::Transform {
+    std::shared_ptr<const TConversion> conversion;
+};
+
+void ConvertToSrgb(TBitmap& bitmap) {
+    if (bitmap.IccProfile.empty()) return;
+    const std::shared_ptr<const TConversion> c = ConversionFor(bitmap.IccProfile, TMode::Auto);
+    bitmap.IccProfile.clear();
+    if (!c->greyLevels && !c->transform) return;
+    if (bitmap.BitsPerPixel() <= 8) {
+        std::vector<TColor> palette = bitmap.Palette();
+        for (TColor& colour : palette) colour = MapColour(*c, colour);
+        bitmap.SetPalette(std::move(palette));
+    } else {
+        if (bitmap.BitsPerPixel() != 24) bitmap.ConvertTo24();
+        MapRows(*c, bitmap);
+    }
+    if (bitmap.TransparentColor) bitmap.TransparentColor = MapColour(*c, *bitmap.TransparentColor);
+}
+
+TProfileSpace ProfileSpaceOf(const std::vector<std::uint8_t>& profile) {
+    if (profile.size() < kMinProfileBytes) return TProfileSpace::Other;
+    const std::string space(profile.begin() + 16, profile.begin() + 20);
+    if (space == "GRAY") return TProfileSpace::Grey;
+    if (space == "RGB ") return TProfileSpace::Rgb;
+    if (space == "CMYK") return TProfileSpace::Cmyk;
+    return TProfileSpace::Other;
+}
+
+bool IsSrgbProfile(const std::vector<std::uint8_t>& profile) {
+    const TProfile p = OpenProfile(profile);
+    if (!p) return false;
+    const cmsColorSpaceSignature space = cmsGetColorSpace(p.get());
+    if (space != cmsSigGrayData && space != cmsSigRgbData) return false;
+    return MatchesSrgb(p, space == cmsSigGrayData);
+}
+
+const std::vector<std::uint8_t>& AdobeRgbProfile() {
+    static const std::vector<std::uint8_t> bytes = [] {
+        const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+        const cmsCIExyYTRIPLE primaries = {
+            {0.6400, 0.3300, 1.0}, {0.2100, 0.7100, 1.0}, {0.1500, 0.0600, 1.0}};
+        std::vector<std::uint8_t> out;
+        cmsToneCurve* gamma = cmsBuildGamma(nullptr, 563.0 / 256.0);
+        if (!gamma) return out;
+        cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+        const TProfile profile(cmsCreateRGBProfile(&white, &primaries, curves));
+        cmsFreeToneCurve(gamma);
+        cmsUInt32Number size = 0;
+        if (profile && cmsSaveProfileToMem(profile.get(), nullptr, &size)) {
+            out.resize(size);
+            if (!cmsSaveProfileToMem(profile.get(), out.data(), &size)) out.clear();
+        }
+        return out;
+    }();
+    return bytes;
+}
+
+TCmykToSrgb::TCmykToSrgb(std::shared_ptr<const Transform> transform)
+    : transform_(std::move(transform)) {}
+
+std::shared_ptr<const TCmykToSrgb> TCmykToSrgb::For(const std::vector<std::uint8_t>& profile,
+                                                    bool inverted) {
+    auto c = ConversionFor(profile, inverted ? TMode::CmykInverted : TMode::Cmyk);
+    if (!c->transform) return nullptr;
+    return std::make_shared<const TCmykToSrgb>(
+        std::make_shared<const Transform>(Transform{std::move(c)}));
+}
+
+void TCmykToSrgb::Row(const std::uint8_t* cmyk, std::uint8_t* bgr, int width) const {
+    cmsDoTransform(transform_->conversion->transform.get(), cmyk, bgr, cmsUInt32Number(width));
+}
