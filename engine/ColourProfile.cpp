@@ -98,13 +98,134 @@ bool MatchesSrgb(const TProfile& profile, bool grey) {
     return true;
 }
 
+// Linear light in this many steps on the way back to sRGB levels: near
+// black one step is a twentieth of a level.
+constexpr int kEncodeSteps = 65535;
+
+// A matrix-shaper RGB profile as three curves to linear light, one matrix
+// into linear sRGB and a table back to sRGB levels (see the header).
+struct TMatrixShaper {
+    std::array<std::array<float, 256>, 3> linear;  // red, green, blue
+    std::array<float, 9> matrix;                   // rows: sRGB red, green, blue
+    std::vector<std::uint8_t> encode;              // kEncodeSteps + 1 levels
+};
+
+using TMatrix3 = std::array<double, 9>;
+
+// The profile's colorants (PCS XYZ) as the columns of a matrix.
+std::optional<TMatrix3> Colorants(void* profile) {
+    const cmsTagSignature tags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                     cmsSigBlueColorantTag};
+    TMatrix3 m{};
+    for (int c = 0; c < 3; ++c) {
+        const auto* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, tags[c]));
+        if (!xyz) return std::nullopt;
+        m[std::size_t(c)] = xyz->X, m[std::size_t(3 + c)] = xyz->Y, m[std::size_t(6 + c)] = xyz->Z;
+    }
+    return m;
+}
+
+std::optional<TMatrix3> Inverse(const TMatrix3& m) {
+    const TMatrix3 cof = {
+        m[4] * m[8] - m[5] * m[7], m[2] * m[7] - m[1] * m[8], m[1] * m[5] - m[2] * m[4],
+        m[5] * m[6] - m[3] * m[8], m[0] * m[8] - m[2] * m[6], m[2] * m[3] - m[0] * m[5],
+        m[3] * m[7] - m[4] * m[6], m[1] * m[6] - m[0] * m[7], m[0] * m[4] - m[1] * m[3]};
+    const double det = m[0] * cof[0] + m[1] * cof[3] + m[2] * cof[6];
+    if (!(std::fabs(det) > 1e-12)) return std::nullopt;
+    TMatrix3 inv;
+    for (std::size_t i = 0; i < 9; ++i) inv[i] = cof[i] / det;
+    return inv;
+}
+
+std::uint8_t SrgbLevel(double linear) {
+    const double v =
+        linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+    return std::uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+}
+
+// Only for profiles LittleCMS renders by curves and matrix: no table for
+// the perceptual intent, and the three colorants and curves present.
+std::optional<TMatrixShaper> BuildMatrixShaper(const TProfile& profile) {
+    void* p = profile.get();
+    if (!cmsIsMatrixShaper(p) || cmsIsCLUT(p, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT))
+        return std::nullopt;
+    const TProfile srgb = SrgbProfile();
+    const auto from = Colorants(p);
+    const auto to = srgb ? Colorants(srgb.get()) : std::nullopt;
+    const auto back = to ? Inverse(*to) : std::nullopt;
+    if (!from || !back) return std::nullopt;
+    TMatrixShaper m;
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c) {
+            double sum = 0;
+            for (std::size_t k = 0; k < 3; ++k) sum += (*back)[r * 3 + k] * (*from)[k * 3 + c];
+            m.matrix[r * 3 + c] = float(sum);
+        }
+    const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(p, curves[c]));
+        if (!curve) return std::nullopt;
+        for (int v = 0; v < 256; ++v)
+            m.linear[c][std::size_t(v)] = cmsEvalToneCurveFloat(curve, cmsFloat32Number(v / 255.0));
+    }
+    m.encode.resize(kEncodeSteps + 1);
+    for (int i = 0; i <= kEncodeSteps; ++i)
+        m.encode[std::size_t(i)] = SrgbLevel(double(i) / kEncodeSteps);
+    return m;
+}
+
+__attribute__((target_clones("avx2", "default"))) void ApplyMatrixShaper(const TMatrixShaper& m,
+                                                                         std::uint8_t* bgr,
+                                                                         int width) {
+    const float* lr = m.linear[0].data();
+    const float* lg = m.linear[1].data();
+    const float* lb = m.linear[2].data();
+    const float* k = m.matrix.data();
+    const std::uint8_t* encode = m.encode.data();
+    auto index = [](float v) { return int(std::clamp(v, 0.0f, 1.0f) * kEncodeSteps + 0.5f); };
+#pragma omp simd
+    for (int x = 0; x < width; ++x) {
+        std::uint8_t* px = bgr + 3 * x;
+        const float r = lr[px[2]], g = lg[px[1]], b = lb[px[0]];
+        const int ir = index(k[0] * r + k[1] * g + k[2] * b);
+        const int ig = index(k[3] * r + k[4] * g + k[5] * b);
+        const int ib = index(k[6] * r + k[7] * g + k[8] * b);
+        px[0] = encode[ib], px[1] = encode[ig], px[2] = encode[ir];
+    }
+}
+
+// Whether the fast path lands within a level of LittleCMS's floating-point
+// rendering on every test colour; if not, LittleCMS's own transform serves.
+bool AgreesWithLittleCms(const TMatrixShaper& m, const TProfile& profile) {
+    const TTransformHandle exact =
+        MakeTransform(profile, TYPE_RGB_DBL, SrgbProfile(), TYPE_RGB_DBL, INTENT_PERCEPTUAL);
+    if (!exact) return false;
+    const std::vector<double> rgb = SrgbTestColours();
+    const std::size_t count = rgb.size() / 3;
+    std::vector<double> expected(rgb.size());
+    cmsDoTransform(exact.get(), rgb.data(), expected.data(), cmsUInt32Number(count));
+    std::vector<std::uint8_t> bgr(rgb.size());
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t c = 0; c < 3; ++c)
+            bgr[i * 3 + 2 - c] = std::uint8_t(std::lround(rgb[i * 3 + c] * 255));
+    ApplyMatrixShaper(m, bgr.data(), int(count));
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t c = 0; c < 3; ++c) {
+            const double want = std::clamp(expected[i * 3 + c], 0.0, 1.0) * 255;
+            if (std::fabs(bgr[i * 3 + 2 - c] - want) > 1.0) return false;
+        }
+    return true;
+}
+
 enum class TMode { Auto, Cmyk, CmykInverted };
 
 // What a profile does to a picture: nothing (sRGB or unusable), a level
 // table (grey), or a transform of BGR or CMYK rows.
 struct TConversion {
     std::optional<std::array<std::uint8_t, 256>> greyLevels;
+    std::optional<TMatrixShaper> matrixShaper;
     TTransformHandle transform;
+    bool Converts() const { return greyLevels || matrixShaper || transform; }
 };
 
 std::optional<std::array<std::uint8_t, 256>> GreyLevels(const TProfile& profile) {
@@ -129,8 +250,12 @@ TConversion Build(const std::vector<std::uint8_t>& bytes, TMode mode) {
     } else if (space == cmsSigGrayData) {
         if (!MatchesSrgb(profile, true)) c.greyLevels = GreyLevels(profile);
     } else if (space == cmsSigRgbData && !MatchesSrgb(profile, false)) {
-        c.transform =
-            MakeTransform(profile, TYPE_BGR_8, SrgbProfile(), TYPE_BGR_8, INTENT_PERCEPTUAL);
+        c.matrixShaper = BuildMatrixShaper(profile);
+        if (c.matrixShaper && !AgreesWithLittleCms(*c.matrixShaper, profile))
+            c.matrixShaper.reset();
+        if (!c.matrixShaper)
+            c.transform =
+                MakeTransform(profile, TYPE_BGR_8, SrgbProfile(), TYPE_BGR_8, INTENT_PERCEPTUAL);
     }
     return c;
 }
@@ -156,6 +281,8 @@ TColor MapColour(const TConversion& c, TColor colour) {
     std::uint8_t bgr[3] = {GetBValue(colour), GetGValue(colour), GetRValue(colour)};
     if (c.greyLevels) {
         for (std::uint8_t& v : bgr) v = (*c.greyLevels)[v];
+    } else if (c.matrixShaper) {
+        ApplyMatrixShaper(*c.matrixShaper, bgr, 1);
     } else {
         cmsDoTransform(c.transform.get(), bgr, bgr, 1);
     }
@@ -168,6 +295,8 @@ void MapRows(const TConversion& c, TBitmap& bitmap) {
         std::uint8_t* row = bitmap.ScanLine(y);
         if (c.greyLevels) {
             for (int i = 0; i < width * 3; ++i) row[i] = (*c.greyLevels)[row[i]];
+        } else if (c.matrixShaper) {
+            ApplyMatrixShaper(*c.matrixShaper, row, width);
         } else {
             cmsDoTransform(c.transform.get(), row, row, cmsUInt32Number(width));
         }
@@ -184,7 +313,7 @@ void ConvertToSrgb(TBitmap& bitmap) {
     if (bitmap.IccProfile.empty()) return;
     const std::shared_ptr<const TConversion> c = ConversionFor(bitmap.IccProfile, TMode::Auto);
     bitmap.IccProfile.clear();
-    if (!c->greyLevels && !c->transform) return;
+    if (!c->Converts()) return;
     if (bitmap.BitsPerPixel() <= 8) {
         std::vector<TColor> palette = bitmap.Palette();
         for (TColor& colour : palette) colour = MapColour(*c, colour);

@@ -13,6 +13,17 @@
 // the profile's bytes (a batch of phone photos shares one profile); a
 // cached transform is used by several engine threads at once, which
 // LittleCMS allows for transforms made without the one-pixel cache.
+//
+// Fast path: the profiles of phones and cameras are matrix-shaper
+// profiles, which LittleCMS renders as curves to linear light, a 3x3 matrix
+// and the inverse sRGB curve. We do the same steps straight on the BGR rows
+// (float curves of 256 entries, the matrix from the colorants, a 65536-step
+// table back to sRGB levels), about twice as fast as LittleCMS's 8-bit
+// transform with its per-pixel format callbacks. Its reference is
+// LittleCMS's floating-point transform: a profile's fast path is used only
+// when it lands within one level of that reference on every test colour,
+// and the tests hold it to the same bound on a grid of all colours; any
+// other profile goes through LittleCMS's own transform.
 #pragma once
 
 #include <cstddef>

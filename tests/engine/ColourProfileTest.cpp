@@ -210,6 +210,21 @@ TEST(ColourProfile, WideGamutPicturesTurnIntoSrgb) {
     TBitmap fromPng;
     PngLoadBuffer(png.data(), png.size(), fromPng);
     ExpectConvertedLikeLittleCms(fromPng, adobe);
+    // Every colour of a grid with 4 levels' spacing, straight through the
+    // colour step, for both profiles and one gamma 1.8 profile.
+    TBitmap grid(512, 512, 24);
+    for (int i = 0; i < 512 * 512; ++i) {
+        const auto level = [i](int shift) {
+            return std::uint8_t(std::min(255, ((i >> shift) & 63) * 4 + 3 * (i & 1)));
+        };
+        grid.SetPixel(i % 512, i / 512, RGBColor(level(0), level(6), level(12)));
+    }
+    for (const Bytes& profile : {p3, adobe, RgbProfile(kP3, 1.8)}) {
+        TBitmap picture;
+        picture.Assign(grid);
+        picture.IccProfile = profile;
+        ExpectConvertedLikeLittleCms(picture, profile);
+    }
 }
 
 namespace {
