@@ -168,6 +168,10 @@ std::optional<TMatrixShaper> BuildMatrixShaper(const TProfile& profile) {
         for (int v = 0; v < 256; ++v)
             m.linear[c][std::size_t(v)] = cmsEvalToneCurveFloat(curve, cmsFloat32Number(v / 255.0));
     }
+    const auto finite = [](float v) { return std::isfinite(v); };
+    for (const auto& table : m.linear)
+        if (!std::all_of(table.begin(), table.end(), finite)) return std::nullopt;
+    if (!std::all_of(m.matrix.begin(), m.matrix.end(), finite)) return std::nullopt;
     m.encode.resize(kEncodeSteps + 1);
     for (int i = 0; i <= kEncodeSteps; ++i)
         m.encode[std::size_t(i)] = SrgbLevel(double(i) / kEncodeSteps);
@@ -182,7 +186,10 @@ __attribute__((target_clones("avx2", "default"))) void ApplyMatrixShaper(const T
     const float* lb = m.linear[2].data();
     const float* k = m.matrix.data();
     const std::uint8_t* encode = m.encode.data();
-    auto index = [](float v) { return int(std::clamp(v, 0.0f, 1.0f) * kEncodeSteps + 0.5f); };
+    // Written so that a NaN (from a damaged curve) lands on 0 too.
+    auto index = [](float v) {
+        return int((v > 0.0f ? std::min(v, 1.0f) : 0.0f) * kEncodeSteps + 0.5f);
+    };
 #pragma omp simd
     for (int x = 0; x < width; ++x) {
         std::uint8_t* px = bgr + 3 * x;
@@ -212,7 +219,7 @@ bool AgreesWithLittleCms(const TMatrixShaper& m, const TProfile& profile) {
     for (std::size_t i = 0; i < count; ++i)
         for (std::size_t c = 0; c < 3; ++c) {
             const double want = std::clamp(expected[i * 3 + c], 0.0, 1.0) * 255;
-            if (std::fabs(bgr[i * 3 + 2 - c] - want) > 1.0) return false;
+            if (!(std::fabs(bgr[i * 3 + 2 - c] - want) <= 1.0)) return false;
         }
     return true;
 }
