@@ -105,9 +105,11 @@ constexpr int kEncodeSteps = 65535;
 // A matrix-shaper RGB profile as three curves to linear light, one matrix
 // into linear sRGB and a table back to sRGB levels (see the header).
 struct TMatrixShaper {
-    std::array<std::array<float, 256>, 3> linear;  // red, green, blue
-    std::array<float, 9> matrix;                   // rows: sRGB red, green, blue
-    std::vector<std::uint8_t> encode;              // kEncodeSteps + 1 levels
+    // terms[(row * 3 + channel) * 256 + level]: the matrix entry of that sRGB
+    // row and source channel times the level's linear light, in steps of the
+    // encode table, rounded. A pixel's three sums index the encode table.
+    std::vector<std::int32_t> terms;
+    std::vector<std::uint8_t> encode;  // kEncodeSteps + 1 sRGB levels
 };
 
 using TMatrix3 = std::array<double, 9>;
@@ -143,61 +145,65 @@ std::uint8_t SrgbLevel(double linear) {
     return std::uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * 255));
 }
 
+// The matrix from the profile's linear light to linear sRGB.
+std::optional<TMatrix3> ToSrgbMatrix(void* profile) {
+    const TProfile srgb = SrgbProfile();
+    const auto from = Colorants(profile);
+    const auto to = srgb ? Colorants(srgb.get()) : std::nullopt;
+    const auto back = to ? Inverse(*to) : std::nullopt;
+    if (!from || !back) return std::nullopt;
+    TMatrix3 m{};
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c)
+            for (std::size_t k = 0; k < 3; ++k)
+                m[r * 3 + c] += (*back)[r * 3 + k] * (*from)[k * 3 + c];
+    return m;
+}
+
 // Only for profiles LittleCMS renders by curves and matrix: no table for
 // the perceptual intent, and the three colorants and curves present.
 std::optional<TMatrixShaper> BuildMatrixShaper(const TProfile& profile) {
     void* p = profile.get();
     if (!cmsIsMatrixShaper(p) || cmsIsCLUT(p, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT))
         return std::nullopt;
-    const TProfile srgb = SrgbProfile();
-    const auto from = Colorants(p);
-    const auto to = srgb ? Colorants(srgb.get()) : std::nullopt;
-    const auto back = to ? Inverse(*to) : std::nullopt;
-    if (!from || !back) return std::nullopt;
-    TMatrixShaper m;
-    for (std::size_t r = 0; r < 3; ++r)
-        for (std::size_t c = 0; c < 3; ++c) {
-            double sum = 0;
-            for (std::size_t k = 0; k < 3; ++k) sum += (*back)[r * 3 + k] * (*from)[k * 3 + c];
-            m.matrix[r * 3 + c] = float(sum);
-        }
+    const auto matrix = ToSrgbMatrix(p);
+    if (!matrix) return std::nullopt;
+    // Terms beyond this could overflow a sum; no sane profile comes near
+    // it, and the test also turns away NaN from a damaged curve.
+    constexpr double kMaxTerm = 1 << 24;
     const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    TMatrixShaper m;
+    m.terms.resize(9 * 256);
     for (std::size_t c = 0; c < 3; ++c) {
         const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(p, curves[c]));
         if (!curve) return std::nullopt;
-        for (int v = 0; v < 256; ++v)
-            m.linear[c][std::size_t(v)] = cmsEvalToneCurveFloat(curve, cmsFloat32Number(v / 255.0));
+        for (std::size_t v = 0; v < 256; ++v) {
+            const double linear = cmsEvalToneCurveFloat(curve, cmsFloat32Number(v / 255.0));
+            for (std::size_t row = 0; row < 3; ++row) {
+                const double term = (*matrix)[row * 3 + c] * linear * kEncodeSteps;
+                if (!(std::fabs(term) < kMaxTerm)) return std::nullopt;
+                m.terms[(row * 3 + c) * 256 + v] = std::int32_t(std::lround(term));
+            }
+        }
     }
-    const auto finite = [](float v) { return std::isfinite(v); };
-    for (const auto& table : m.linear)
-        if (!std::all_of(table.begin(), table.end(), finite)) return std::nullopt;
-    if (!std::all_of(m.matrix.begin(), m.matrix.end(), finite)) return std::nullopt;
     m.encode.resize(kEncodeSteps + 1);
     for (int i = 0; i <= kEncodeSteps; ++i)
         m.encode[std::size_t(i)] = SrgbLevel(double(i) / kEncodeSteps);
     return m;
 }
 
-__attribute__((target_clones("avx2", "default"))) void ApplyMatrixShaper(const TMatrixShaper& m,
-                                                                         std::uint8_t* bgr,
-                                                                         int width) {
-    const float* lr = m.linear[0].data();
-    const float* lg = m.linear[1].data();
-    const float* lb = m.linear[2].data();
-    const float* k = m.matrix.data();
+void ApplyMatrixShaper(const TMatrixShaper& m, std::uint8_t* bgr, int width) {
+    const std::int32_t* t = m.terms.data();
     const std::uint8_t* encode = m.encode.data();
-    // Written so that a NaN (from a damaged curve) lands on 0 too.
-    auto index = [](float v) {
-        return int((v > 0.0f ? std::min(v, 1.0f) : 0.0f) * kEncodeSteps + 0.5f);
+    auto level = [encode](std::int32_t sum) {
+        return encode[std::clamp(sum, std::int32_t(0), std::int32_t(kEncodeSteps))];
     };
-#pragma omp simd
     for (int x = 0; x < width; ++x) {
-        std::uint8_t* px = bgr + 3 * x;
-        const float r = lr[px[2]], g = lg[px[1]], b = lb[px[0]];
-        const int ir = index(k[0] * r + k[1] * g + k[2] * b);
-        const int ig = index(k[3] * r + k[4] * g + k[5] * b);
-        const int ib = index(k[6] * r + k[7] * g + k[8] * b);
-        px[0] = encode[ib], px[1] = encode[ig], px[2] = encode[ir];
+        std::uint8_t* px = bgr + 3 * std::size_t(x);
+        const int r = px[2], g = px[1] + 256, b = px[0] + 512;
+        px[2] = level(t[r] + t[g] + t[b]);
+        px[1] = level(t[768 + r] + t[768 + g] + t[768 + b]);
+        px[0] = level(t[1536 + r] + t[1536 + g] + t[1536 + b]);
     }
 }
 

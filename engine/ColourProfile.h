@@ -16,10 +16,12 @@
 //
 // Fast path: the profiles of phones and cameras are matrix-shaper
 // profiles, which LittleCMS renders as curves to linear light, a 3x3 matrix
-// and the inverse sRGB curve. We do the same steps straight on the BGR rows
-// (float curves of 256 entries, the matrix from the colorants, a 65536-step
-// table back to sRGB levels), about twice as fast as LittleCMS's 8-bit
-// transform with its per-pixel format callbacks. Its reference is
+// and the inverse sRGB curve. We do the same steps straight on the BGR rows:
+// each level's linear light times each matrix entry is a table of integers
+// (the matrix from the colorants), so a pixel costs nine lookups, three sums
+// and three lookups in a 65536-step table back to sRGB levels; that is
+// about three times as fast as LittleCMS's 8-bit transform with its
+// per-pixel format callbacks. Its reference is
 // LittleCMS's floating-point transform: a profile's fast path is used only
 // when it lands within one level of that reference on every test colour,
 // and the tests hold it to the same bound on a grid of all colours; any
