@@ -27,6 +27,12 @@ bool ExifSaysAdobeRgb(const TExifInfo& reader, const std::string& fileName) {
            entries.Items(index).AsText() == "R03";
 }
 
+// A JPEG without an embedded profile that EXIF marks as Adobe RGB.
+void TagAdobeRgbByExif(TBitmap& picture, const TExifInfo& reader, const std::string& fileName) {
+    if (picture.IccProfile.empty() && ExifSaysAdobeRgb(reader, fileName))
+        picture.IccProfile = AdobeRgbProfile();
+}
+
 }  // namespace
 
 void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) {
@@ -38,9 +44,7 @@ void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) 
         JpegLoad(sourceFile, picture);
         // Sideways photos are turned upright before any later step.
         ApplyExifOrientation(picture, ReadExifOrientation(*ExifReader, sourceFile));
-        if (picture.IccProfile.empty() && picture.BitsPerPixel() == 24 &&
-            ExifSaysAdobeRgb(*ExifReader, sourceFile))
-            picture.IccProfile = AdobeRgbProfile();
+        TagAdobeRgbByExif(picture, *ExifReader, sourceFile);
     } else if (ext == ".PNG") {
         PngLoad(sourceFile, picture);
     } else if (ext == ".GIF") {
@@ -48,6 +52,40 @@ void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) 
     }
     // A picture that is going to be fitted is turned into sRGB after the
     // fit, on far fewer pixels.
-    if (!NeedsResize(picture)) ConvertToSrgb(picture);
+    if (!FittedSize(picture.Width(), picture.Height())) ConvertToSrgb(picture);
+    bitmap.Swap(picture);
+}
+
+void TthPicConvert::LoadResizedPicture(const std::string& sourceFile, TBitmap& bitmap, bool& loaded,
+                                       const std::atomic<bool>* cancel) {
+    const std::string ext = UpperAscii(ExtensionOf(sourceFile));
+    const bool jpeg = ext == ".JPG" || ext == ".JPEG";
+    bool fitted = false;
+    TDecodeRequest request;
+    request.Cancel = cancel;
+    request.Fit = [&](int width, int height) -> std::optional<TFitSize> {
+        const std::optional<TSize> size = FittedSize(width, height);
+        fitted = size.has_value();
+        if (!size) return std::nullopt;
+        return TFitSize{size->cx, size->cy};
+    };
+    TBitmap picture;
+    // A photo that is turned upright is fitted after the turn, at full size.
+    const int orientation = jpeg ? ReadExifOrientation(*ExifReader, sourceFile) : 1;
+    if (jpeg && (orientation < 2 || orientation > 8)) {
+        JpegLoadFitted(sourceFile, picture, request);
+        TagAdobeRgbByExif(picture, *ExifReader, sourceFile);
+    } else if (ext == ".PNG") {
+        PngLoadFitted(sourceFile, picture, request);
+    } else {
+        LoadPicture(sourceFile, picture);
+    }
+    loaded = true;
+    // A picture fitted while it was decoded still needs the colour step.
+    if (fitted) {
+        ConvertToSrgb(picture);
+    } else {
+        ResizePicture(picture);
+    }
     bitmap.Swap(picture);
 }

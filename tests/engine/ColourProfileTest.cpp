@@ -305,10 +305,11 @@ namespace {
 const cmsCIExyYTRIPLE kSrgbPrimaries = {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
 
 struct TLoaded {
-    TBitmap loose, fitted;
+    TBitmap loose, fitted, streamed;
 };
 
-// LoadPicture alone and LoadPicture + ResizePicture into the 160 box.
+// LoadPicture + ResizePicture without a box and into the 160 box, and the
+// streamed load and fit into that box, which must give the same pixels.
 void LoadBoth(const std::string& path, TLoaded& out) {
     TthPicConvert engine;
     engine.LoadPicture(path, out.loose);
@@ -317,6 +318,10 @@ void LoadBoth(const std::string& path, TLoaded& out) {
     engine.Options.PicWidth = engine.Options.PicHeight = 160;
     engine.LoadPicture(path, out.fitted);
     engine.ResizePicture(out.fitted);
+    bool loaded = false;
+    engine.LoadResizedPicture(path, out.streamed, loaded);
+    EXPECT_TRUE(out.streamed.IccProfile.empty());
+    EXPECT_TRUE(SameColours(out.streamed, out.fitted)) << path;
 }
 
 }  // namespace
