@@ -1,8 +1,8 @@
 // What the colour step costs. From each given photo (20+ megapixels) it
 // makes two JPEGs with the same Display P3 numbers, one with the P3 profile
 // embedded and one without, then times a batch of all the tagged ones into
-// the 1280 box against the same batch of untagged ones (load, fit, save as
-// JPEG), alternating rounds so both see the same machine. It also times
+// the 1280 box against the same batch of untagged ones (the job's load and
+// fit, save as JPEG), alternating rounds so both see the same machine. It also times
 // ConvertToSrgb on the first photo at full size (not fitted) against its
 // LoadPicture.
 //
@@ -136,8 +136,8 @@ void RunBatch(const fs::path& dir, const char* prefix, int count) {
     for (int n = 0; n < count; ++n) {
         const fs::path source = dir / (prefix + std::to_string(n) + ".jpg");
         TBitmap bitmap;
-        engine.LoadPicture(source, bitmap);
-        engine.ResizePicture(bitmap);
+        bool loaded = false;
+        engine.LoadResizedPicture(source, bitmap, loaded);
         engine.SavePicture(source.string(), bitmap);
     }
     fs::remove_all(dir / engine.Options.DirName);
