@@ -4,6 +4,8 @@
 // folder of the last saved picture in the file browser.
 #pragma once
 
+#include <string>
+
 #include <QMutex>
 #include <QPointer>
 #include <QString>
@@ -33,8 +35,11 @@ class TFormStatus : public QWidget {
     void SetStatus(const QString& text);
     void EnableCloseButton(bool enabled);
     void EnableOpenDirButton(bool enabled);
-    // The one call the job thread makes directly, at the end of a finished job.
+    // The one call the job thread makes directly, at the end of a finished
+    // job. The folder is kept as the bytes of its path, which need not be
+    // UTF-8; SaveDir shows it (bytes it cannot show as replacement marks).
     void SetSaveDir(const QString& dir);
+    void SetSaveDirBytes(const std::string& dir);
     QString SaveDir() const;
 
     void BtnCloseClick();
@@ -52,7 +57,7 @@ class TFormStatus : public QWidget {
 
     QPointer<QWidget> mainWindow_;
     mutable QMutex saveDirLock_;
-    QString saveDir_;
+    std::string saveDir_;
 };
 
 // The program's one progress window, created by the entry after the main window.
