@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <utility>
 
 #include "ExifInfo.h"
 
@@ -131,7 +132,7 @@ void ApplyExifOrientation(TBitmap& bitmap, int orientation) {
     const auto& masks = bitmap.Masks();
     upright.SetMasks(masks[0], masks[1], masks[2]);
     upright.TransparentColor = bitmap.TransparentColor;
-    upright.IccProfile = bitmap.IccProfile;
+    upright.IccProfile = std::move(bitmap.IccProfile);
     RemapPixels(bitmap, upright, MapFor(orientation, bitmap.Width(), bitmap.Height()));
     bitmap.Swap(upright);
 }
