@@ -16,8 +16,12 @@ shift 2
 here=$(cd "$(dirname "$0")/.." && pwd)
 dirs=("$@")
 if [ ${#dirs[@]} -eq 0 ]; then
-    for d in /usr/share/backgrounds "$here/../shared/testdata"; do
-        [ -d "$d" ] && dirs+=("$d")
+    # A worktree's shared/ sits beside the main checkout.
+    common=$(git -C "$here" rev-parse --path-format=absolute --git-common-dir 2>/dev/null || true)
+    for d in /usr/share/backgrounds "$here/../shared/testdata" "${common%/.git}/../shared/testdata"; do
+        [ -d "$d" ] || continue
+        d=$(realpath "$d")
+        [[ " ${dirs[*]} " == *" $d "* ]] || dirs+=("$d")
     done
 fi
 
@@ -90,8 +94,10 @@ for profile in "${profiles[@]}"; do
     else
         status=1
         echo "$name: DIFFERENT"
-        diff "$scratch/old.sums" "$scratch/new.sums" | head -20 || true
-        diff "$scratch/old.failed" "$scratch/new.failed" | head -20 || true
+        # Every output whose bytes (or presence) differ, by name.
+        join -j 2 -a 1 -a 2 -e missing -o 0,1.1,2.1 <(sort -k 2 "$scratch/old.sums") \
+            <(sort -k 2 "$scratch/new.sums") | awk '$2 != $3 { print "  differs: " $1 }'
+        diff "$scratch/old.failed" "$scratch/new.failed" | sed 's/^/  failed: /' || true
     fi
 done
 exit $status
