@@ -8,7 +8,7 @@ TOVALI_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-gtk-platformtheme qt6-translations-l10n
     libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev zlib1g-dev libgif-dev libsimpleini-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
+    fonts-ipafont-gothic fonts-ipafont-mincho fontconfig libfontconfig-dev
     xvfb xauth
 )
 

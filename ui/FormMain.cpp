@@ -190,8 +190,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
                    Qt::WindowCloseButtonHint);
     setFixedSize(762, 421);
     QFont font;
-    font.setFamilies(
-        {Text("ＭＳ Ｐゴシック"), "IPAPGothic", "VL PGothic", "Noto Sans CJK JP", "IPAGothic"});
+    font.setFamilies(WindowFontFamilies());
     font.setPixelSize(kFontPixels);
     setFont(font);
 
