@@ -79,7 +79,15 @@ class TPicConvertThread final : public QThread {
 
     // Makes every later hand-over fail, so that the job stops at once; the
     // window calls it when it goes away while the job runs.
-    void Abandon() { abandoned_ = true; }
+    void Abandon() {
+        abandoned_ = true;
+        stop_.Request();
+    }
+    // Asks the job to stop before its next step ("中止" or Esc); any thread.
+    void RequestStop() { stop_.Request(); }
+    // Read once the thread has finished.
+    TJobOutcome Outcome() const { return outcome_; }
+    std::size_t FilesWritten() const { return written_; }
 
   protected:
     void run() override { Execute(); }
@@ -105,6 +113,9 @@ class TPicConvertThread final : public QThread {
     TFormMainJob& form_;
     TFormStatus& status_;
     std::atomic<bool> abandoned_{false};
+    TJobStop stop_;
+    TJobOutcome outcome_ = TJobOutcome::Failed;
+    std::size_t written_ = 0;
 
     std::string StatusText;
     int Progress = 0;
