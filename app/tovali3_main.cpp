@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     }
     QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("tovali3"));
-    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(LoadArtwork(QStringLiteral("icon")))));
+    QApplication::setWindowIcon(ProgramIcon());
 
     auto form = std::make_unique<TFormMainJob>();
     FormMain = form.get();
