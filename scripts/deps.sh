@@ -12,9 +12,12 @@ TOVALI_PACKAGES=(
     xvfb xauth
 )
 
+# Installs the packages named (all of TOVALI_PACKAGES when none are).
 tovali_install_deps() {
+    local wanted=("$@")
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${TOVALI_PACKAGES[@]}")
     local missing=()
-    for pkg in "${TOVALI_PACKAGES[@]}"; do
+    for pkg in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$pkg")
     done
@@ -24,4 +27,12 @@ tovali_install_deps() {
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What scripts/desktop-screenshots.sh and scripts/stop-latency.sh add: a
+# window manager, a pointer and key driver, a screen grabber, a calculator.
+TOVALI_DESKTOP_PACKAGES=(openbox xdotool imagemagick bc)
+
+tovali_install_desktop_deps() {
+    tovali_install_deps "${TOVALI_DESKTOP_PACKAGES[@]}"
 }

@@ -569,6 +569,9 @@ void TFormMain::FormResize() {
     // C++ division truncates toward zero.
     statusWindow_->move(screen.x() + (screen.width() - size.width()) / 2,
                         screen.y() + (screen.height() - size.height()) / 2);
+    // The window manager minimises the progress window with this one (it is
+    // a transient of it); raising it now would bring it back alone.
+    if (isMinimized()) return;
     // Minimised on its own, it would leave this disabled window with nothing to press.
     if (statusWindow_->isMinimized()) statusWindow_->showNormal();
     statusWindow_->raise();

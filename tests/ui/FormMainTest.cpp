@@ -458,6 +458,11 @@ void FormMainTest::restoringCentresAndRaisesTheShownProgressWindow() {
     QCOMPARE(status.frameGeometry().topLeft(),
              screen.topLeft() + QPoint((screen.width() - size.width()) / 2,
                                        (screen.height() - size.height()) / 2));
+    // Minimised on its own, it comes back with the main window's restore.
+    status.showMinimized();
+    QTRY_VERIFY(status.isMinimized());
+    QApplication::sendEvent(form.get(), &restored);
+    QTRY_VERIFY(!status.isMinimized());
 }
 
 void FormMainTest::filesDroppedAnywhereReachTheWindow() {
