@@ -48,7 +48,6 @@ class TFormStatus : public QWidget {
     // (or Esc) calls stop once and disables the button until the job has
     // ended. An empty stop gives the button back its caption "閉じる".
     void SetStopAction(std::function<void()> stop);
-    bool StopOffered() const { return bool(stop_); }
     // Activating the main window while this one shows brings this one back
     // in front, out of a minimised state too.
     void BringToFront();
