@@ -71,7 +71,7 @@ int Convert(const TBatchCommand& command) {
                                command.Date.value_or(QDate::currentDate()), command.Contrast,
                                stdout, stderr, isatty(STDERR_FILENO) == 1);
     ShowJobStarting(reporter, count);
-    TEngineSteps steps;
+    TEngineSteps steps(command.Jobs > 0 ? command.Jobs : DefaultJobCount());
     const bool succeeded = RunConvertJob(reporter, steps) == TJobOutcome::Completed;
     ShowJobEnded(reporter, count, succeeded);
     reporter.Finish();

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
-    QGuiApplication::setDesktopFileName(QStringLiteral("tovali3"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("jp.quorbel.Tovali3"));
     QApplication::setWindowIcon(ProgramIcon());
 
     auto form = std::make_unique<TFormMainJob>();

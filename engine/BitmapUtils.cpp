@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -162,12 +163,21 @@ __attribute__((target_clones("avx2", "default"))) void SumWindows(
     }
 }
 
+// The 24-bit source rows the resampler reads: a whole picture, or the ring of
+// the last few rows a streamed decode delivered (row i at slot i % ring).
+struct TSourceRows {
+    const std::uint8_t* base;
+    std::size_t stride;
+    int ring;
+    const std::uint8_t* Row(int i) const { return base + std::size_t(i % ring) * stride; }
+};
+
 // Brings source rows into the cache a few lines at a time, between pieces of
 // work on data already there, so that reading memory overlaps computing
 // instead of following it.
 class TRowPrefetch {
   public:
-    TRowPrefetch(const TBitmap& source, int firstRow, int endRow, std::size_t bytes,
+    TRowPrefetch(const TSourceRows& source, int firstRow, int endRow, std::size_t bytes,
                  std::size_t steps)
         : src_(source),
           row_(firstRow),
@@ -178,7 +188,7 @@ class TRowPrefetch {
 
     void Step() {
         for (std::size_t n = 0; n < linesPerStep_ && row_ < end_; ++n) {
-            __builtin_prefetch(src_.ScanLine(row_) + offset_, 0, 2);
+            __builtin_prefetch(src_.Row(row_) + offset_, 0, 2);
             offset_ += kLine;
             if (offset_ >= bytes_) {
                 offset_ = 0;
@@ -189,7 +199,7 @@ class TRowPrefetch {
 
   private:
     static constexpr std::size_t kLine = 64;
-    const TBitmap& src_;
+    const TSourceRows& src_;
     int row_;
     const int end_;
     const std::size_t bytes_;
@@ -197,14 +207,19 @@ class TRowPrefetch {
     std::size_t offset_ = 0;
 };
 
+}  // namespace
+
+namespace bitmap_utils_detail {
+
+// Fits a width x height source into newWidth x newHeight one target row at a
+// time; the source rows of a target row must be readable when it is fitted.
 class TResampler {
   public:
-    TResampler(const TBitmap& source, int newWidth, int newHeight, double band)
-        : src_(source),
-          area_(float(static_cast<long double>(source.Width() * source.Height()) / newWidth /
-                      newHeight)),
-          cols_(MakeSpans(newWidth, double(source.Width()) / newWidth, source.Width())),
-          rows_(MakeSpans(newHeight, double(source.Height()) / newHeight, source.Height())),
+    TResampler(int width, int height, int newWidth, int newHeight, double band)
+        : width_(width),
+          area_(float(static_cast<long double>(width * height) / newWidth / newHeight)),
+          cols_(MakeSpans(newWidth, double(width) / newWidth, width)),
+          rows_(MakeSpans(newHeight, double(height) / newHeight, height)),
           inverseArea_(1.0 / area_),
           window_(
               std::size_t(std::max(1, *std::max_element(cols_.count.begin(), cols_.count.end())))),
@@ -218,38 +233,50 @@ class TResampler {
         }
     }
 
-    // Each target row: the weighted sum of its source rows, then per target
-    // pixel the weighted sum of that row's columns, then rounding.
-    void Run(TBitmap& target) {
-        ClearUpperVectorState();
-        const std::size_t bytes = std::size_t(src_.Width()) * 3;
-        const std::size_t channels = std::size_t(target.Width()) * 3;
-        // Room for the last pixel's window and fourth lane past the row.
-        std::vector<float> column(bytes + 3 * window_ + 1);
-        std::vector<float> sums(channels + 1);
-        std::vector<std::uint8_t> nearBoundary(channels);
-        std::vector<std::uint16_t> whole(std::min(bytes, kStrip));
-        for (int y = 0; y < target.Height(); ++y) {
-            SumRows(y, column.data(), whole.data(), bytes);
-            SumColumnsAhead(y, column.data(), sums.data());
-            std::uint8_t* out = target.ScanLine(y);
-            RoundMeans(sums.data(), colBand_.data(), float(band_ + rows_.count[y] * kBandPerTerm),
-                       float(inverseArea_), out, nearBoundary.data(), channels);
-            const auto* flags = nearBoundary.data();
-            for (const auto* f = flags; (f = static_cast<const std::uint8_t*>(
-                                             std::memchr(f, 1, channels - std::size_t(f - flags))));
-                 ++f) {
-                const std::size_t i = std::size_t(f - flags);
-                out[i] = ExactChannel(int(i / 3), y, int(i % 3));
-            }
+    // The most source rows any target row spans.
+    int RowWindow() const {
+        return std::max(1, *std::max_element(rows_.count.begin(), rows_.count.end()));
+    }
+    // The last source row target row y reads (first - 1 for a row of none).
+    int LastRow(int y) const { return rows_.first[y] + rows_.count[y] - 1; }
+
+    // Target row y: the weighted sum of its source rows, then per target
+    // pixel the weighted sum of that row's columns, then rounding. With
+    // prefetch, the next target row's rows are brought into the cache.
+    void FitRow(const TSourceRows& src, int y, std::uint8_t* out, bool prefetch) {
+        const std::size_t bytes = std::size_t(width_) * 3;
+        const std::size_t channels = cols_.first.size() * 3;
+        if (column_.empty()) {
+            // Room for the last pixel's window and fourth lane past the row.
+            column_.resize(bytes + 3 * window_ + 1);
+            sums_.resize(channels + 1);
+            nearBoundary_.resize(channels);
+            whole_.resize(std::min(bytes, kStrip));
         }
+        SumRows(src, y, column_.data(), whole_.data(), bytes);
+        SumColumnsAhead(src, y, column_.data(), sums_.data(), prefetch);
+        RoundMeans(sums_.data(), colBand_.data(), float(band_ + rows_.count[y] * kBandPerTerm),
+                   float(inverseArea_), out, nearBoundary_.data(), channels);
+        const auto* flags = nearBoundary_.data();
+        for (const auto* f = flags; (f = static_cast<const std::uint8_t*>(
+                                         std::memchr(f, 1, channels - std::size_t(f - flags))));
+             ++f) {
+            const std::size_t i = std::size_t(f - flags);
+            out[i] = ExactChannel(src, int(i / 3), y, int(i % 3));
+        }
+    }
+
+    void Run(const TSourceRows& src, TBitmap& target) {
+        ClearUpperVectorState();
+        for (int y = 0; y < target.Height(); ++y) FitRow(src, y, target.ScanLine(y), true);
     }
 
   private:
     // Per source channel, the weighted sum of the source rows under target
     // row y: the rows strictly inside weigh exactly 1 and are added as whole
     // numbers, the first and last row are weighed in the final pass.
-    void SumRows(int y, float* column, std::uint16_t* whole, std::size_t bytes) const {
+    void SumRows(const TSourceRows& src, int y, float* column, std::uint16_t* whole,
+                 std::size_t bytes) const {
         const int count = rows_.count[y];
         if (count == 0) {
             std::fill(column, column + bytes, 0.0f);
@@ -267,28 +294,29 @@ class TResampler {
             float keep = 0;
             int wholeRows = 0;
             for (int row = firstRow + 1; row < lastRow; ++row) {
-                AddWholeRow(whole, src_.ScanLine(row) + at, n);
+                AddWholeRow(whole, src.Row(row) + at, n);
                 if (++wholeRows == kMaxWholeRows) {
                     MoveWholeSums(column + at, whole, keep, n);
                     keep = 1;
                     wholeRows = 0;
                 }
             }
-            CombineRows(column + at, keep, whole, src_.ScanLine(firstRow) + at, firstWeight,
-                        src_.ScanLine(lastRow) + at, lastWeight, n);
+            CombineRows(column + at, keep, whole, src.Row(firstRow) + at, firstWeight,
+                        src.Row(lastRow) + at, lastWeight, n);
         }
     }
 
     // SumWindows in pieces, reading the next target row's source rows into
     // the cache in between (its first row was just read for this one).
-    void SumColumnsAhead(int y, const float* column, float* sums) const {
+    void SumColumnsAhead(const TSourceRows& src, int y, const float* column, float* sums,
+                         bool prefetch) const {
         constexpr std::size_t kPiece = 32;
         const std::size_t width = cols_.first.size();
         const std::size_t pieces = (width + kPiece - 1) / kPiece;
-        const bool more = std::size_t(y) + 1 < rows_.first.size();
+        const bool more = prefetch && std::size_t(y) + 1 < rows_.first.size();
         const int from = more ? rows_.first[y + 1] + 1 : 0;
         const int end = more ? rows_.first[y + 1] + rows_.count[y + 1] : 0;
-        TRowPrefetch ahead(src_, from, end, std::size_t(src_.Width()) * 3, pieces);
+        TRowPrefetch ahead(src, from, end, std::size_t(width_) * 3, pieces);
         for (std::size_t x = 0; x < width; x += kPiece) {
             SumWindows(column, cols_.first.data() + x, windowWeights_.data() + x * window_, window_,
                        sums + 3 * x, std::min(kPiece, width - x));
@@ -317,11 +345,11 @@ class TResampler {
 
     // The sum in the per-pixel walk's own order: rows, then columns, each
     // term (WX * WY) * value, in doubles.
-    std::uint8_t ExactChannel(int x, int y, int channel) const {
+    std::uint8_t ExactChannel(const TSourceRows& src, int x, int y, int channel) const {
         double sum = 0;
         for (int i = 0; i < rows_.count[y]; ++i) {
             const double wy = rows_.weights[rows_.at[y] + std::size_t(i)];
-            const std::uint8_t* line = src_.ScanLine(rows_.first[y] + i);
+            const std::uint8_t* line = src.Row(rows_.first[y] + i);
             for (int j = 0; j < cols_.count[x]; ++j) {
                 const double wx = cols_.weights[cols_.at[x] + std::size_t(j)];
                 sum += wx * wy * line[std::size_t(cols_.first[x] + j) * 3 + channel];
@@ -330,7 +358,7 @@ class TResampler {
         return ToChannel(sum, area_);
     }
 
-    const TBitmap& src_;
+    const int width_;
     const float area_;
     const TSpans cols_;
     const TSpans rows_;
@@ -339,18 +367,23 @@ class TResampler {
     std::vector<float> windowWeights_;  // window_ weights per target pixel
     const double band_;
     std::vector<float> colBand_;  // per target channel
+    // Working rows of FitRow.
+    std::vector<float> column_;
+    std::vector<float> sums_;
+    std::vector<std::uint8_t> nearBoundary_;
+    std::vector<std::uint16_t> whole_;
 };
 
-}  // namespace
-
-namespace bitmap_utils_detail {
-
-std::unique_ptr<TBitmap> Resample(const TBitmap& source, int newWidth, int newHeight,
-                                  double boundaryBand) {
-    if (source.Empty())
+void CheckSizes(int width, int height, int newWidth, int newHeight) {
+    if (width < 1 || height < 1)
         throw EAssertionFailed("Assertion failure (BitmapUtils.cpp, line " +
                                std::to_string(__LINE__) + ")");
     if (newWidth < 1 || newHeight < 1) throw std::invalid_argument("invalid target size");
+}
+
+std::unique_ptr<TBitmap> Resample(const TBitmap& source, int newWidth, int newHeight,
+                                  double boundaryBand) {
+    CheckSizes(source.Width(), source.Height(), newWidth, newHeight);
     auto target = std::make_unique<TBitmap>(newWidth, newHeight, 24);
     TBitmap work;
     const TBitmap* rows = &source;
@@ -359,11 +392,46 @@ std::unique_ptr<TBitmap> Resample(const TBitmap& source, int newWidth, int newHe
         work.ConvertTo24();
         rows = &work;
     }
-    TResampler(*rows, newWidth, newHeight, boundaryBand).Run(*target);
+    const TSourceRows src{rows->Bits(), rows->Stride(), rows->Height()};
+    TResampler(rows->Width(), rows->Height(), newWidth, newHeight, boundaryBand).Run(src, *target);
     return target;
 }
 
 }  // namespace bitmap_utils_detail
+
+TStreamedFit::TStreamedFit(int width, int height, int newWidth, int newHeight,
+                           double boundaryBand) {
+    bitmap_utils_detail::CheckSizes(width, height, newWidth, newHeight);
+    resampler_ = std::make_unique<bitmap_utils_detail::TResampler>(width, height, newWidth,
+                                                                   newHeight, boundaryBand);
+    height_ = height;
+    ring_ = std::min(height, resampler_->RowWindow());
+    rows_.SetSize(width, ring_, 24);
+    target_ = std::make_unique<TBitmap>(newWidth, newHeight, 24);
+}
+
+TStreamedFit::~TStreamedFit() = default;
+
+std::uint8_t* TStreamedFit::NextRow() {
+    if (done_ >= height_) throw std::logic_error("every source row is already done");
+    return rows_.ScanLine(done_ % ring_);
+}
+
+void TStreamedFit::RowDone() {
+    ++done_;
+    const TSourceRows src{rows_.Bits(), rows_.Stride(), ring_};
+    // The decoder ran since the last row: its vector state may be dirty.
+    ClearUpperVectorState();
+    while (fitted_ < target_->Height() && resampler_->LastRow(fitted_) < done_) {
+        resampler_->FitRow(src, fitted_, target_->ScanLine(fitted_), false);
+        ++fitted_;
+    }
+}
+
+std::unique_ptr<TBitmap> TStreamedFit::Take() {
+    if (done_ < height_ || !target_) throw std::logic_error("the fit is not complete");
+    return std::move(target_);
+}
 
 std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int newHeight) {
     return bitmap_utils_detail::Resample(source, newWidth, newHeight, kDefaultBand);
@@ -400,13 +468,19 @@ TSize FitIntoBox(int w, int h, int boxWidth, int boxHeight) {
 
 }  // namespace
 
+std::optional<TSize> TthPicConvert::FittedSize(int width, int height) const {
+    if (!Options.UsePicSize) return std::nullopt;
+    if (std::max(width, height) <= std::max(Options.PicWidth, Options.PicHeight))
+        return std::nullopt;
+    return FitIntoBox(width, height, Options.PicWidth, Options.PicHeight);
+}
+
 void TthPicConvert::ResizePicture(TBitmap& bitmap) {
-    if (!Options.UsePicSize) return;
-    const int w = bitmap.Width();
-    const int h = bitmap.Height();
-    if (std::max(w, h) <= std::max(Options.PicWidth, Options.PicHeight)) return;
-    const TSize size = FitIntoBox(w, h, Options.PicWidth, Options.PicHeight);
-    auto fitted = ResampleBitmap(bitmap, size.cx, size.cy);
+    const std::optional<TSize> size = FittedSize(bitmap.Width(), bitmap.Height());
+    if (!size) return;
+    auto fitted = ResampleBitmap(bitmap, size->cx, size->cy);
+    // The pixels stay in the colour space they were decoded in.
+    fitted->IccProfile = std::move(bitmap.IccProfile);
     TCanvasLock lock(bitmap.Canvas());
     bitmap.Swap(*fitted);
 }

@@ -2,9 +2,11 @@
 // into one output file (load, fit, effects, texts, save).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -112,6 +114,16 @@ class TthPicConvert {
     void ReadPictureDate(const std::string& fileName);
     void LoadPicture(const std::string& sourceFile, TBitmap& bitmap);
     void ResizePicture(TBitmap& bitmap);
+    // LoadPicture and ResizePicture in one, with the same result; a picture
+    // that is fitted is decoded row by row straight into the fit where its
+    // decoder allows, so that it never exists at full size. `loaded` turns
+    // true once the load has succeeded (a later failure is the fit's). The
+    // decode gives up when `cancel` is set.
+    void LoadResizedPicture(const std::string& sourceFile, TBitmap& bitmap, bool& loaded,
+                            const std::atomic<bool>* cancel = nullptr);
+    // The size ResizePicture fits a picture of this size to; nothing when it
+    // leaves the picture alone.
+    std::optional<TSize> FittedSize(int width, int height) const;
     void ApplyEffects(TBitmap& bitmap);
     void DrawTexts(TBitmap& bitmap);
     void SavePicture(const std::string& outputName, TBitmap& bitmap);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the program need,
-# when any of them is missing. Sourced by run.sh and test.sh.
+# when any of them is missing. Sourced by run.sh, test.sh and package.sh.
+# The program's own runtime packages are here too, so that the package built
+# by package.sh installs without fetching anything.
 set -euo pipefail
 
 TOVALI_PACKAGES=(
@@ -8,8 +10,9 @@ TOVALI_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-gtk-platformtheme qt6-translations-l10n
     libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev zlib1g-dev libgif-dev libsimpleini-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-ipafont-gothic fonts-ipafont-mincho fontconfig libfontconfig-dev
+    fonts-ipafont-gothic fonts-ipafont-mincho fontconfig libfontconfig-dev qt6-qpa-plugins
     xvfb xauth
+    scdoc groff-base gzip file dpkg-dev lintian appstream desktop-file-utils
 )
 
 # Installs the packages named (all of TOVALI_PACKAGES when none are).

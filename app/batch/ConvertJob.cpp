@@ -21,7 +21,7 @@ class TJob {
         if (!Step(0, TJobStep::Options, [&] { reporter_.CopyOptions(steps_.Options()); }))
             return TJobOutcome::Failed;
         steps_.OptionsCopied();
-        decoders_.StartUpTo(IConvertSteps::kSlots - 1);
+        decoders_.StartUpTo(std::size_t(steps_.Slots() - 1));
         for (std::size_t i = 0; i < files_.size(); ++i) {
             if (!ConvertFile(i)) return stopped_ ? TJobOutcome::Stopped : TJobOutcome::Failed;
         }
@@ -42,7 +42,7 @@ class TJob {
                   [&] { output = GetOutputFileName(path, steps_.Options().OutputType); }) ||
             !Step(i, TJobStep::Load, [&] { decoded = decoders_.Take(i); }))
             return false;
-        decoders_.StartUpTo(i + IConvertSteps::kSlots);
+        decoders_.StartUpTo(i + std::size_t(steps_.Slots()));
         // The load and the fit ran ahead; their outcome is told in turn.
         for (const TJobStep step : {TJobStep::Load, TJobStep::Resize}) {
             if (decoded->Error && decoded->FailedStep == step) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "DecodeCost.h"
 #include "Raster.h"
 #include "UnitThPicConvert.h"
 
@@ -55,19 +56,25 @@ class IJobReporter {
 
 // The engine steps one job drives. Loading and fitting run in decoder slots
 // on threads of their own: each slot loads and fits one picture at a time,
-// beside the other slot and beside the per-file steps, and must share no
+// beside the other slots and beside the per-file steps, and must share no
 // state with them.
 class IConvertSteps {
   public:
-    static constexpr int kSlots = 2;
-
     virtual ~IConvertSteps() = default;
+    // How many decoder slots the job has; 1 converts one picture at a time.
+    virtual int Slots() const = 0;
     virtual TConvertOptions& Options() = 0;
     // Called once the options are filled, before the first load.
     virtual void OptionsCopied() = 0;
     virtual void ReadPictureDate(const std::string& source) = 0;
     virtual void LoadPicture(int slot, const std::string& source, TBitmap& bitmap) = 0;
     virtual void ResizePicture(int slot, TBitmap& bitmap) = 0;
+    // LoadPicture then ResizePicture; `loaded` turns true once the load is
+    // over. Engines that can do both at once do, and give up on `cancel`.
+    virtual void LoadResizedPicture(int slot, const std::string& source, TBitmap& bitmap,
+                                    bool& loaded, const std::atomic<bool>* cancel);
+    // The memory LoadResizedPicture of this file takes (any thread).
+    virtual TDecodeCost DecodeCost(const std::string& source);
     virtual void ApplyEffects(TBitmap& bitmap) = 0;
     virtual void DrawTexts(TBitmap& bitmap) = 0;
     // Returns the final name written.
@@ -75,17 +82,24 @@ class IConvertSteps {
     virtual std::string GetLastSaveDir() = 0;
 };
 
+// The number of cores, the default number of decoder slots.
+int DefaultJobCount();
+
 // The steps of TthPicConvert: one engine for the per-file steps and one per
 // decoder slot, all with the same options.
 class TEngineSteps final : public IConvertSteps {
   public:
-    TEngineSteps();
+    explicit TEngineSteps(int slots = DefaultJobCount());
     ~TEngineSteps() override;
+    int Slots() const override { return int(decoders_.size()); }
     TConvertOptions& Options() override;
     void OptionsCopied() override;
     void ReadPictureDate(const std::string& source) override;
     void LoadPicture(int slot, const std::string& source, TBitmap& bitmap) override;
     void ResizePicture(int slot, TBitmap& bitmap) override;
+    void LoadResizedPicture(int slot, const std::string& source, TBitmap& bitmap, bool& loaded,
+                            const std::atomic<bool>* cancel) override;
+    TDecodeCost DecodeCost(const std::string& source) override;
     void ApplyEffects(TBitmap& bitmap) override;
     void DrawTexts(TBitmap& bitmap) override;
     std::string SavePicture(const std::string& outputName, TBitmap& bitmap) override;
@@ -93,7 +107,7 @@ class TEngineSteps final : public IConvertSteps {
 
   private:
     TthPicConvert converter_;
-    TthPicConvert decoders_[kSlots];
+    std::vector<std::unique_ptr<TthPicConvert>> decoders_;
 };
 
 // What the window's StartConvert and the batch program show before the job:
@@ -127,9 +141,9 @@ enum class TJobOutcome { Completed, Failed, Stopped };
 // becomes the stopped text of that file, and the output folder is handed
 // over when at least one file was written.
 //
-// The pictures are decoded and fitted ahead, two at a time, so that both
-// cores work while the job waits for the decoder; outputs, progress and
-// failures still come strictly file by file, and at most two pictures are
-// held at full size at any time.
+// The pictures are decoded and fitted ahead, one per decoder slot, so that
+// every core works while the job waits for the decoder; outputs, progress
+// and failures still come strictly file by file, and at most one picture
+// per slot is held at full size at any time.
 TJobOutcome RunConvertJob(IJobReporter& reporter, IConvertSteps& steps,
                           const TJobStop* stop = nullptr);

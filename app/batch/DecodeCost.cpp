@@ -5,13 +5,15 @@
 #include <jpeglib.h>
 // clang-format on
 
-#include <QImageReader>
-#include <QString>
-#include <cctype>
+#include <array>
 #include <csetjmp>
-#include <memory>
+#include <optional>
 
-#include "Intake.h"
+#include "CodecIO.h"
+#include "ExifInfo.h"
+#include "FileNames.h"
+#include "Orientation.h"
+#include "UnitThPicConvert.h"
 
 namespace {
 
@@ -26,8 +28,12 @@ struct TJpegErrors {
 
 void Quiet(j_common_ptr) {}
 
-struct TFileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
+// The header facts the cost rests on.
+struct THeader {
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    std::uint64_t decoderBytes = 0;  // held by the decoder beside the rows
+    bool streams = false;            // rows can go straight into a fit
 };
 
 // Bytes of the coefficients a progressive decode keeps: two per sample of
@@ -47,34 +53,77 @@ std::uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
     return bytes;
 }
 
-TDecodeCost JpegCost(const std::string& path) {
-    std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return {};
+std::optional<THeader> JpegHeader(TInputSource& source) {
     jpeg_decompress_struct cinfo{};
     TJpegErrors errors{};
     cinfo.err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = JumpOnError;
     errors.pub.output_message = Quiet;
     jpeg_create_decompress(&cinfo);
-    TDecodeCost cost;
+    std::optional<THeader> header;
     if (setjmp(errors.jump) == 0) {
-        jpeg_stdio_src(&cinfo, file.get());
+        jpeg_stdio_src(&cinfo, source.File());
         jpeg_read_header(&cinfo, TRUE);
-        cost.RasterBytes = std::uint64_t(cinfo.image_width) * cinfo.image_height * 3;
-        cost.PeakBytes = cost.RasterBytes + (cinfo.progressive_mode ? CoefficientBytes(cinfo) : 0);
+        header = THeader{cinfo.image_width, cinfo.image_height,
+                         cinfo.progressive_mode ? CoefficientBytes(cinfo) : 0, true};
     }
     jpeg_destroy_decompress(&cinfo);
-    return cost;
+    return header;
+}
+
+std::uint32_t Big32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+std::uint32_t Little32(const std::uint8_t* p) {
+    return std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
+}
+std::uint32_t Little16(const std::uint8_t* p) {
+    return std::uint32_t(p[1]) << 8 | p[0];
+}
+
+// The size fields of the PNG, BMP and GIF headers; a plain (not
+// interlaced) PNG that is not paletted streams.
+std::optional<THeader> OtherHeader(TInputSource& source, const std::string& ext) {
+    std::array<std::uint8_t, 30> h{};
+    if (source.Read(h.data(), h.size()) < 26) return std::nullopt;
+    if (ext == ".PNG") {
+        const bool streams = h[25] != 3 && h[28] == 0;
+        return THeader{Big32(&h[16]), Big32(&h[20]), 0, streams};
+    }
+    if (ext == ".GIF") return THeader{Little16(&h[6]), Little16(&h[8]), 0, false};
+    if (Little32(&h[14]) == 12) return THeader{Little16(&h[18]), Little16(&h[20]), 0, false};
+    const auto height = std::int32_t(Little32(&h[22]));
+    return THeader{std::uint64_t(std::int32_t(Little32(&h[18])) < 0 ? 0 : Little32(&h[18])),
+                   std::uint64_t(height < 0 ? -std::int64_t(height) : height), 0, false};
+}
+
+std::optional<THeader> ReadHeader(const std::string& path, const std::string& ext) {
+    try {
+        TInputSource source = TInputSource::OpenFile(path);
+        if (ext == ".JPG" || ext == ".JPEG") return JpegHeader(source);
+        return OtherHeader(source, ext);
+    } catch (const ECodecError&) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace
 
-TDecodeCost EstimateDecodeCost(const std::string& path) {
-    std::string ext = ExtensionOf(path);
-    for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
-    if (ext == ".JPG" || ext == ".JPEG") return JpegCost(path);
-    const QSize size = QImageReader(QString::fromStdString(path)).size();
-    if (!size.isValid()) return {};
-    const std::uint64_t raster = std::uint64_t(size.width()) * std::uint64_t(size.height()) * 3;
-    return {raster, raster};
+TDecodeCost EstimateDecodeCost(const std::string& path, const TthPicConvert* fitter) {
+    const std::string ext = UpperAscii(ExtensionOf(path));
+    std::optional<THeader> h = ReadHeader(path, ext);
+    if (!h || h->width == 0 || h->height == 0 || h->width > TBitmap::MaxPixels ||
+        h->height > TBitmap::MaxPixels || h->width * h->height > TBitmap::MaxPixels)
+        return {};
+    const std::uint64_t raster = h->width * h->height * 3;
+    std::optional<TSize> fitted;
+    if (fitter) fitted = fitter->FittedSize(int(h->width), int(h->height));
+    const std::uint64_t fit = fitted ? std::uint64_t(fitted->cx) * std::uint64_t(fitted->cy) * 3 : 0;
+    if (h->streams && fitted && (ext == ".PNG" || [&] {
+            TExifInfo reader;
+            const int orientation = ReadExifOrientation(reader, path);
+            return orientation < 2 || orientation > 8;
+        }()))
+        return {raster, h->decoderBytes + fit, fit};
+    return {raster, raster + h->decoderBytes + fit, fitted ? fit : raster};
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <stdexcept>
+#include <system_error>
 
 namespace {
 
@@ -10,6 +12,8 @@ namespace {
 constexpr std::uint64_t kSmallPixels = std::uint64_t(1) << 22;
 
 }  // namespace
+
+TSlots::TSlots(int count) : busy_(std::size_t(std::max(count, 1))), held_(busy_.size()) {}
 
 int TSlots::Acquire(std::size_t file, const TDecodeCost& cost) {
     std::unique_lock lock(mutex_);
@@ -27,6 +31,7 @@ int TSlots::AcquireAgain(const TDecodeCost& cost) {
 }
 
 int TSlots::Take(int slot, const TDecodeCost& cost) {
+    largest_ = std::max(largest_, cost.RasterBytes);
     busy_[slot] = true;
     held_[slot] = cost;
     changed_.notify_all();
@@ -42,7 +47,7 @@ void TSlots::Stop() {
 }
 
 int TSlots::FreeSlot() const {
-    for (int slot = 0; slot < IConvertSteps::kSlots; ++slot) {
+    for (int slot = 0; slot < int(busy_.size()); ++slot) {
         if (!busy_[slot]) return slot;
     }
     return -1;
@@ -51,7 +56,7 @@ int TSlots::FreeSlot() const {
 void TSlots::Decoded(int slot) {
     {
         std::lock_guard lock(mutex_);
-        held_[slot].PeakBytes = held_[slot].RasterBytes;
+        held_[slot].PeakBytes = held_[slot].HeldBytes;
     }
     changed_.notify_all();
 }
@@ -67,15 +72,13 @@ void TSlots::Release(int slot) {
 
 bool TSlots::Fits(const TDecodeCost& cost) const {
     std::uint64_t peak = cost.PeakBytes;
-    std::uint64_t largest = cost.RasterBytes;
     bool alone = true;
-    for (int s = 0; s < IConvertSteps::kSlots; ++s) {
+    for (std::size_t s = 0; s < busy_.size(); ++s) {
         if (!busy_[s]) continue;
         alone = false;
         peak += held_[s].PeakBytes;
-        largest = std::max(largest, held_[s].RasterBytes);
     }
-    return alone || peak <= 2 * largest;
+    return alone || peak <= 2 * std::max(largest_, cost.RasterBytes);
 }
 
 void TDecoded::ReleaseSlot() {
@@ -85,9 +88,10 @@ void TDecoded::ReleaseSlot() {
 }
 
 TDecoders::TDecoders(IConvertSteps& steps, const std::vector<std::string>& files)
-    : steps_(steps), files_(files) {}
+    : steps_(steps), files_(files), slots_(steps.Slots()) {}
 
 TDecoders::~TDecoders() {
+    cancel_.store(true);
     slots_.Stop();
     // Dropping the results hands back the slots they hold.
     for (auto& pending : pending_) {
@@ -99,11 +103,23 @@ TDecoders::~TDecoders() {
 }
 
 void TDecoders::StartUpTo(std::size_t last) {
+    // One slot: one picture at a time, strictly in turn.
+    const auto policy = steps_.Slots() > 1 ? std::launch::async : std::launch::deferred;
     while (pending_.size() <= last && pending_.size() < files_.size()) {
         const std::size_t file = pending_.size();
         savesAtStart_.push_back(saves_.size());
-        pending_.push_back(
-            std::async(std::launch::async, [this, file] { return Decode(file, false); }));
+        try {
+            pending_.push_back(std::async(policy, [this, file] { return Decode(file, false); }));
+        } catch (const std::system_error& e) {
+            // No thread for this decode: its file fails at its turn (the
+            // job stops there, so later files never wait for that turn).
+            std::promise<std::unique_ptr<TDecoded>> failed;
+            auto decoded = std::make_unique<TDecoded>(slots_, -1);
+            decoded->Error = std::make_exception_ptr(
+                std::runtime_error(std::string("cannot start a decoder: ") + e.what()));
+            failed.set_value(std::move(decoded));
+            pending_.push_back(failed.get_future());
+        }
     }
 }
 
@@ -116,14 +132,18 @@ std::unique_ptr<TDecoded> TDecoders::Take(std::size_t i) {
 }
 
 std::unique_ptr<TDecoded> TDecoders::Decode(std::size_t file, bool again) {
-    const TDecodeCost cost = EstimateDecodeCost(files_[file]);
+    const TDecodeCost cost = steps_.DecodeCost(files_[file]);
     const int slot = again ? slots_.AcquireAgain(cost) : slots_.Acquire(file, cost);
     auto decoded = std::make_unique<TDecoded>(slots_, slot);
     if (slot < 0) return decoded;
     try {
-        steps_.LoadPicture(slot, files_[file], *decoded->Bitmap);
-        decoded->FailedStep = TJobStep::Resize;
-        steps_.ResizePicture(slot, *decoded->Bitmap);
+        bool loaded = false;
+        try {
+            steps_.LoadResizedPicture(slot, files_[file], *decoded->Bitmap, loaded, &cancel_);
+        } catch (...) {
+            if (loaded) decoded->FailedStep = TJobStep::Resize;
+            throw;
+        }
     } catch (...) {
         decoded->Error = std::current_exception();
         decoded->Bitmap.reset();

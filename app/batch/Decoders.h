@@ -1,7 +1,11 @@
 // Decoding ahead for the conversion job: each file is loaded and fitted into
-// its box in one of the decoder slots while the job works on earlier files.
+// its box in one of the decoder slots (one per job) while the job works on
+// earlier files. A picture that is fitted streams into the fit, so a decode
+// in flight mostly costs a few rows (or a progressive JPEG's coefficients),
+// and one picture per slot can be in flight at once.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -15,12 +19,15 @@
 #include "DecodeCost.h"
 
 // The decoder slots, taken strictly in file order, so that the file the job
-// needs next is never kept waiting by a later one. Two decodes share the
-// slots only while together they need no more memory than the larger
-// picture's raster twice; a decode that needs more (a big progressive JPEG)
-// runs alone.
+// needs next is never kept waiting by a later one. Decodes share the slots
+// only while together they need no more memory than twice the full-size
+// raster of the job's largest picture so far (the memory a plain load of it
+// and its fit took anyway); a decode that needs more runs alone. A fitted
+// picture streams, so its decode costs only its fit and, for a progressive
+// JPEG, the coefficients.
 class TSlots {
   public:
+    explicit TSlots(int count = 2);
     // Waits for the turn of this file (files count from 0, each takes one
     // turn), a free slot and room in memory. -1 once stopped.
     int Acquire(std::size_t file, const TDecodeCost& cost);
@@ -41,13 +48,14 @@ class TSlots {
     std::condition_variable changed_;
     std::size_t turn_ = 0;
     bool stopped_ = false;
-    bool busy_[IConvertSteps::kSlots] = {};
-    TDecodeCost held_[IConvertSteps::kSlots];
+    std::uint64_t largest_ = 0;  // the largest raster of a decode begun
+    std::vector<bool> busy_;
+    std::vector<TDecodeCost> held_;
 };
 
 // One file's picture after its load and fit, or the step that failed. A
 // picture still at full size keeps its slot until it is released, so that
-// no more than kSlots full-size pictures exist at a time.
+// no more full-size pictures exist at a time than there are slots.
 class TDecoded {
   public:
     TDecoded(TSlots& slots, int slot) : slots_(&slots), slot_(slot) {}
@@ -70,12 +78,14 @@ class TDecoded {
 class TDecoders {
   public:
     TDecoders(IConvertSteps& steps, const std::vector<std::string>& files);
-    // Waits for the decodes under way; those still waiting for a slot give up.
+    // Stops the decodes under way (they give up between rows) and waits for
+    // them; those still waiting for a slot give up.
     ~TDecoders();
     TDecoders(const TDecoders&) = delete;
     TDecoders& operator=(const TDecoders&) = delete;
 
     // Starts the decodes of every file up to index last (fewer at the end).
+    // With a single slot nothing runs ahead: each decode runs in Take.
     void StartUpTo(std::size_t last);
     // The decode of file i, waiting for it when needed. When a save made
     // since that decode began wrote this very file, it is decoded again, so
@@ -91,6 +101,7 @@ class TDecoders {
     IConvertSteps& steps_;
     const std::vector<std::string>& files_;
     TSlots slots_;
+    std::atomic<bool> cancel_{false};
     std::vector<std::future<std::unique_ptr<TDecoded>>> pending_;
     std::vector<std::string> saves_;
     std::vector<std::size_t> savesAtStart_;

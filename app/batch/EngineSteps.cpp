@@ -1,6 +1,28 @@
+#include <algorithm>
+#include <thread>
+
 #include "ConvertJob.h"
 
-TEngineSteps::TEngineSteps() = default;
+int DefaultJobCount() {
+    return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+void IConvertSteps::LoadResizedPicture(int slot, const std::string& source, TBitmap& bitmap,
+                                       bool& loaded, const std::atomic<bool>*) {
+    LoadPicture(slot, source, bitmap);
+    loaded = true;
+    ResizePicture(slot, bitmap);
+}
+
+TDecodeCost IConvertSteps::DecodeCost(const std::string& source) {
+    return EstimateDecodeCost(source);
+}
+
+TEngineSteps::TEngineSteps(int slots) {
+    for (int i = 0; i < std::max(slots, 1); ++i)
+        decoders_.push_back(std::make_unique<TthPicConvert>());
+}
+
 TEngineSteps::~TEngineSteps() = default;
 
 TConvertOptions& TEngineSteps::Options() {
@@ -8,7 +30,7 @@ TConvertOptions& TEngineSteps::Options() {
 }
 
 void TEngineSteps::OptionsCopied() {
-    for (TthPicConvert& decoder : decoders_) decoder.Options = converter_.Options;
+    for (auto& decoder : decoders_) decoder->Options = converter_.Options;
 }
 
 void TEngineSteps::ReadPictureDate(const std::string& source) {
@@ -16,11 +38,21 @@ void TEngineSteps::ReadPictureDate(const std::string& source) {
 }
 
 void TEngineSteps::LoadPicture(int slot, const std::string& source, TBitmap& bitmap) {
-    decoders_[slot].LoadPicture(source, bitmap);
+    decoders_[std::size_t(slot)]->LoadPicture(source, bitmap);
 }
 
 void TEngineSteps::ResizePicture(int slot, TBitmap& bitmap) {
-    decoders_[slot].ResizePicture(bitmap);
+    decoders_[std::size_t(slot)]->ResizePicture(bitmap);
+}
+
+void TEngineSteps::LoadResizedPicture(int slot, const std::string& source, TBitmap& bitmap,
+                                      bool& loaded, const std::atomic<bool>* cancel) {
+    decoders_[std::size_t(slot)]->LoadResizedPicture(source, bitmap, loaded, cancel);
+}
+
+TDecodeCost TEngineSteps::DecodeCost(const std::string& source) {
+    // Only the options are read, and no step changes them during the job.
+    return EstimateDecodeCost(source, decoders_.front().get());
 }
 
 void TEngineSteps::ApplyEffects(TBitmap& bitmap) {

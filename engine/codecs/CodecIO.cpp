@@ -76,13 +76,17 @@ void TMemorySink::Write(const void* data, std::size_t size) {
     Bytes.insert(Bytes.end(), bytes, bytes + size);
 }
 
-void SetPictureSize(TBitmap& picture, std::uint64_t width, std::uint64_t height, int bitsPerPixel,
-                    const char* format) {
+void CheckPictureSize(std::uint64_t width, std::uint64_t height, const char* format) {
     if (width == 0 || height == 0) throw ECodecError(std::string(format) + ": picture is empty");
     if (width > TBitmap::MaxPixels || height > TBitmap::MaxPixels ||
         width * height > TBitmap::MaxPixels) {
         throw ECodecError(std::string(format) + ": picture of " + std::to_string(width) + " x " +
                           std::to_string(height) + " pixels is too large");
     }
+}
+
+void SetPictureSize(TBitmap& picture, std::uint64_t width, std::uint64_t height, int bitsPerPixel,
+                    const char* format) {
+    CheckPictureSize(width, height, format);
     picture.SetSize(int(width), int(height), bitsPerPixel);
 }

@@ -64,6 +64,9 @@ class TMemorySink : public TOutputSink {
     std::vector<std::uint8_t> Bytes;
 };
 
+// Raises ECodecError with the format's name when a picture of this size is
+// empty or above TBitmap::MaxPixels; nothing is allocated before.
+void CheckPictureSize(std::uint64_t width, std::uint64_t height, const char* format);
 // Gives a decoded picture its size and layout, raising ECodecError with the
 // format's name when the size is empty or above TBitmap::MaxPixels.
 void SetPictureSize(TBitmap& picture, std::uint64_t width, std::uint64_t height, int bitsPerPixel,

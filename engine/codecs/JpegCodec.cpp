@@ -6,6 +6,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,7 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    const std::atomic<bool>* cancel;  // seen by the progress monitor
 };
 
 [[noreturn]] void JumpWith(j_common_ptr cinfo, const char* text) {
@@ -48,11 +50,17 @@ void InitErrors(ErrorManager& err) {
     err.pub.error_exit = OnError;
     err.pub.output_message = OnMessage;
     err.message[0] = '\0';
+    err.cancel = nullptr;
 }
 
+// Called as the library works through the file, also while it reads every
+// scan of a progressive file before the first row: a stopped decode ends
+// there too.
 void LimitScans(j_common_ptr cinfo) {
     const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (d->input_scan_number > kMaxScans) JumpWith(cinfo, "too many scans");
+    const auto* cancel = reinterpret_cast<ErrorManager*>(cinfo->err)->cancel;
+    if (cancel && cancel->load(std::memory_order_relaxed)) JumpWith(cinfo, "decode stopped");
 }
 
 struct Decompressor {
@@ -102,12 +110,9 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool i
     }
 }
 
-void Decode(TInputSource& source, TBitmap& picture) {
-    Decompressor d;
-    std::vector<std::uint8_t> cmykRow;
-    InitErrors(d.err);
-    d.cinfo.err = &d.err.pub;
-    if (setjmp(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
+// Reads the header and chooses the output layout; the hooks that need the
+// header run here, for the full-size and the fitted decode alike.
+int ReadHeader(Decompressor& d, TInputSource& source) {
     jpeg_create_decompress(&d.cinfo);
     d.created = true;
     d.progress.progress_monitor = LimitScans;
@@ -118,31 +123,47 @@ void Decode(TInputSource& source, TBitmap& picture) {
         jpeg_mem_src(&d.cinfo, source.Memory(), static_cast<unsigned long>(source.Size()));
     }
     jpeg_read_header(&d.cinfo, TRUE);
-    const int bpp = ChooseOutput(d.cinfo);
-    // Sized before the library allocates its own buffers for the picture.
-    SetPictureSize(picture, d.cinfo.image_width, d.cinfo.image_height, bpp, "JPEG");
+    return ChooseOutput(d.cinfo);
+}
+
+void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& request) {
+    Decompressor d;
+    std::vector<std::uint8_t> cmykRow;
+    std::unique_ptr<TRowWriter> rows;
+    InitErrors(d.err);
+    d.err.cancel = request.Cancel;
+    d.cinfo.err = &d.err.pub;
+    if (setjmp(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
+    const int bpp = ReadHeader(d, source);
+    const int width = int(d.cinfo.image_width), height = int(d.cinfo.image_height);
+    // Checked before the library allocates its own buffers for the picture.
+    CheckPictureSize(d.cinfo.image_width, d.cinfo.image_height, "JPEG");
+    const auto fit = request.Fit ? request.Fit(width, height) : std::nullopt;
+    rows = std::make_unique<TRowWriter>(picture, width, height, bpp, fit, request.Cancel);
     if (bpp == 8) picture.SetPalette(GreyPalette());
     jpeg_start_decompress(&d.cinfo);
     const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
-    if (cmyk) cmykRow.resize(std::size_t(picture.Width()) * 4);
+    if (cmyk) cmykRow.resize(std::size_t(width) * 4);
+    // A fitted picture takes its rows one at a time.
+    const int batch = cmyk || rows->Fitted() ? 1 : kRowBatch;
     while (d.cinfo.output_scanline < d.cinfo.output_height) {
         const int y = int(d.cinfo.output_scanline);
-        JSAMPROW rows[kRowBatch];
-        const int count = cmyk ? 1 : std::min(kRowBatch, picture.Height() - y);
-        for (int i = 0; i < count; ++i) rows[i] = cmyk ? cmykRow.data() : picture.ScanLine(y + i);
-        if (jpeg_read_scanlines(&d.cinfo, rows, JDIMENSION(count)) == 0)
+        JSAMPROW out[kRowBatch];
+        const int count = std::min(batch, height - y);
+        for (int i = 0; i < count; ++i) out[i] = cmyk ? cmykRow.data() : rows->Row(y + i);
+        if (jpeg_read_scanlines(&d.cinfo, out, JDIMENSION(count)) == 0)
             throw ECodecError("JPEG: decoder stopped early");
-        if (cmyk)
-            CmykRowToBgr(cmykRow.data(), picture.ScanLine(y), picture.Width(),
-                         d.cinfo.saw_Adobe_marker);
+        if (cmyk) CmykRowToBgr(cmykRow.data(), rows->Row(y), width, d.cinfo.saw_Adobe_marker);
+        for (int i = 0; i < count; ++i) rows->Done(y + i);
     }
     // No jpeg_finish_decompress: the picture is complete, and damage after
     // its last row must not cost the whole picture.
+    rows->Finish();
 }
 
-void Load(TInputSource source, TBitmap& picture) {
+void Load(TInputSource source, TBitmap& picture, const TDecodeRequest& request = {}) {
     TBitmap decoded;
-    Decode(source, decoded);
+    Decode(source, decoded, request);
     picture.Swap(decoded);
 }
 
@@ -233,6 +254,15 @@ void JpegLoad(const std::string& path, TBitmap& picture) {
 
 void JpegLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {
     Load(TInputSource(data, size), picture);
+}
+
+void JpegLoadFitted(const std::string& path, TBitmap& picture, const TDecodeRequest& request) {
+    Load(TInputSource::OpenFile(path), picture, request);
+}
+
+void JpegLoadFittedBuffer(const void* data, std::size_t size, TBitmap& picture,
+                          const TDecodeRequest& request) {
+    Load(TInputSource(data, size), picture, request);
 }
 
 void TJpegImage::FreeDeleter::operator()(void* p) const {

@@ -11,9 +11,15 @@
 
 #include "CodecIO.h"
 #include "Raster.h"
+#include "RowWriter.h"
 
 void JpegLoad(const std::string& path, TBitmap& picture);
 void JpegLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
+// JpegLoad, then the fit the request asks for once the header is read,
+// with the rows streamed into it (the picture never exists at full size).
+void JpegLoadFitted(const std::string& path, TBitmap& picture, const TDecodeRequest& request);
+void JpegLoadFittedBuffer(const void* data, std::size_t size, TBitmap& picture,
+                          const TDecodeRequest& request);
 
 // A JPEG encoder that holds one raster and the data of its latest encoding.
 // Every encoding takes red-green-blue input from a 24-bit copy of the raster

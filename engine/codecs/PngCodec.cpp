@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <memory>
 #include <cstdio>
 #include <vector>
 
@@ -162,25 +163,17 @@ void CompositeRow(const std::uint8_t* rgba, std::uint8_t* bgr, int width) {
     }
 }
 
-void ConvertRow(Conversion conversion, const std::uint8_t* in, TBitmap& picture, int y) {
+void ConvertRow(Conversion conversion, const std::uint8_t* in, std::uint8_t* out, int width) {
     if (conversion == Conversion::TwoBit) {
-        ExpandTwoBitRow(in, picture.ScanLine(y), picture.Width());
+        ExpandTwoBitRow(in, out, width);
     } else {
-        CompositeRow(in, picture.ScanLine(y), picture.Width());
+        CompositeRow(in, out, width);
     }
 }
 
-void Decode(TInputSource& source, TBitmap& picture) {
-    Reader r;
+// Reads the header chunks and what the layout rules need from them.
+PngHeader ReadHeader(Reader& r) {
     PngHeader h;
-    std::vector<std::uint8_t> buffer;
-    r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.error, OnError, OnWarning);
-    if (r.png) r.info = png_create_info_struct(r.png);
-    if (!r.info) throw ECodecError("PNG: out of memory");
-    if (setjmp(png_jmpbuf(r.png))) throw ECodecError(std::string("PNG: ") + r.error.message);
-    png_set_read_fn(r.png, &source, ReadData);
-    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
-    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, 6);
     png_read_info(r.png, r.info);
     h.width = png_get_image_width(r.png, r.info);
     h.height = png_get_image_height(r.png, r.info);
@@ -203,8 +196,23 @@ void Decode(TInputSource& source, TBitmap& picture) {
             h.key = key;
         }
     }
+    return h;
+}
+
+void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& request) {
+    Reader r;
+    std::vector<std::uint8_t> buffer;
+    std::unique_ptr<TRowWriter> rows;
+    r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.error, OnError, OnWarning);
+    if (r.png) r.info = png_create_info_struct(r.png);
+    if (!r.info) throw ECodecError("PNG: out of memory");
+    if (setjmp(png_jmpbuf(r.png))) throw ECodecError(std::string("PNG: ") + r.error.message);
+    png_set_read_fn(r.png, &source, ReadData);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, 6);
+    const PngHeader h = ReadHeader(r);
     const PngLayout layout = ChooseLayout(h);
-    SetPictureSize(picture, h.width, h.height, layout.bpp, "PNG");
+    CheckPictureSize(h.width, h.height, "PNG");
     if (layout.conversion == Conversion::Composite) {
         png_set_expand(r.png);
         png_set_gray_to_rgb(r.png);
@@ -215,28 +223,41 @@ void Decode(TInputSource& source, TBitmap& picture) {
         png_set_bgr(r.png);
     }
     const int passes = png_set_interlace_handling(r.png);
+    // Interlaced rows arrive in several passes, and paletted ones owe their
+    // final palette to the whole picture: both are decoded at full size.
+    const bool streams = passes == 1 && layout.bpp == 24 && request.Fit;
+    const auto fit = streams ? request.Fit(int(h.width), int(h.height)) : std::nullopt;
+    rows = std::make_unique<TRowWriter>(picture, int(h.width), int(h.height), layout.bpp, fit,
+                                        request.Cancel);
     png_read_update_info(r.png, r.info);
     const std::size_t rowBytes = png_get_rowbytes(r.png, r.info);
     const bool direct = layout.conversion == Conversion::Direct;
     // Interlaced files fill each row over several passes, so a converted
     // picture needs all its rows at once; otherwise one row is enough.
     if (!direct) buffer.resize(passes > 1 ? rowBytes * h.height : rowBytes);
+    const int height = int(h.height);
     for (int pass = 0; pass < passes; ++pass) {
-        for (int y = 0; y < picture.Height(); ++y) {
+        for (int y = 0; y < height; ++y) {
             std::uint8_t* row = direct
-                                    ? picture.ScanLine(y)
+                                    ? rows->Row(y)
                                     : buffer.data() + (passes > 1 ? rowBytes * std::size_t(y) : 0);
             png_read_row(r.png, row, nullptr);
-            if (!direct && pass == passes - 1) ConvertRow(layout.conversion, row, picture, y);
+            if (pass < passes - 1) continue;
+            if (!direct) ConvertRow(layout.conversion, row, rows->Row(y), int(h.width));
+            rows->Done(y);
         }
     }
     png_read_end(r.png, nullptr);
+    if (rows->Fitted()) {
+        rows->Finish();  // the fit keeps no transparent colour
+        return;
+    }
     SetPaletteAndTransparency(h, layout, picture);
 }
 
-void Load(TInputSource source, TBitmap& picture) {
+void Load(TInputSource source, TBitmap& picture, const TDecodeRequest& request = {}) {
     TBitmap decoded;
-    Decode(source, decoded);
+    Decode(source, decoded, request);
     picture.Swap(decoded);
 }
 
@@ -258,6 +279,15 @@ void PngLoad(const std::string& path, TBitmap& picture) {
 
 void PngLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {
     Load(TInputSource(data, size), picture);
+}
+
+void PngLoadFitted(const std::string& path, TBitmap& picture, const TDecodeRequest& request) {
+    Load(TInputSource::OpenFile(path), picture, request);
+}
+
+void PngLoadFittedBuffer(const void* data, std::size_t size, TBitmap& picture,
+                         const TDecodeRequest& request) {
+    Load(TInputSource(data, size), picture, request);
 }
 
 void PngSave(const TBitmap& picture, TOutputSink& sink) {

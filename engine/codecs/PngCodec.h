@@ -20,8 +20,14 @@
 
 #include "CodecIO.h"
 #include "Raster.h"
+#include "RowWriter.h"
 
 void PngLoad(const std::string& path, TBitmap& picture);
 void PngLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
+// PngLoad, then the fit the request asks for once the header is read; the
+// rows of a plain (not interlaced) 24-bit picture stream into the fit.
+void PngLoadFitted(const std::string& path, TBitmap& picture, const TDecodeRequest& request);
+void PngLoadFittedBuffer(const void* data, std::size_t size, TBitmap& picture,
+                         const TDecodeRequest& request);
 
 void PngSave(const TBitmap& picture, TOutputSink& sink);

@@ -55,6 +55,10 @@ TEST(BatchCommandLine, DefaultsAndTheEndOfOptions) {
     EXPECT_TRUE(c.Overrides.empty());
     EXPECT_EQ(c.Pictures, (std::vector<std::string>{"--contrast.jpg", "-", "x.gif"}));
     EXPECT_EQ(Parsed({"--set", "PIC_COMMENT/COMMENT=", "a.jpg"}).Overrides.at(0).Value, "");
+    EXPECT_EQ(c.Jobs, 0) << "the cores";
+    EXPECT_EQ(Parsed({"--jobs", "1", "a.jpg"}).Jobs, 1);
+    EXPECT_EQ(Parsed({"--jobs=12", "a.jpg"}).Jobs, 12);
+    EXPECT_NE(BatchHelp().find("--jobs N"), std::string::npos);
 }
 
 TEST(BatchCommandLine, HelpAndVersion) {
@@ -80,6 +84,10 @@ TEST(BatchCommandLine, BadUsageIsOneLine) {
         {"a.jpg", "--config"},
         {"--config=", "a.jpg"},
         {"--contrast=1", "a.jpg"},
+        {"--jobs", "0", "a.jpg"},
+        {"--jobs=-2", "a.jpg"},
+        {"--jobs", "two", "a.jpg"},
+        {"a.jpg", "--jobs"},
     };
     for (const auto& args : bad) {
         const std::string message = ErrorOf(args);

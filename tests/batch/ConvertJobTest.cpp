@@ -73,6 +73,8 @@ class TFakeSteps final : public IConvertSteps {
     TJobStop* StopAt = nullptr;
     std::pair<std::string, std::string> StopWhen;  // file name, step name
 
+    int SlotCount = 2;
+    int Slots() const override { return SlotCount; }
     TConvertOptions& Options() override { return options_; }
     void OptionsCopied() override { Calls.push_back("options copied"); }
     void ReadPictureDate(const std::string& source) override {
@@ -111,7 +113,7 @@ class TFakeSteps final : public IConvertSteps {
     template <class F>
     void InSlot(int slot, F&& record) {
         std::lock_guard lock(mutex_);
-        EXPECT_TRUE(slot >= 0 && slot < kSlots);
+        EXPECT_TRUE(slot >= 0 && slot < SlotCount);
         SlotsUsed.insert(slot);
         SlotThreads.insert(std::this_thread::get_id());
         record();
@@ -191,6 +193,27 @@ TEST(ConvertJob, TwoPicturesAreDecodedAtOnce) {
     EXPECT_EQ(std::count_if(reporter.Log.begin(), reporter.Log.end(),
                             [](const std::string& e) { return e.rfind("saved ", 0) == 0; }),
               6);
+}
+
+TEST(ConvertJob, EverySlotDecodesAtOnceAndOneSlotDecodesStrictlyInTurn) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 8; ++i) files.push_back("/p/" + std::to_string(i) + ".jpg");
+    for (const int slots : {1, 3}) {
+        TRecorder reporter(files);
+        TFakeSteps steps(files);
+        steps.SlotCount = slots;
+        steps.LoadTime = std::chrono::milliseconds(30);
+        steps.FailAt["5.jpg"] = TJobStep::Effects;
+        EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
+        EXPECT_EQ(steps.MostLoadsAtOnce, slots);
+        EXPECT_EQ(steps.SlotsUsed.size(), std::size_t(slots));
+        // One slot: each load runs on the job's own thread when its turn
+        // comes, so none starts for a file after the failed one.
+        if (slots == 1) {
+            EXPECT_EQ(steps.SlotThreads, std::set{std::this_thread::get_id()});
+            EXPECT_EQ(steps.Loaded.count("6.jpg"), 0u);
+        }
+    }
 }
 
 TEST(ConvertJob, OneFileRunsTheBarFromZeroToFive) {

@@ -90,6 +90,7 @@ namespace {
 // Pictures that stay above the size at which a slot is handed on.
 class TBigPictures final : public IConvertSteps {
   public:
+    int Slots() const override { return 2; }
     TConvertOptions& Options() override { return options_; }
     void OptionsCopied() override {}
     void ReadPictureDate(const std::string&) override {}
@@ -133,4 +134,18 @@ TEST(Decoders, AJobThatStopsNeverWaitsForSlotsItHoldsItself) {
         std::abort();
     }
     fs::remove_all(dir);
+}
+
+TEST(DecoderSlots, TheBudgetIsTwiceTheJobsLargestRasterSoFar) {
+    TSlots slots(3);
+    slots.Release(slots.Acquire(0, {72, 2, 2}));  // a big photo streamed into its fit
+    // Two progressive decodes, each needing more than their own raster:
+    // together below twice the largest raster of the job, so side by side.
+    const int a = slots.Acquire(1, {40, 60, 2});
+    const int b = slots.Acquire(2, {40, 60, 2});
+    EXPECT_NE(a, b);
+    auto third = std::async(std::launch::async, [&] { return slots.Acquire(3, {40, 60, 2}); });
+    EXPECT_TRUE(Blocked(third)) << "a free slot, but no room";
+    slots.Decoded(a);
+    EXPECT_EQ(third.get(), 2 - a - b + 1) << "the third slot once a's coefficients are gone";
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "BitmapUtils.h"
@@ -348,4 +349,53 @@ TEST(ResizePicture, AThinPictureKeepsOnePixelInsteadOfFailing) {
     EXPECT_FIT(1000, 1, 160, 160, 160, 1);
     EXPECT_FIT(1, 1000, 160, 160, 1, 160);
     EXPECT_FIT(50, 40, 0, 0, 1, 1);  // a zero box still gives a picture
+}
+
+namespace {
+
+// Feeds the source row by row; every byte must match the whole-picture fit.
+std::unique_ptr<TBitmap> StreamedFit(const TBitmap& src, int nw, int nh, double band = 0) {
+    TStreamedFit fit(src.Width(), src.Height(), nw, nh, band);
+    for (int y = 0; y < src.Height(); ++y) {
+        std::memcpy(fit.NextRow(), src.ScanLine(y), std::size_t(src.Width()) * 3);
+        fit.RowDone();
+    }
+    return fit.Take();
+}
+
+}  // namespace
+
+TEST(StreamedFit, GivesTheWholePictureFitsBytesWhateverTheSizes) {
+    std::mt19937 rng(1212);
+    const int photo[][4] = {{300, 200, 64, 43}, {97, 301, 31, 96}, {5, 400, 1, 77},
+                            {4, 1300, 3, 2},    {1501, 60, 1, 2},  {33, 33, 33, 33}};
+    for (const auto& c : photo) {
+        const auto src = Random24(c[0], c[1], rng);
+        EXPECT_TRUE(SameImage(*ResampleBitmap(*src, c[2], c[3]), *StreamedFit(*src, c[2], c[3])))
+            << c[0] << "x" << c[1] << " to " << c[2] << "x" << c[3];
+    }
+    for (int i = 0; i < 400; ++i) {
+        const int w = std::uniform_int_distribution<int>(1, 30)(rng);
+        const int h = std::uniform_int_distribution<int>(1, 30)(rng);
+        const int nw = std::uniform_int_distribution<int>(1, w + 4)(rng);
+        const int nh = std::uniform_int_distribution<int>(1, h + 4)(rng);
+        const auto src = Random24(w, h, rng);
+        // The exact-summation path reads the ring too: widened to every pixel.
+        const double band = i % 2 ? 0.5 : 0;
+        EXPECT_TRUE(SameImage(*bitmap_utils_detail::Resample(*src, nw, nh, band),
+                              *StreamedFit(*src, nw, nh, band)))
+            << w << "x" << h << " to " << nw << "x" << nh;
+    }
+}
+
+TEST(StreamedFit, RefusesWhatTheResamplerRefusesAndAnIncompletePicture) {
+    EXPECT_THROW(TStreamedFit(0, 5, 1, 1), EAssertionFailed);
+    EXPECT_THROW(TStreamedFit(3, 3, 0, 1), std::invalid_argument);
+    TStreamedFit fit(4, 4, 2, 2);
+    fit.NextRow();
+    fit.RowDone();
+    EXPECT_THROW(fit.Take(), std::logic_error);
+    for (int y = 1; y < 4; ++y) fit.RowDone();
+    EXPECT_THROW(fit.NextRow(), std::logic_error) << "no room past the last row";
+    EXPECT_EQ(fit.Take()->Width(), 2);
 }

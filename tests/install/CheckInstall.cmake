@@ -15,12 +15,12 @@ foreach(path IN LISTS EXPECTED)
 endforeach()
 
 # The menu entry hands every chosen file to the program and shows its icon.
-file(READ ${PREFIX}/share/applications/tovali3.desktop entry)
+file(READ ${PREFIX}/share/applications/jp.quorbel.Tovali3.desktop entry)
 foreach(line "Exec=tovali3 %F" "Icon=tovali3" "Name[ja]=" "image/jpeg;" "image/png;"
              "image/gif;" "image/bmp;")
     string(FIND "${entry}" "${line}" at)
     if(at EQUAL -1)
-        message(FATAL_ERROR "tovali3.desktop lacks ${line}")
+        message(FATAL_ERROR "the menu entry lacks ${line}")
     endif()
 endforeach()
 
