@@ -4,9 +4,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QIcon>
 #include <QLibraryInfo>
-#include <QPixmap>
 #include <QTextStream>
 #include <QTranslator>
 #include <filesystem>
