@@ -93,11 +93,20 @@ for theme in light dark; do
             "$(awk -v y="$Y" -v s="$scale" 'BEGIN { print int(y + 207 * s) }')" click 1
         sleep 0.5
         import -window root "$out/main-$theme-$scale.png"
+        import -window "$window" "$out/client-$theme-$scale.png"
         stop
         start "$theme" "$scale" "${pictures[@]}"
         import -window root "$out/job-$theme-$scale.png"
         stop
         rm -f "$scratch"/s-photo*.jpg
     done
+done
+# Drawn for the screen, not enlarged: the 2x window differs from a smooth 2x
+# enlargement of the 1x one wherever the art or text has an edge.
+for theme in light dark; do
+    convert "$out/client-$theme-1.png" -filter Triangle -resize 200% "$scratch/enlarged.png"
+    differ=$(compare -metric AE -fuzz 15% "$scratch/enlarged.png" "$out/client-$theme-2.png" \
+        null: 2>&1 || true)
+    echo "$theme: $differ pixels of the 2x window differ from the enlarged 1x one"
 done
 echo "Saved the screenshots to $out"

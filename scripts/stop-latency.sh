@@ -4,7 +4,8 @@
 # command line, presses Esc in the progress window once ten files are
 # written, and reports the time until the job's threads have ended, the files
 # written, and whether every one of them is a whole JPEG with nothing else
-# left behind.
+# left behind. The job's end is the last change of the progress window (the
+# stopped text and "閉じる" back), read every few hundredths of a second.
 #
 # Usage: scripts/stop-latency.sh [BUILD_FOLDER]
 set -euo pipefail
@@ -50,8 +51,8 @@ visible() {
     echo "$id"
 }
 
-# Threads of the program: the job and its decoders add to the idle count.
-threads() { ls "/proc/$app/task" | wc -l; }
+# What the progress window shows now, as a checksum of its pixels.
+looks() { import -window "$status" rgb:- 2>/dev/null | md5sum; }
 
 QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/run" \
     "$program" "$scratch"/photos/p*.jpg 2>/dev/null &
@@ -59,18 +60,18 @@ app=$!
 status=$(visible '^進行状況$')
 while [ "$(find "$scratch/photos" -name 's-*' | wc -l)" -lt 10 ]; do sleep 0.05; done
 
-xdotool windowactivate --sync "$status" key Escape
+xdotool windowactivate --sync "$status"
+shown=$(looks)
+xdotool key Escape
 pressed=$(date +%s.%N)
 last=$pressed
-count=$(threads)
-# The job has ended when the thread count has not changed for two seconds.
+# The job has ended when the window has not changed for two seconds.
 while [ "$(echo "$(date +%s.%N) - $last < 2" | bc)" = 1 ]; do
-    now=$(threads)
-    if [ "$now" != "$count" ]; then
-        count=$now
+    now=$(looks)
+    if [ "$now" != "$shown" ]; then
+        shown=$now
         last=$(date +%s.%N)
     fi
-    sleep 0.01
 done
 
 written=$(find "$scratch/photos" -name 's-*' | wc -l)
