@@ -1,7 +1,6 @@
 // TPicConvertThread: the job thread of the main window.
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QFile>
 #include <QMetaObject>
 #include <exception>
 
@@ -48,9 +47,7 @@ class TPicConvertThread::TReporter final : public IJobReporter {
     void FileSaved(const std::string&) override { ++t_.written_; }
     // The one direct call: the progress window reads the folder only once
     // the job has ended.
-    void SetSaveDir(const std::string& dir) override {
-        t_.status_.SetSaveDir(QFile::decodeName(QByteArray::fromStdString(dir)));
-    }
+    void SetSaveDir(const std::string& dir) override { t_.status_.SetSaveDirBytes(dir); }
 
   private:
     TPicConvertThread& t_;
@@ -66,10 +63,13 @@ void TPicConvertThread::Execute() {
         outcome_ = RunConvertJob(reporter, converter, &stop_);
     } catch (...) {
         // Only a hand-over that failed gets here; unless the window gave the
-        // job up, the job must not end looking successful.
+        // job up, the job must not end looking successful, nor with its
+        // status still on a file being processed.
         if (abandoned_) return;
         try {
             Synchronize(&TPicConvertThread::MarkConvertFailed);
+            StatusText = kJobErrorText;
+            Synchronize(&TPicConvertThread::UpdateStatus);
         } catch (...) {
         }
     }

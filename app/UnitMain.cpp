@@ -2,25 +2,29 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFile>
 
 #include "InputCheck.h"
 #include "MessageBox.h"
 #include "UnitStatus.h"
+#include "UriList.h"
 
 TFormMainJob* FormMain = nullptr;
 
-namespace {
-
-// Paths go to the engine as the file system's own bytes.
-std::string LocalPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+void StartThread(QThread& thread) {
+    thread.start(QThread::NormalPriority);
 }
 
-// What a dropped item that is not a local file is called in the summary.
-std::string ForeignName(const QUrl& url) {
-    const QString name = url.fileName();
-    return (name.isEmpty() ? url.toDisplayString() : name).toStdString();
+TThreadStarter StartJobThread = StartThread;
+
+namespace {
+
+// The items of the drop. A URL keeps the escapes of bytes that are not
+// UTF-8, so its encoded form gives the name's bytes back.
+std::vector<TDroppedItem> DroppedItems(const QList<QUrl>& urls, const QByteArray& uriList) {
+    if (!uriList.isEmpty()) return ParseUriList(uriList.toStdString());
+    std::string list;
+    for (const QUrl& url : urls) list += url.toEncoded().toStdString() + "\r\n";
+    return ParseUriList(list);
 }
 
 }  // namespace
@@ -50,17 +54,13 @@ void TFormMainJob::changeEvent(QEvent* event) {
     if (FormStatus && FormStatus->isVisible()) FormStatus->BringToFront();
 }
 
-void TFormMainJob::DropFiles(const QList<QUrl>& urls) {
+void TFormMainJob::DropFiles(const QList<QUrl>& urls, const QByteArray& uriList) {
     // While a job runs the window is disabled and takes no drops.
     if (!isEnabled() || ConvertThread) return;
     TPathList paths;
     std::vector<std::string> foreignNames;
-    for (const QUrl& url : urls) {
-        if (url.isLocalFile())
-            paths.push_back(LocalPath(url.toLocalFile()));
-        else
-            foreignNames.push_back(ForeignName(url));
-    }
+    for (TDroppedItem& item : DroppedItems(urls, uriList))
+        (item.Local ? paths : foreignNames).push_back(std::move(item.Path));
     if (paths.empty() && foreignNames.empty()) return;
     if (CheckFiles(paths, foreignNames)) StartConvert();
 }
@@ -102,7 +102,19 @@ void TFormMainJob::StartConvert() {
 
     connect(thread, &QThread::finished, this, &TFormMainJob::ConvertThreadTerminate);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    thread->start(QThread::NormalPriority);
+    StartJobThread(*thread);
+    // A thread that failed to start neither runs nor has finished, and it
+    // never will: without this the job would wait for it for good.
+    if (!thread->isRunning() && !thread->isFinished()) ConvertThreadNotStarted();
+}
+
+void TFormMainJob::ConvertThreadNotStarted() {
+    delete ConvertThread.data();
+    ConvertSucceeded = false;
+    FormStatus->SetStatus(QString::fromUtf8(kThreadNotStartedText));
+    FormStatus->SetStopAction({});
+    FormStatus->EnableCloseButton(true);
+    ShowAppMessage(FormStatus, QString::fromUtf8(kThreadNotStartedText));
 }
 
 void TFormMainJob::ConvertThreadTerminate() {

@@ -38,15 +38,18 @@ class TFormMainJob final : public TFormMain {
     bool CheckFiles(const TPathList& paths, const std::vector<std::string>& foreignNames = {});
     // The check of the entered values; shows its message when one fails.
     bool CheckInput();
-    // The dropped items: local files become paths, taken whole; anything else
-    // is reported as an unsupported file.
-    void DropFiles(const QList<QUrl>& urls);
+    // The dropped items: local files become paths, taken whole as the
+    // bytes of their names; anything else is reported as an unsupported
+    // file. The uri-list, when there is one, is read in place of the URLs.
+    void DropFiles(const QList<QUrl>& urls, const QByteArray& uriList = {});
 
     // The job: shows the progress window, disables this window and starts
     // one thread over FileList, which holds at least one path.
     void StartConvert();
     // The job thread's end, on the interface thread.
     void ConvertThreadTerminate();
+    // A job thread the system would not start: a failed job, said so.
+    void ConvertThreadNotStarted();
     void GetFileList(std::vector<std::string>& strings) const;
 
     bool IsConverting() const { return ConvertThread != nullptr; }
@@ -77,8 +80,8 @@ class TPicConvertThread final : public QThread {
   public:
     TPicConvertThread(TFormMainJob& form, TFormStatus& status);
 
-    // Makes every later hand-over fail, so that the job stops at once; the
-    // window calls it when it goes away while the job runs.
+    // Makes every later hand-over fail and asks the job to stop, so that it
+    // ends at once; the window calls it when it goes away while the job runs.
     void Abandon() {
         abandoned_ = true;
         stop_.Request();
@@ -122,6 +125,17 @@ class TPicConvertThread final : public QThread {
     std::vector<std::string> FileList;
     TConvertOptions* options_ = nullptr;  // the engine's options while CopyOptions runs
 };
+
+// What the window says when the job thread cannot be started, and when a
+// job ends on an error outside its steps.
+inline constexpr const char* kThreadNotStartedText = "変換処理を開始できませんでした";
+inline constexpr const char* kJobErrorText = "変換処理中にエラーが発生しました";
+
+// How StartConvert starts the job thread; a test puts one here that fails
+// as the system does when it has no thread to give.
+using TThreadStarter = void (*)(QThread& thread);
+void StartThread(QThread& thread);
+extern TThreadStarter StartJobThread;
 
 // The program's main window, created by the entry before the progress window.
 extern TFormMainJob* FormMain;

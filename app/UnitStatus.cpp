@@ -4,6 +4,7 @@
 #include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMutexLocker>
@@ -229,13 +230,17 @@ void TFormStatus::BringToFront() {
 }
 
 void TFormStatus::SetSaveDir(const QString& dir) {
+    SetSaveDirBytes(QFile::encodeName(dir).toStdString());
+}
+
+void TFormStatus::SetSaveDirBytes(const std::string& dir) {
     QMutexLocker lock(&saveDirLock_);
     saveDir_ = dir;
 }
 
 QString TFormStatus::SaveDir() const {
     QMutexLocker lock(&saveDirLock_);
-    return saveDir_;
+    return QString::fromUtf8(saveDir_);
 }
 
 void TFormStatus::BtnCloseClick() {
@@ -247,8 +252,15 @@ void TFormStatus::BtnCloseClick() {
 }
 
 void TFormStatus::BtnOpenDirClick() {
-    const QString dir = SaveDir();
-    if (!dir.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(dir));
+    std::string dir;
+    {
+        QMutexLocker lock(&saveDirLock_);
+        dir = saveDir_;
+    }
+    // Built from the escaped bytes, so a folder whose name is not UTF-8
+    // opens all the same.
+    const QByteArray escaped = QByteArray::fromStdString(dir).toPercentEncoding("/");
+    if (!dir.empty()) QDesktopServices::openUrl(QUrl::fromEncoded("file://" + escaped));
 }
 
 // The program's own closes (the application ending) still go through: a

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <string>
 
 class QLabel;
 class QProgressBar;
@@ -51,8 +52,11 @@ class TFormStatus : public QWidget {
     // Activating the main window while this one shows brings this one back
     // in front, out of a minimised state too.
     void BringToFront();
-    // The one call the job thread makes directly, at the end of a finished job.
+    // The one call the job thread makes directly, at the end of a finished
+    // job. The folder is kept as the bytes of its path, which need not be
+    // UTF-8; SaveDir shows it (bytes it cannot show as replacement marks).
     void SetSaveDir(const QString& dir);
+    void SetSaveDirBytes(const std::string& dir);
     QString SaveDir() const;
 
     void BtnCloseClick();
@@ -73,7 +77,7 @@ class TFormStatus : public QWidget {
 
     QPointer<QWidget> mainWindow_;
     mutable QMutex saveDirLock_;
-    QString saveDir_;
+    std::string saveDir_;
     std::function<void()> stop_;
     // Runs from SetRange (a job's start): the time left is extrapolated from it.
     QElapsedTimer clock_;

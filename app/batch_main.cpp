@@ -1,6 +1,6 @@
 // tovali3-batch: converts pictures with the window's settings and rules,
 // without a display. Exit status 0 all written, 1 stopped at a failed file,
-// 2 bad usage or rejected input.
+// 2 bad usage or rejected input, 128 + the signal when stopped by one.
 #include <unistd.h>
 
 #include <QGuiApplication>
@@ -15,12 +15,14 @@
 #include "Intake.h"
 #include "Settings.h"
 #include "SettingsDir.h"
+#include "StopSignals.h"
 #include "TerminalReporter.h"
 
 namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitSignalBase = 128;
 
 // Qt's own diagnostics are not this program's messages.
 void DropQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
@@ -58,7 +60,19 @@ TSettings LoadBatchSettings(const TBatchCommand& command) {
     return file.Read(installed);
 }
 
-int Convert(const TBatchCommand& command) {
+TJobOutcome RunJob(TTerminalReporter& reporter, int jobs, const TJobStop& stop) {
+    try {
+        TEngineSteps steps(jobs);
+        return RunConvertJob(reporter, steps, &stop);
+    } catch (const std::exception& e) {
+        // Nothing the job itself could report, such as a thread that
+        // cannot be had: a failed job all the same.
+        std::fprintf(stderr, "%s\n", e.what());
+        return TJobOutcome::Failed;
+    }
+}
+
+int Convert(const TBatchCommand& command, const TJobStop& stop) {
     const TSettings settings = LoadBatchSettings(command);
     TPathList fileList;
     std::string message;
@@ -70,11 +84,13 @@ int Convert(const TBatchCommand& command) {
     TTerminalReporter reporter(std::move(fileList), settings,
                                command.Date.value_or(QDate::currentDate()), command.Contrast,
                                stdout, stderr, isatty(STDERR_FILENO) == 1);
+    if (command.Null) reporter.SetPathEnd('\0');
     ShowJobStarting(reporter, count);
-    TEngineSteps steps(command.Jobs > 0 ? command.Jobs : DefaultJobCount());
-    const bool succeeded = RunConvertJob(reporter, steps) == TJobOutcome::Completed;
+    const bool succeeded = RunJob(reporter, command.Jobs > 0 ? command.Jobs : DefaultJobCount(),
+                                  stop) == TJobOutcome::Completed;
     ShowJobEnded(reporter, count, succeeded);
     reporter.Finish();
+    if (const int signal = CaughtStopSignal()) return kExitSignalBase + signal;
     if (succeeded) return 0;
     if (const std::string detail = reporter.FailureDetail(); !detail.empty())
         std::fprintf(stderr, "%s\n", detail.c_str());
@@ -106,5 +122,7 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(DropQtMessage);
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
-    return Convert(command);
+    TJobStop stop;
+    CatchStopSignals(&stop);
+    return Convert(command, stop);
 }

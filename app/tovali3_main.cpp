@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QSocketNotifier>
 #include <QTextStream>
 #include <QTranslator>
 #include <filesystem>
@@ -13,18 +14,22 @@
 #include "Artwork.h"
 #include "MessageBox.h"
 #include "SingleInstance.h"
+#include "StopSignals.h"
 #include "UnitMain.h"
 #include "UnitStatus.h"
 
 namespace {
 
+constexpr int kExitSignalBase = 128;
+
 // Every argument is the path of a picture, in the order given; relative ones
-// are taken from the current folder.
-TPathList CommandLinePaths() {
+// are taken from the current folder. The arguments are taken as the bytes
+// the system gave (Qt has removed its own options by now): a name that is
+// not UTF-8 would not survive a trip through QString.
+TPathList CommandLinePaths(int argc, char** argv) {
     TPathList paths;
-    const QStringList arguments = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const std::filesystem::path path(QFile::encodeName(arguments[i]).toStdString());
+    for (int i = 1; i < argc; ++i) {
+        const std::filesystem::path path(argv[i]);
         std::error_code ec;
         const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
         paths.push_back((ec ? path : absolute).string());
@@ -57,6 +62,19 @@ void InstallJapaneseQtTexts(QApplication& app, QTranslator& translator) {
         app.installTranslator(&translator);
 }
 
+// A stop signal ends the program as a confirmed close does: the job is
+// stopped and the settings are saved, without a question nobody may be there
+// to answer.
+void CloseOnStopSignal(QObject* context, TFormMain& form) {
+    const int fd = CatchStopSignals(nullptr);
+    if (fd < 0) return;
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [&form] {
+        form.QuietSave = true;
+        QCoreApplication::exit(kExitSignalBase + CaughtStopSignal());
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,10 +101,17 @@ int main(int argc, char** argv) {
     status->SetMainWindow(form.get());
     form->SetStatusWindow(status.get());
 
-    const TPathList paths = CommandLinePaths();
+    CloseOnStopSignal(&app, *form);
+    const TPathList paths = CommandLinePaths(argc, argv);
     if (!paths.empty()) form->ConvertFiles(paths);
-    form->show();
-    const int result = QApplication::exec();
+    int result = 0;
+    if (const int signal = CaughtStopSignal()) {
+        form->QuietSave = true;  // came while the command line's batch was checked
+        result = kExitSignalBase + signal;
+    } else {
+        form->show();
+        result = QApplication::exec();
+    }
     // The main window goes first: it stops a running job (which still talks
     // to the progress window) and saves the settings.
     form.reset();

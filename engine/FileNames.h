@@ -15,3 +15,7 @@ std::string ExtensionOf(const std::string& path);
 std::string BaseOf(const std::string& path);
 // ASCII letters upper-cased, every other byte kept.
 std::string UpperAscii(std::string text);
+// The longest prefix of at most maxBytes bytes that ends on a whole
+// character: of a UTF-8 text whole characters, of any other bytes (a
+// Shift-JIS name, say) whole bytes.
+std::string PrefixOfBytes(const std::string& text, std::size_t maxBytes);

@@ -1,8 +1,10 @@
 // A new file that is written whole or not at all and never replaces an
-// existing one. The data goes to a hidden temporary file in the target's
-// folder; Publish then gives it the first free name without replacing
-// anything, even a file that appeared a moment before. Until then, and after
-// any failure, the temporary file is removed and nothing else is touched.
+// existing one. The data goes to an anonymous file in the target's folder
+// (one without a name, which the system discards however the process ends);
+// Publish then gives it the first free name without replacing anything, even
+// a file that appeared a moment before. Where the file system has no
+// anonymous files, a hidden temporary file takes its place: it is removed
+// after any failure, and by AbandonNewFiles, which a signal handler calls.
 #pragma once
 
 #include <cstddef>
@@ -41,10 +43,25 @@ class TNewFile {
   private:
     class FileSink;
     void Close();
+    bool LinkIfFree(const std::string& name);
+
+    struct TPendingName;
+    friend void AbandonNewFiles() noexcept;
 
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
+    bool anonymous_ = false;
     bool published_ = false;
+    TPendingName* pending_ = nullptr;  // the temporary's name for AbandonNewFiles
     std::unique_ptr<FileSink> sink_;
 };
+
+// From a signal handler (async-signal-safe): removes every hidden temporary
+// file of this process, and makes every later write, publish or creation of
+// a new file fail, so that the save under way ends without leaving a part.
+void AbandonNewFiles() noexcept;
+
+// Whether new files start anonymous where the file system allows it (the
+// default); off, they always take the hidden temporary name.
+void UseAnonymousNewFiles(bool use);

@@ -24,8 +24,8 @@ void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) 
     bitmap.Swap(picture);
 }
 
-void TthPicConvert::LoadResizedPicture(const std::string& sourceFile, TBitmap& bitmap,
-                                       bool& loaded, const std::atomic<bool>* cancel) {
+void TthPicConvert::LoadResizedPicture(const std::string& sourceFile, TBitmap& bitmap, bool& loaded,
+                                       const std::atomic<bool>* cancel) {
     const std::string ext = UpperAscii(ExtensionOf(sourceFile));
     const bool jpeg = ext == ".JPG" || ext == ".JPEG";
     bool fitted = false;

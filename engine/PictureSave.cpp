@@ -1,4 +1,5 @@
 // SavePicture and its naming and JPEG quality rules.
+#include <climits>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -16,15 +17,45 @@ namespace {
 constexpr int kDefaultQuality = 80;
 constexpr int kQualityStep = 10;
 
+// An output name in pieces: the part of the source's base name that may be
+// shortened, and what stands around it.
+struct TOutputName {
+    std::string Folder;  // with its final delimiter
+    std::string Before;  // the affix when it goes before the name
+    std::string Base;    // the source's base name
+    std::string After;   // the affix when it goes after the name
+    std::string Ext;
+};
+
 // The name before numbering: affixed beside the source, or the same name in
 // a sub-folder, which is created (one level) when missing.
-std::string NewOutputName(const TthPicConvert& engine, const std::string& outputName) {
-    const std::string folder = FolderOf(outputName);
-    if (engine.Options.DecidesName) return folder + engine.AddNameAffix(FileNameOf(outputName));
-    const std::string dir = folder + engine.Options.DirName;
+TOutputName NewOutputName(const TthPicConvert& engine, const std::string& outputName) {
+    const TConvertOptions& o = engine.Options;
+    const std::string fileName = FileNameOf(outputName);
+    TOutputName name{FolderOf(outputName), "", BaseOf(fileName), "", ExtensionOf(fileName)};
+    if (o.DecidesName) {
+        (o.NameBefore ? name.Before : name.After) = o.NameAffix;
+        return name;
+    }
+    const std::string dir = name.Folder + o.DirName;
     std::error_code ignored;  // a failure shows when the file is created
     std::filesystem::create_directory(dir, ignored);
-    return dir + "/" + FileNameOf(outputName);
+    name.Folder = dir + "/";
+    return name;
+}
+
+// Candidate n for the file: the name itself, then with "(n)" before the
+// extension. A name past the file-name limit gets its base shortened on a
+// whole character, so that the affix, the number and the extension stay.
+std::string CandidateName(const TOutputName& name, std::int64_t n) {
+    const std::string whole = name.Folder + name.Before + name.Base + name.After + name.Ext;
+    const std::string number = n == 0 ? "" : "(" + std::to_string(n) + ")";
+    const std::string candidate = n == 0 ? whole : BaseOf(whole) + number + name.Ext;
+    const std::size_t fixed =
+        name.Before.size() + name.After.size() + number.size() + name.Ext.size();
+    if (FileNameOf(candidate).size() <= NAME_MAX || fixed >= NAME_MAX) return candidate;
+    return name.Folder + name.Before + PrefixOfBytes(name.Base, NAME_MAX - fixed) + name.After +
+           number + name.Ext;
 }
 
 void EncodeOther(TOutputType type, const TBitmap& bitmap, TOutputSink& sink) {
@@ -51,9 +82,9 @@ std::int64_t TargetBytes(std::int64_t kilobytes) {
 }  // namespace
 
 void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap) {
-    const std::string target = NewOutputName(*this, outputName);
+    const TOutputName name = NewOutputName(*this, outputName);
     if (Options.OutputType > otGif) throw EConvertError("invalid output file type");
-    TNewFile file(target);
+    TNewFile file(name.Folder + name.Before + name.Base + name.After + name.Ext);
     if (Options.OutputType == otJpeg) {
         TJpegImage jpeg(bitmap);
         CompressJpeg(jpeg);
@@ -61,10 +92,7 @@ void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap) 
     } else {
         EncodeOther(Options.OutputType, bitmap, file.Sink());
     }
-    const std::string ext = ExtensionOf(outputName);
-    const std::string saved = file.Publish([&](std::int64_t n) {
-        return n == 0 ? target : BaseOf(target) + "(" + std::to_string(n) + ")" + ext;
-    });
+    const std::string saved = file.Publish([&](std::int64_t n) { return CandidateName(name, n); });
     Options.LastSaveDir = FolderOf(saved);
     LastSaveFile = saved;
 }

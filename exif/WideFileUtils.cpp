@@ -34,6 +34,22 @@ std::string AbsolutePath(const std::string& name) {
     return ec ? name : path.lexically_normal().string();
 }
 
+// The descriptor when it is a regular file; otherwise closed, -1 and errno
+// EISDIR (a folder) or ENODEV (a pipe, socket or device).
+THandle RefuseUnlessRegular(THandle handle) {
+    if (handle < 0) return INVALID_HANDLE_VALUE;
+    struct stat st;
+    int error = 0;
+    if (::fstat(handle, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+    if (error == 0) return handle;
+    ::close(handle);
+    errno = error;
+    return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 THandle WideFileCreate(const std::string& name) {
@@ -45,15 +61,13 @@ THandle WideFileOpen(const std::string& name, std::uint16_t mode) {
         errno = EINVAL;
         return INVALID_HANDLE_VALUE;
     }
-    const THandle handle = ::open(name.c_str(), AccessFlags(mode) | O_CLOEXEC);
-    if (handle < 0) return INVALID_HANDLE_VALUE;
-    struct stat st;
-    if (::fstat(handle, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(handle);
-        errno = EISDIR;
-        return INVALID_HANDLE_VALUE;
-    }
-    return handle;
+    if ((mode & 3) == fmOpenRead) return OpenRegularFile(name);
+    const THandle handle = ::open(name.c_str(), AccessFlags(mode) | O_CLOEXEC | O_NONBLOCK);
+    return RefuseUnlessRegular(handle);
+}
+
+THandle OpenRegularFile(const std::string& name) {
+    return RefuseUnlessRegular(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
 }
 
 bool WideFileExists(const std::string& name) {

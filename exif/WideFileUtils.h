@@ -41,6 +41,13 @@ THandle WideFileOpen(const std::string& name, std::uint16_t mode);
 // True when the name is an existing file other than a folder.
 bool WideFileExists(const std::string& name);
 
+// Opens a picture for reading without ever waiting: a named pipe, socket or
+// device given in its place would block the first open or read for good, so
+// the open does not wait and anything that is not a regular file is refused
+// on the opened descriptor (EISDIR for a folder, ENODEV otherwise). Returns
+// the descriptor or -1 with errno set; read from that descriptor only.
+THandle OpenRegularFile(const std::string& name);
+
 // A stream on a file descriptor. Reads go through a small buffer, since the
 // EXIF reader reads one byte at a time.
 class THandleStream : public TStream {

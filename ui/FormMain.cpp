@@ -221,7 +221,10 @@ TFormMain::~TFormMain() {
     try {
         SaveSettings();
     } catch (const std::exception& e) {
-        ShowAppMessage(nullptr, QString::fromStdString(e.what()));
+        if (QuietSave)
+            qWarning("%s", e.what());
+        else
+            ShowAppMessage(nullptr, QString::fromStdString(e.what()));
     }
 }
 
@@ -627,5 +630,6 @@ void TFormMain::dragEnterEvent(QDragEnterEvent* event) {
 
 void TFormMain::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
-    emit filesDropped(event->mimeData()->urls());
+    const QMimeData* data = event->mimeData();
+    emit filesDropped(data->urls(), data->data(QStringLiteral("text/uri-list")));
 }

@@ -64,7 +64,11 @@ class TFormMain : public QWidget {
     // config.ini, reads the file into the controls, writes them back.
     void MakeSettingsDir();
     void LoadSettings();
+    // Says so (once, in a message box) when the comment holds characters
+    // the file cannot keep; unless quiet, as when a signal ends the program
+    // and nobody may be there to answer.
     void SaveSettings();
+    bool QuietSave = false;
     // Every stored choice as the controls hold it now, and the reverse (as
     // a load sets them: rules run as the switches change).
     TSettings ReadSettings() const;
@@ -200,8 +204,10 @@ class TFormMain : public QWidget {
     QCheckBox* CBProgressive;
 
   signals:
-    // Files (or anything else) dropped anywhere on the window.
-    void filesDropped(const QList<QUrl>& urls);
+    // Files (or anything else) dropped anywhere on the window: the URLs and
+    // the drop's text/uri-list as it came, whose escapes keep the bytes of
+    // names that are not UTF-8.
+    void filesDropped(const QList<QUrl>& urls, const QByteArray& uriList);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <variant>
 
+#include "Cp932.h"
 #include "FormMain.h"
 #include "MessageBox.h"
 #include "SettingsDir.h"
@@ -198,6 +199,12 @@ struct TRead {
     void operator()(const TTrackRow& r) const { S.*r.Value = r.Control(Form)->value(); }
 };
 
+// The file keeps texts in code page 932; what it cannot hold comes back as
+// "?" at the next start.
+constexpr const char* kCommentNotKeptMessage =
+    "コメントには設定ファイルに保存できない文字が含まれています。\n"
+    "次回の起動時には、それらの文字は「?」に置き換わります。";
+
 std::vector<std::string> Faces(const QStringList& fontList) {
     std::vector<std::string> faces;
     for (const QString& face : fontList) faces.push_back(face.toStdString());
@@ -223,7 +230,11 @@ void TFormMain::LoadSettings() {
 }
 
 void TFormMain::SaveSettings() {
-    if (SettingsDir) SaveSettingsFile(SettingsFilePath(*SettingsDir), ReadSettings());
+    if (!SettingsDir) return;
+    const TSettings settings = ReadSettings();
+    SaveSettingsFile(SettingsFilePath(*SettingsDir), settings);
+    if (!QuietSave && !Cp932Keeps(settings.EditComment))
+        ShowAppMessage(nullptr, QString::fromUtf8(kCommentNotKeptMessage));
 }
 
 TSettings TFormMain::ReadSettings() const {

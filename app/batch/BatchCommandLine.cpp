@@ -84,10 +84,11 @@ class TParser {
     std::optional<TUsageError> Option(const std::string& arg) {
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        if (name == "--help" || name == "--version" || name == "--contrast") {
+        if (name == "--help" || name == "--version" || name == "--contrast" || name == "--null") {
             if (equals != std::string::npos)
                 return Error("値を取らないオプションです", "option takes no value", arg);
             if (name == "--contrast") command_.Contrast = true;
+            if (name == "--null") command_.Null = true;
             if (name == "--help") command_.Action = TBatchCommand::TAction::Help;
             if (name == "--version") command_.Action = TBatchCommand::TAction::Version;
             return std::nullopt;
@@ -114,7 +115,7 @@ std::variant<TBatchCommand, TUsageError> ParseBatchCommandLine(
 std::string BatchUsage() {
     return "使い方 (usage):\n"
            "  tovali3-batch [--config FILE] [--set SECTION/KEY=VALUE]... [--date YYYY-MM-DD]\n"
-           "                [--contrast] [--jobs N] [--] PICTURE...\n"
+           "                [--contrast] [--jobs N] [--null] [--] PICTURE...\n"
            "  tovali3-batch --help | --version\n";
 }
 
@@ -132,10 +133,13 @@ std::string BatchHelp() {
            "  --contrast      「コントラストを調整」をオンにします (既定はオフ)。\n"
            "  --jobs N        同時に読み込む画像の数 (既定: CPU のコア数)。1 なら1枚ずつ順に\n"
            "                  処理します。結果と順序は N によらず同じです。\n"
+           "  --null          書き出したパスを改行でなく NUL 文字で区切ります (find -print0\n"
+           "                  と同じ。改行を含む名前のため)。\n"
            "\n"
            "書き出した各ファイルのパスを1行ずつ標準出力に、進行状況とメッセージを標準エラーに\n"
            "出します。終了コード: 0 すべて変換済み、1 変換が途中で失敗、2 使い方の誤りまたは\n"
-           "入力エラー (何も変換していません)。\n"
+           "入力エラー (何も変換していません)、130/143/129 Ctrl-C・SIGTERM・SIGHUP で中止\n"
+           "(書きかけのファイルは残しません)。\n"
            "\n"
            "Converts picture files (JPEG, GIF, PNG, BMP) in one batch with the same settings\n"
            "and rules as the Tovali 3 window, without a display.\n"
@@ -150,9 +154,12 @@ std::string BatchHelp() {
            "  --jobs N        pictures decoded at once (default: the number of cores); 1\n"
            "                  converts one picture at a time, strictly in turn. The outputs\n"
            "                  and their order are the same for every N.\n"
+           "  --null          end every written path with a NUL instead of a line feed\n"
+           "                  (like find -print0), for names that hold a newline.\n"
            "\n"
            "Prints the path of every file written on standard output, one per line;\n"
            "progress and messages go to standard error. Exit status: 0 all written,\n"
            "1 the batch stopped at a file that failed, 2 bad usage or rejected input\n"
-           "(nothing converted).\n";
+           "(nothing converted), 130/143/129 stopped by Ctrl-C, SIGTERM or SIGHUP (no\n"
+           "half-written file is left).\n";
 }

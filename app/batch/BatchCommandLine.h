@@ -1,6 +1,6 @@
 // The command line of tovali3-batch:
 //   tovali3-batch [--config FILE] [--set SECTION/KEY=VALUE]... [--date YYYY-MM-DD]
-//                 [--contrast] [--jobs N] [--] PICTURE...
+//                 [--contrast] [--jobs N] [--null] [--] PICTURE...
 //   tovali3-batch --help | --version
 #pragma once
 
@@ -23,6 +23,7 @@ struct TBatchCommand {
     std::vector<TSettingOverride> Overrides;  // in command-line order
     std::optional<QDate> Date;
     bool Contrast = false;
+    bool Null = false;  // written paths end in NUL instead of a line feed
     // Pictures decoded at once; 0 for the number of cores.
     int Jobs = 0;
     std::vector<std::string> Pictures;

@@ -20,8 +20,13 @@ class TJob {
     TJobOutcome Run() {
         if (!Step(0, TJobStep::Options, [&] { reporter_.CopyOptions(steps_.Options()); }))
             return TJobOutcome::Failed;
-        steps_.OptionsCopied();
-        decoders_.StartUpTo(std::size_t(steps_.Slots() - 1));
+        // Starting the decoders can fail (no thread to be had): that fails
+        // the job at its first file like any other step.
+        if (!Step(0, TJobStep::Load, [&] {
+                steps_.OptionsCopied();
+                decoders_.StartUpTo(std::size_t(steps_.Slots() - 1));
+            }))
+            return stopped_ ? TJobOutcome::Stopped : TJobOutcome::Failed;
         for (std::size_t i = 0; i < files_.size(); ++i) {
             if (!ConvertFile(i)) return stopped_ ? TJobOutcome::Stopped : TJobOutcome::Failed;
         }
@@ -40,9 +45,11 @@ class TJob {
         if (!Step(i, TJobStep::Date, [&] { steps_.ReadPictureDate(path); }) ||
             !Step(i, TJobStep::Name,
                   [&] { output = GetOutputFileName(path, steps_.Options().OutputType); }) ||
-            !Step(i, TJobStep::Load, [&] { decoded = decoders_.Take(i); }))
+            !Step(i, TJobStep::Load, [&] {
+                decoded = decoders_.Take(i);
+                decoders_.StartUpTo(i + std::size_t(steps_.Slots()));
+            }))
             return false;
-        decoders_.StartUpTo(i + std::size_t(steps_.Slots()));
         // The load and the fit ran ahead; their outcome is told in turn.
         for (const TJobStep step : {TJobStep::Load, TJobStep::Resize}) {
             if (decoded->Error && decoded->FailedStep == step) {
@@ -66,7 +73,9 @@ class TJob {
         return true;
     }
 
-    // Runs one step; a failure or a stop request stops the job at file i.
+    // Runs one step; a failure or a stop request stops the job at file i. A
+    // step that fails because of a stop (a save cut short by a signal) is
+    // told as the stop.
     template <class F>
     bool Step(std::size_t i, TJobStep step, F&& run) {
         if (step != TJobStep::Options && StopRequested(i)) return false;
@@ -74,9 +83,9 @@ class TJob {
             run();
             return true;
         } catch (const std::exception& e) {
-            Fail(i, step, e.what());
+            if (!StopRequested(i)) Fail(i, step, e.what());
         } catch (...) {
-            Fail(i, step, "unknown error");
+            if (!StopRequested(i)) Fail(i, step, "unknown error");
         }
         return false;
     }

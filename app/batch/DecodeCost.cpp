@@ -118,7 +118,8 @@ TDecodeCost EstimateDecodeCost(const std::string& path, const TthPicConvert* fit
     const std::uint64_t raster = h->width * h->height * 3;
     std::optional<TSize> fitted;
     if (fitter) fitted = fitter->FittedSize(int(h->width), int(h->height));
-    const std::uint64_t fit = fitted ? std::uint64_t(fitted->cx) * std::uint64_t(fitted->cy) * 3 : 0;
+    const std::uint64_t fit =
+        fitted ? std::uint64_t(fitted->cx) * std::uint64_t(fitted->cy) * 3 : 0;
     if (h->streams && fitted && (ext == ".PNG" || [&] {
             TExifInfo reader;
             const int orientation = ReadExifOrientation(reader, path);

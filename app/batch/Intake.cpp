@@ -12,6 +12,7 @@
 
 #include "InputCheck.h"
 #include "Raster.h"
+#include "WideFileUtils.h"
 
 namespace {
 
@@ -85,10 +86,10 @@ bool IsSupportedExt(std::string_view path) {
 
 int CountGifImages(const std::string& path) {
     // A pipe or device named *.gif could block the read for good.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) throw std::runtime_error("not a file");
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) throw std::runtime_error("not a file");
     int error = 0;
-    TGifPtr gif(DGifOpenFileName(path.c_str(), &error));
+    TGifPtr gif(DGifOpenFileHandle(fd, &error));  // closes fd on failure too
     if (!gif) throw std::runtime_error("not a GIF file");
     int images = 0;
     std::uint64_t pixels = 0;

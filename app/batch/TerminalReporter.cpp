@@ -66,7 +66,8 @@ void TTerminalReporter::SetStatus(const std::string& text) {
 
 void TTerminalReporter::FileSaved(const std::string& path) {
     ClearBar();
-    std::fprintf(out_, "%s\n", path.c_str());
+    std::fwrite(path.data(), 1, path.size(), out_);
+    std::fputc(pathEnd_, out_);
     std::fflush(out_);
     DrawBar();
 }

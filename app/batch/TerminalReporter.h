@@ -30,6 +30,8 @@ class TTerminalReporter final : public IJobReporter {
     std::string FailureDetail() const;
     // Takes the bar off the terminal.
     void Finish();
+    // What follows each written path: a line feed, or NUL for --null.
+    void SetPathEnd(char end) { pathEnd_ = end; }
 
   private:
     void ClearBar();
@@ -43,6 +45,7 @@ class TTerminalReporter final : public IJobReporter {
     std::FILE* err_;
     bool drawBar_;
     bool barShown_ = false;
+    char pathEnd_ = '\n';
     int minimum_ = 0;
     int maximum_ = 100;
     int position_ = 0;

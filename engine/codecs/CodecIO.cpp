@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "WideFileUtils.h"
+
 namespace {
 
 [[noreturn]] void FailToOpen(const std::string& path, const char* reason) {
@@ -17,13 +19,12 @@ namespace {
 }  // namespace
 
 TInputSource TInputSource::OpenFile(const std::string& path) {
-    // Non-blocking, so that a named pipe given as a picture cannot hang us.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) FailToOpen(path, std::strerror(errno));
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) FailToOpen(path, errno == ENODEV ? "not a regular file" : std::strerror(errno));
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) != 0) {
         close(fd);
-        FailToOpen(path, "not a regular file");
+        FailToOpen(path, std::strerror(errno));
     }
     TInputSource source;
     source.file_ = fdopen(fd, "rb");

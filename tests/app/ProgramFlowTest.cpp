@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 #include <memory>
 
 #include "../ScratchSettings.h"
@@ -37,6 +39,16 @@ QByteArray ReadAll(const QString& path) {
 }
 
 constexpr int kJobTimeoutMs = 60000;
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+  public:
+    QList<QUrl> opened;
+
+  public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
 
 }  // namespace
 
@@ -60,6 +72,9 @@ class ProgramFlowTest : public QObject {
     void closingTheWindowDuringAJobStopsIt();
     void stopKeepsTheWrittenFilesAndOffersTheirFolder();
     void aStopBeforeTheFirstFileWritesNothing();
+    void namesThatAreNotUtf8AreConvertedAndTheirFolderOpens();
+    void aJobThreadThatCannotStartFailsTheJob();
+    void aCommentTheFileCannotKeepIsToldOnceAtTheSave();
 
   private:
     QStringList AddPhotos(int count) const;
@@ -384,6 +399,75 @@ void ProgramFlowTest::aStopBeforeTheFirstFileWritesNothing() {
     QCOMPARE(status->ProgressBarStatus->value(), 0);
     QVERIFY(status->BtnClose->isEnabled() && !status->BtnOpenDir->isEnabled());
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), pictures.size());
+}
+
+// Shift-JIS names, as from an old archive: the drop's escaped bytes reach the
+// file, the output and "保存先を開く" unchanged.
+void ProgramFlowTest::namesThatAreNotUtf8AreConvertedAndTheirFolderOpens() {
+    const std::string folder = QFile::encodeName(dir->path()).toStdString() + "/\x83\x74\x83\x48";
+    QVERIFY(std::filesystem::create_directory(folder));
+    const std::string picture = folder + "/\x82\xa0.jpg";
+    QVERIFY(std::filesystem::copy_file(TOVALI_TEST_DATA "/jpeg/colour.jpg", picture));
+    QMimeData data;
+    data.setData("text/uri-list",
+                 "file://" + QByteArray::fromStdString(picture).toPercentEncoding("/") + "\r\n");
+    const QPoint at = form->PGConfig->geometry().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form->windowHandle(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form->windowHandle(), &drop);
+    QCoreApplication::processEvents();
+    QVERIFY(form->IsConverting());
+    QVERIFY(WaitForJobEnd());
+    QVERIFY(messages.isEmpty());
+    QCOMPARE(status->LabelStatus->text(), U("1枚の画像処理が完了しました"));
+    QVERIFY(std::filesystem::exists(folder + "/s-\x82\xa0.jpg"));
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    status->BtnOpenDir->click();
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(catcher.opened.size(), 1);
+    QCOMPARE(QByteArray::fromPercentEncoding(catcher.opened[0].toEncoded()),
+             QByteArray::fromStdString("file://" + folder + "/"));
+    std::filesystem::remove_all(folder);  // QTemporaryDir cannot name it
+}
+
+// The system gives no thread: the job fails at once and says so, instead of
+// waiting for good with "を処理しています".
+void ProgramFlowTest::aJobThreadThatCannotStartFailsTheJob() {
+    StartJobThread = [](QThread&) {};  // as a failed start leaves the thread
+    DropFiles({AddPicture("jpeg/colour.jpg", "a.jpg")});
+    StartJobThread = StartThread;
+    QVERIFY(!form->IsConverting());
+    QVERIFY(status->BtnClose->isEnabled());
+    QVERIFY(!status->BtnOpenDir->isEnabled());
+    QCOMPARE(status->LabelStatus->text(), U(kThreadNotStartedText));
+    QCOMPARE(messages, QStringList{U(kThreadNotStartedText)});
+    status->BtnClose->click();
+    DropFiles({dir->filePath("a.jpg")});  // the next job runs as usual
+    QVERIFY(WaitForJobEnd());
+    QVERIFY(QFileInfo::exists(Output("s-a.jpg")));
+}
+
+// The settings file keeps code page 932: a comment it cannot hold is told
+// once when the window saves; an end by signal says nothing.
+void ProgramFlowTest::aCommentTheFileCannotKeepIsToldOnceAtTheSave() {
+    form->EditComment->setText(U("旅行😀"));
+    form.reset();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages[0].contains(U("コメント")));
+    QVERIFY(QFileInfo::exists(settings.File()));
+    messages.clear();
+    form = std::make_unique<TFormMainJob>();
+    QCOMPARE(form->EditComment->text(), U("旅行?"));
+    form->EditComment->setText(U("𠮷"));
+    form->QuietSave = true;
+    form.reset();
+    QVERIFY(messages.isEmpty());
+    form = std::make_unique<TFormMainJob>();
+    form->EditComment->setText(U("旅行"));
+    form.reset();
+    QVERIFY(messages.isEmpty());
 }
 
 QTEST_MAIN(ProgramFlowTest)

@@ -1,13 +1,20 @@
 // tovali3-batch run as a user would: real photos in a temporary folder,
 // exit status, standard output and standard error.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <csignal>
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
+#include "BatchCommandLine.h"
+#include "BmpCodec.h"
 #include "Cp932.h"
 #include "UnitThPicConvert.h"
 
@@ -39,8 +46,16 @@ class BatchProgram : public ::testing::Test {
 
     // Runs the program with a home folder of its own; the platform asked for
     // here has no display, which the program must ignore.
-    TRun Run(const std::vector<std::string>& args) {
+    TRun Run(const std::vector<std::string>& args, int timeoutMs = 120000) {
         QProcess process;
+        Start(process, args);
+        EXPECT_TRUE(process.waitForFinished(timeoutMs));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
+    }
+
+    void Start(QProcess& process, const std::vector<std::string>& args) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", QString::fromStdString((dir_ / "home").string()));
         env.remove("XDG_CONFIG_HOME");
@@ -51,10 +66,6 @@ class BatchProgram : public ::testing::Test {
         QStringList arguments;
         for (const std::string& a : args) arguments << QString::fromStdString(a);
         process.start(TOVALI_BATCH_PROGRAM, arguments);
-        EXPECT_TRUE(process.waitForFinished(120000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                process.readAllStandardOutput().toStdString(),
-                process.readAllStandardError().toStdString()};
     }
 
     static TSize PictureSize(const std::string& path) {
@@ -67,6 +78,32 @@ class BatchProgram : public ::testing::Test {
     std::string Bytes(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // A 24-bit BMP of random pixels, which no encoder can make small fast.
+    static void WriteNoiseBmp(const fs::path& path, int width, int height) {
+        TBitmap noise(width, height, 24);
+        std::mt19937 random(7);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width * 3; ++x) noise.ScanLine(y)[x] = std::uint8_t(random());
+        TMemorySink sink;
+        BmpSave(noise, sink);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(sink.Bytes.data()),
+                   std::streamsize(sink.Bytes.size()));
+    }
+
+    // True when the process has a file open in this test's folder other than
+    // the source (named or not yet named).
+    bool WritesInto(pid_t pid, const fs::path& source) const {
+        std::error_code ec;
+        const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+        for (const auto& fd : fs::directory_iterator(fds, ec)) {
+            const std::string target = fs::read_symlink(fd.path(), ec).string();
+            if (!ec && target.rfind(dir_.string() + "/", 0) == 0 && target != source.string())
+                return true;
+        }
+        return false;
     }
 
     fs::path dir_;
@@ -199,4 +236,60 @@ TEST_F(BatchProgram, ReadsTheSettingsFileInCodePage932AndNeverWritesIt) {
     run = Run({"--set", "PIC_SAVE/DECIDES_STRING=_c", a});
     EXPECT_EQ(run.Exit, 0) << run.Err;
     EXPECT_EQ(run.Out, (dir_ / "colour_c.bmp").string() + "\n");
+}
+
+// Named like pictures but a pipe (which would wait for a writer for good), a
+// device that never ends, and a folder: each fails at once, in its turn.
+TEST_F(BatchProgram, SpecialFilesFailWithoutWaiting) {
+    const std::string ok = Photo("jpeg/colour.jpg", "ok.jpg");
+    ASSERT_EQ(mkfifo((dir_ / "p.jpg").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir_ / "z.bmp");
+    fs::create_directory(dir_ / "d.png");
+    TRun run = Run({ok, (dir_ / "p.jpg").string()}, 30000);
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_EQ(run.Out, (dir_ / "s-ok.jpg").string() + "\n");
+    EXPECT_NE(run.Err.find("[p.jpg]の処理に失敗しました"), std::string::npos);
+    EXPECT_EQ(Run({(dir_ / "z.bmp").string()}, 30000).Exit, 1);
+    EXPECT_EQ(Run({(dir_ / "d.png").string()}, 30000).Exit, 1);
+}
+
+// --null ends every written path with NUL, so a name with a newline in it
+// stays one name.
+TEST_F(BatchProgram, NullSeparatesWrittenPaths) {
+    const std::string a = Photo("jpeg/colour.jpg", "two\nlines.jpg");
+    const TRun run = Run({"--null", a});
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Out, (dir_ / "s-two\nlines.jpg").string() + std::string(1, '\0'));
+    EXPECT_NE(BatchHelp().find("--null"), std::string::npos);
+}
+
+// SIGTERM while a big PNG is being written: the program stops, exits 143 as
+// shells expect, and leaves nothing but the source.
+TEST_F(BatchProgram, ASignalMidSaveLeavesNothingBehind) {
+    const fs::path source = dir_ / "noise.bmp";
+    WriteNoiseBmp(source, 4000, 3000);
+    QProcess process;
+    Start(process,
+          {"--set", "PIC_SAVE/TYPE_JPEG=0", "--set", "PIC_SAVE/TYPE_PNG=1", source.string()});
+    ASSERT_TRUE(process.waitForStarted());
+    // The save is under way once the program holds a file in the folder
+    // other than the source.
+    const pid_t pid = pid_t(process.processId());
+    bool saving = false;
+    for (int i = 0; i < 3000 && !saving && process.state() == QProcess::Running; ++i) {
+        saving = WritesInto(pid, source);
+        if (!saving) QThread::msleep(10);
+    }
+    ASSERT_TRUE(saving);
+    kill(pid, SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 143);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir_))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"home", "noise.bmp"}));
+    EXPECT_NE(process.readAllStandardError().toStdString().find("[noise.bmp]の処理を中止しました"),
+              std::string::npos);
 }

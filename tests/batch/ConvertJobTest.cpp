@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <system_error>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -365,4 +367,30 @@ TEST(ConvertJob, Texts) {
     EXPECT_EQ(CompletionText(3), "3枚の画像処理が完了しました");
     EXPECT_STREQ(kInitialisingText, "初期化中\uFF65\uFF65\uFF65\uFF65");
     EXPECT_EQ(JobMaximum(3), 17);
+}
+
+// No thread to be had for the decoders (std::async throws): the job fails at
+// its first file like any failed step instead of ending the program.
+TEST(ConvertJob, ADecoderThatCannotStartFailsTheJob) {
+    TRecorder reporter(kThree);
+    struct TNoThreads final : public IConvertSteps {
+        TConvertOptions options;
+        int Slots() const override { return 2; }
+        TConvertOptions& Options() override { return options; }
+        void OptionsCopied() override {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+        void ReadPictureDate(const std::string&) override {}
+        void LoadPicture(int, const std::string&, TBitmap&) override {}
+        void ResizePicture(int, TBitmap&) override {}
+        void ApplyEffects(TBitmap&) override {}
+        void DrawTexts(TBitmap&) override {}
+        std::string SavePicture(const std::string&, TBitmap&) override { return {}; }
+        std::string GetLastSaveDir() override { return {}; }
+    } steps;
+    EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
+    EXPECT_EQ(reporter.Log.back(), "[a.jpg]の処理に失敗しました");
+    ASSERT_TRUE(reporter.Failure);
+    EXPECT_EQ(reporter.Failure->Index, 0u);
 }

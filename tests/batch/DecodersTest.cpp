@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -33,6 +35,21 @@ TEST(DecodeCost, HeadersTellTheRasterAndTheDecodersPeak) {
     EXPECT_EQ(EstimateDecodeCost(Data("png/basn2c08.png")).RasterBytes, 32u * 32 * 3);
     EXPECT_EQ(EstimateDecodeCost(Data("no/such.jpg")).PeakBytes, 0u);
     EXPECT_EQ(EstimateDecodeCost(Data("png/basn2c08.png.jpg")).PeakBytes, 0u);
+}
+
+// The estimate runs before the load: a pipe named like a picture must not
+// keep it waiting for a writer.
+TEST(DecodeCost, PipesAndDevicesCostNothingAndNeverWait) {
+    const std::string dir =
+        std::filesystem::temp_directory_path() / ("tovali-cost-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    for (const char* name : {"/p.jpg", "/p.png"}) ASSERT_EQ(mkfifo((dir + name).c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir + "/z.bmp");
+    alarm(20);  // a hang ends the test program instead of the whole run
+    for (const char* name : {"/p.jpg", "/p.png", "/z.bmp"})
+        EXPECT_EQ(EstimateDecodeCost(dir + name).PeakBytes, 0u) << name;
+    alarm(0);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(DecoderSlots, FilesTakeTheirTurnsInOrder) {

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <random>
 
 #include "BmpCodec.h"
+#include "FileNames.h"
 #include "ImageCompare.h"
 #include "JpegCodec.h"
 #include "NewFile.h"
@@ -270,4 +275,46 @@ TEST(CompressJpeg, ASizeOfExactlyTheLimitIsNotBelowIt) {
     engine.Options.TargetFileSize = 7;
     engine.CompressJpeg(jpeg);
     EXPECT_EQ(jpeg.DataSize(), 6u * 1024);
+}
+
+// A base name near the file-name limit still gets its numbers: the base is
+// shortened (on a whole character) so that affix, number and extension fit.
+TEST(SavePicture, NamesPastTheFileNameLimitAreShortenedToFit) {
+    TTempDir dir;
+    const std::string base(249, 'b');
+    Saver s(otJpeg, "s-", true);
+    s.Save(dir / (base + ".jpg"));
+    s.Save(dir / (base + ".jpg"));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"s-" + base.substr(0, 246) + "(1).jpg",
+                                                       "s-" + base + ".jpg"}));
+    // "あ" is three bytes: the cut falls before a whole one, never inside it.
+    std::string wide;
+    for (int i = 0; i < 83; ++i) wide += "あ";  // 249 bytes
+    Saver after(otPng, "_small");
+    after.Save(dir / (wide + ".png"));
+    const std::string kept = wide.substr(0, 3 * 81);  // 243 + 6 + 4 <= 255
+    EXPECT_TRUE(fs::exists(dir / (kept + "_small.png")));
+    // Bytes that are not UTF-8 (Shift-JIS) are cut byte by byte.
+    EXPECT_EQ(PrefixOfBytes("\x82\xa0\x82\xa2", 3), "\x82\xa0\x82");
+    EXPECT_EQ(PrefixOfBytes("aあ", 3), "a");
+    EXPECT_EQ(PrefixOfBytes("aあ", 4), "aあ");
+}
+
+// Killed in the middle of a save, a process leaves no part of the file: the
+// data sits in an unnamed file until it is complete.
+TEST(NewFile, AProcessKilledWhileWritingLeavesNothing) {
+    TTempDir dir;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TNewFile file(dir / "a.bmp");
+        std::vector<char> big(1 << 20, 'x');
+        file.Sink().Write(big.data(), big.size());
+        kill(getpid(), SIGKILL);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(dir.Entries().empty());
 }

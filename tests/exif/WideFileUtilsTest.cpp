@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -145,4 +146,28 @@ TEST(TWideFileStream, ReadingPastTheEndRaisesTheReadError) {
     EXPECT_THROW(stream.ReadByte(), EReadError);
     EXPECT_EQ(stream.Seek(-5, TSeekOrigin::soBeginning), 0);
     EXPECT_EQ(stream.Seek(-4, TSeekOrigin::soEnd), 19996);
+}
+
+// A pipe named like a picture blocks a plain open until a writer comes, and
+// /dev/zero never ends: both are refused at once, on the opened descriptor.
+TEST(OpenRegularFile, SpecialFilesAreRefusedWithoutWaiting) {
+    TempDir dir;
+    const std::string fifo = (dir.Path() / "p.jpg").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    alarm(20);  // a hang ends the test program instead of the whole run
+    errno = 0;
+    EXPECT_EQ(OpenRegularFile(fifo), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(errno, ENODEV);
+    EXPECT_EQ(WideFileOpen(fifo, fmOpenRead), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenErrorOf(fifo, fmOpenRead).rfind("Cannot open file", 0), 0u);
+    EXPECT_EQ(OpenRegularFile("/dev/zero"), INVALID_HANDLE_VALUE);
+    errno = 0;
+    EXPECT_EQ(OpenRegularFile(dir.Path().string()), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(errno, EISDIR);
+    alarm(0);
+    const THandle file = OpenRegularFile(dir.File("a.bin", {1, 2, 3}));
+    ASSERT_GE(file, 0);
+    std::uint8_t bytes[4] = {};
+    EXPECT_EQ(::read(file, bytes, 4), 3);  // reads normally despite not waiting
+    ::close(file);
 }

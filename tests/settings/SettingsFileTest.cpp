@@ -436,3 +436,18 @@ TEST_F(SettingsFile, FailedSaveNamesTheFileAndLeavesNoTrace) {
     SaveSettingsFile(path_, TSettings{});
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
+
+// A --set text is used as typed: it never goes through code page 932, which
+// would turn what it cannot hold into "?". Cp932Keeps tells such texts.
+TEST_F(SettingsFile, SetTextsAreUsedAsTyped) {
+    TSettingsFile file(path_);
+    EXPECT_TRUE(file.SetValue("PIC_COMMENT", "COMMENT", "旅行😀𠮷Ⅻ"));
+    EXPECT_EQ(file.Read(kFaces).EditComment, "旅行😀𠮷Ⅻ");
+    EXPECT_TRUE(Cp932Keeps("旅行 ①Ⅰ ＡＢ"));
+    EXPECT_FALSE(Cp932Keeps("旅行😀"));
+    EXPECT_FALSE(Cp932Keeps("𠮷"));
+    // Once saved, the file holds what code page 932 can keep.
+    file.Write(file.Read(kFaces));
+    file.Save();
+    EXPECT_EQ(TSettingsFile(path_).Read(kFaces).EditComment, "旅行???");
+}

@@ -76,6 +76,10 @@ std::string Utf8ToCp932(std::string_view text) {
     return cv.Convert(text, "?", Utf8CharacterLength);
 }
 
+bool Cp932Keeps(std::string_view text) {
+    return Cp932ToUtf8(Utf8ToCp932(text)) == text;
+}
+
 std::string_view Cp932Prefix(std::string_view bytes, std::size_t maxBytes) {
     std::size_t end = 0;
     while (end < bytes.size()) {

@@ -10,6 +10,9 @@
 std::string Cp932ToUtf8(std::string_view bytes);
 // Characters that code page 932 cannot hold (and broken UTF-8) become "?".
 std::string Utf8ToCp932(std::string_view text);
+// True when the (UTF-8) text comes back unchanged from code page 932: no
+// character is lost or turned into a look-alike.
+bool Cp932Keeps(std::string_view text);
 // The longest prefix of at most maxBytes bytes that ends on a whole
 // character, so that a cut never leaves half of a double-byte character.
 std::string_view Cp932Prefix(std::string_view bytes, std::size_t maxBytes);

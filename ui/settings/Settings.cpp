@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <variant>
@@ -275,6 +276,9 @@ struct TSettingsFile::TImpl {
     bool Crlf = false;
     std::string Trailer;
     std::string Problem;
+    // Texts given by SetValue, as typed: they never go through code page
+    // 932 unless the file is saved.
+    std::map<const TRow*, std::string> Typed;
 
     void Load();
     std::optional<std::string> Raw(const TRow& row) const;
@@ -334,6 +338,7 @@ bool TSettingsFile::SetValue(std::string_view section, std::string_view key,
     const TRow* row = FindRow(section, key);
     if (row == nullptr) return false;
     impl_->Ini.SetValue(row->Section, row->Key, Utf8ToCp932(value).c_str(), nullptr, true);
+    impl_->Typed[row] = std::string(UnquoteProfileValue(value));
     return true;
 }
 
@@ -343,7 +348,11 @@ TSettings TSettingsFile::Read(const std::vector<std::string>& installedFaces) co
         const std::optional<std::string> raw = impl_->Raw(row);
         if (row.Rule == TRule::Text || row.Rule == TRule::FontFace) {
             auto member = std::get<std::string TSettings::*>(row.Member);
-            if (raw) s.*member = Cp932ToUtf8(*raw);
+            const auto typed = impl_->Typed.find(&row);
+            if (typed != impl_->Typed.end())
+                s.*member = typed->second;
+            else if (raw)
+                s.*member = Cp932ToUtf8(*raw);
             if (row.Rule == TRule::FontFace) s.*member = ResolveFace(s.*member, installedFaces);
             continue;
         }
@@ -358,6 +367,7 @@ TSettings TSettingsFile::Read(const std::vector<std::string>& installedFaces) co
 }
 
 void TSettingsFile::Write(const TSettings& settings) {
+    impl_->Typed.clear();
     for (const TRow& row : kRows)
         impl_->Ini.SetValue(row.Section, row.Key, StoredText(row, settings).c_str(), nullptr, true);
 }
