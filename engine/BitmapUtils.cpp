@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Canvas.h"
+#include "ColourProfile.h"
 #include "UnitThPicConvert.h"
 #include "VectorState.h"
 
@@ -476,11 +477,15 @@ std::optional<TSize> TthPicConvert::FittedSize(int width, int height) const {
 }
 
 void TthPicConvert::ResizePicture(TBitmap& bitmap) {
-    const std::optional<TSize> size = FittedSize(bitmap.Width(), bitmap.Height());
-    if (!size) return;
-    auto fitted = ResampleBitmap(bitmap, size->cx, size->cy);
-    // The pixels stay in the colour space they were decoded in.
-    fitted->IccProfile = std::move(bitmap.IccProfile);
+    if (const std::optional<TSize> size = FittedSize(bitmap.Width(), bitmap.Height())) {
+        auto fitted = ResampleBitmap(bitmap, size->cx, size->cy);
+        // The pixels stay in the colour space they were decoded in.
+        fitted->IccProfile = std::move(bitmap.IccProfile);
+        TCanvasLock lock(bitmap.Canvas());
+        bitmap.Swap(*fitted);
+    }
     TCanvasLock lock(bitmap.Canvas());
-    bitmap.Swap(*fitted);
+    // After the fit the conversion works on the small picture; a picture
+    // that was not fitted was converted as it was loaded.
+    ConvertToSrgb(bitmap);
 }

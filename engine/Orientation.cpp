@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <utility>
 
 #include "ExifInfo.h"
 
@@ -111,6 +112,17 @@ int ReadExifOrientation(TExifInfo& reader, const std::string& fileName) {
     }
 }
 
+int ReadExifOrientation(TExifInfo& reader, const std::vector<std::uint8_t>& exifBlock) {
+    if (exifBlock.empty()) return 1;
+    try {
+        reader.LoadFromExifBlock(exifBlock.data(), exifBlock.size());
+        const std::uint32_t orientation = reader.Orientation();
+        return orientation == 0 ? 1 : int(orientation);
+    } catch (const std::exception&) {
+        return 1;
+    }
+}
+
 void ApplyExifOrientation(TBitmap& bitmap, int orientation) {
     if (orientation < 2 || orientation > 8 || bitmap.Empty()) return;
     const bool turns = orientation >= 5;
@@ -120,6 +132,7 @@ void ApplyExifOrientation(TBitmap& bitmap, int orientation) {
     const auto& masks = bitmap.Masks();
     upright.SetMasks(masks[0], masks[1], masks[2]);
     upright.TransparentColor = bitmap.TransparentColor;
+    upright.IccProfile = std::move(bitmap.IccProfile);
     RemapPixels(bitmap, upright, MapFor(orientation, bitmap.Width(), bitmap.Height()));
     bitmap.Swap(upright);
 }

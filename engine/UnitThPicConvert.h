@@ -113,6 +113,8 @@ class TthPicConvert {
     // --- per-file steps, in the job's order ---
     void ReadPictureDate(const std::string& fileName);
     void LoadPicture(const std::string& sourceFile, TBitmap& bitmap);
+    // Fits the picture into the box when FittedSize says so, then turns it
+    // into sRGB (ConvertToSrgb) in either case.
     void ResizePicture(TBitmap& bitmap);
     // LoadPicture and ResizePicture in one, with the same result; a picture
     // that is fitted is decoded row by row straight into the fit where its

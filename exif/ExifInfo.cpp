@@ -1,5 +1,7 @@
 #include "ExifInfo.h"
 
+#include <cstring>
+
 #include "WideFileUtils.h"
 
 namespace {
@@ -55,6 +57,13 @@ void SkipToTiffHeader(TStream& stream) {
         }
     }
     stream.Seek(-1, TSeekOrigin::soCurrent);
+}
+
+constexpr std::uint8_t kExifPrefix[6] = {'E', 'x', 'i', 'f', 0, 0};
+
+bool IsTiffHeader(const std::uint8_t* data, std::size_t size) {
+    return size >= 8 && ((data[0] == 'I' && data[1] == 'I' && data[2] == 42 && data[3] == 0) ||
+                         (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 42));
 }
 
 }  // namespace
@@ -113,6 +122,26 @@ void TExifInfo::LoadFromStream(TStream& stream) {
     } else if (!ReadExif(stream)) {
         DoError(errBadStream);
     }
+}
+
+void TExifInfo::LoadFromExifBlock(const std::uint8_t* data, std::size_t size) {
+    entries_.Clear();
+    thumbEntries_.Clear();
+    jpegHeight_ = 0;
+    jpegWidth_ = 0;
+    app1Position_ = -1;
+    valueBytes_ = 0;
+    valueBudget_ = size;
+    if (size >= sizeof kExifPrefix && std::memcmp(data, kExifPrefix, sizeof kExifPrefix) == 0) {
+        data += sizeof kExifPrefix;
+        size -= sizeof kExifPrefix;
+    }
+    if (!IsTiffHeader(data, size)) {
+        DoError(errNotExif);
+        return;
+    }
+    TBytesStream stream(data, size);
+    if (!ReadTiff(stream)) DoError(errBadStream);
 }
 
 void TExifInfo::ReadJpegSize(TStream& stream) {
@@ -175,6 +204,15 @@ bool TExifInfo::ReadExif(TStream& stream) {
     try {
         stream.SetPosition(app1Position_ + 2);
         SkipToTiffHeader(stream);
+    } catch (...) {
+        return false;
+    }
+    return ReadTiff(stream);
+}
+
+// Reads the directories of the TIFF data at the stream's position.
+bool TExifInfo::ReadTiff(TStream& stream) {
+    try {
         tiffBase_ = stream.Position();
         entries_.BaseOffset = tiffBase_;
         thumbEntries_.BaseOffset = tiffBase_;

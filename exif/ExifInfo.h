@@ -201,6 +201,11 @@ class TExifInfo {
     void SetImageFileName(const std::string& name);
     // The load's steps after the file is open, for any stream.
     void LoadFromStream(TStream& stream);
+    // Loads the directories of an EXIF block held in memory, as HEIF and
+    // WebP files carry it: TIFF data, behind an optional "Exif\0\0" prefix.
+    // Raises EExifError -2 when the block holds no TIFF header, -5 when its
+    // directories cannot be read.
+    void LoadFromExifBlock(const std::uint8_t* data, std::size_t size);
 
     // How far past offset 4 the APP1 marker is looked for when the file's
     // second marker is not an application marker. Default 16, never negative.
@@ -256,6 +261,7 @@ class TExifInfo {
     void ChargeValueBytes(std::uint64_t bytes);
     void ReadJpegSize(TStream& stream);
     bool ReadExif(TStream& stream);
+    bool ReadTiff(TStream& stream);
     std::uint32_t ReadDirectories(TStream& stream);
     void ReadThumbDirectories(TStream& stream, std::uint32_t ifd1Offset);
     std::uint32_t ReadDirectory(TStream& stream, TEntryItems& items, TExifDir dir);

@@ -9,6 +9,7 @@ TOVALI_PACKAGES=(
     build-essential cmake pkg-config clang clang-format
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-gtk-platformtheme qt6-translations-l10n
     libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev zlib1g-dev libgif-dev libsimpleini-dev
+    libheif-dev libwebp-dev liblcms2-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic fonts-ipafont-mincho fontconfig libfontconfig-dev qt6-qpa-plugins
     xvfb xauth

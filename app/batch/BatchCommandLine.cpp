@@ -122,8 +122,9 @@ std::string BatchUsage() {
 std::string BatchHelp() {
     return BatchUsage() +
            "\n"
-           "画像ファイル (JPEG, GIF, PNG, BMP) を Tovali 3 のウィンドウと同じ設定・同じ規則で\n"
-           "まとめて変換します。画面は使いません。\n"
+           "画像ファイル (JPEG, GIF, PNG, BMP, HEIC/HEIF, AVIF, WebP) を Tovali 3 のウィンドウと\n"
+           "同じ設定・同じ規則でまとめて変換します。画面は使いません。保存形式は JPEG, PNG,\n"
+           "GIF, BMP のいずれかです。\n"
            "\n"
            "  --config FILE   読み込む設定ファイル (既定: ウィンドウの config.ini)。\n"
            "                  ファイルが無ければすべて既定値。設定ファイルには書き込みません。\n"
@@ -141,8 +142,9 @@ std::string BatchHelp() {
            "入力エラー (何も変換していません)、130/143/129 Ctrl-C・SIGTERM・SIGHUP で中止\n"
            "(書きかけのファイルは残しません)。\n"
            "\n"
-           "Converts picture files (JPEG, GIF, PNG, BMP) in one batch with the same settings\n"
-           "and rules as the Tovali 3 window, without a display.\n"
+           "Converts picture files (JPEG, GIF, PNG, BMP, HEIC/HEIF, AVIF, WebP) in one batch\n"
+           "with the same settings and rules as the Tovali 3 window, without a display.\n"
+           "Pictures are written as JPEG, PNG, GIF or BMP.\n"
            "\n"
            "  --config FILE   settings file to read (default: the window's config.ini). A\n"
            "                  missing file gives every default. The file is never written.\n"

@@ -7,13 +7,16 @@
 
 #include <array>
 #include <csetjmp>
+#include <filesystem>
 #include <optional>
 
 #include "CodecIO.h"
 #include "ExifInfo.h"
 #include "FileNames.h"
+#include "HeifCodec.h"
 #include "Orientation.h"
 #include "UnitThPicConvert.h"
+#include "WebpCodec.h"
 
 namespace {
 
@@ -97,7 +100,28 @@ std::optional<THeader> OtherHeader(TInputSource& source, const std::string& ext)
                    std::uint64_t(height < 0 ? -std::int64_t(height) : height), 0, false};
 }
 
+// libheif holds the decoded planes (at most two bytes a sample, alpha
+// included) and its interleaved 8-bit copy beside the raster.
+std::optional<THeader> HeifHeader(const std::string& path) {
+    std::uint64_t width = 0, height = 0;
+    if (!HeifReadSize(path, width, height)) return std::nullopt;
+    return THeader{width, height, width * height * (8 + 4), false};
+}
+
+// The whole file is held while it decodes, and a picture with alpha
+// decodes into an RGBA buffer first.
+std::optional<THeader> WebpHeader(const std::string& path) {
+    std::uint64_t width = 0, height = 0;
+    bool alpha = false;
+    if (!WebpReadSize(path, width, height, alpha)) return std::nullopt;
+    std::error_code ec;
+    const std::uint64_t file = std::filesystem::file_size(path, ec);
+    return THeader{width, height, (ec ? 0 : file) + (alpha ? width * height * 4 : 0), false};
+}
+
 std::optional<THeader> ReadHeader(const std::string& path, const std::string& ext) {
+    if (ext == ".HEIC" || ext == ".HEIF" || ext == ".AVIF") return HeifHeader(path);
+    if (ext == ".WEBP") return WebpHeader(path);
     try {
         TInputSource source = TInputSource::OpenFile(path);
         if (ext == ".JPG" || ext == ".JPEG") return JpegHeader(source);

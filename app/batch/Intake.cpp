@@ -81,7 +81,8 @@ std::string ExtensionOf(std::string_view path) {
 
 bool IsSupportedExt(std::string_view path) {
     const std::string ext = AsciiUpper(ExtensionOf(path));
-    return ext == ".BMP" || ext == ".JPG" || ext == ".JPEG" || ext == ".PNG" || ext == ".GIF";
+    return ext == ".BMP" || ext == ".JPG" || ext == ".JPEG" || ext == ".PNG" || ext == ".GIF" ||
+           ext == ".HEIC" || ext == ".HEIF" || ext == ".AVIF" || ext == ".WEBP";
 }
 
 int CountGifImages(const std::string& path) {

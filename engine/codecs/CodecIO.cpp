@@ -91,3 +91,21 @@ void SetPictureSize(TBitmap& picture, std::uint64_t width, std::uint64_t height,
     CheckPictureSize(width, height, format);
     picture.SetSize(int(width), int(height), bitsPerPixel);
 }
+
+std::vector<std::uint8_t> ReadAll(TInputSource& source, std::uint64_t maxBytes,
+                                  const char* format) {
+    if (source.Remaining() > maxBytes)
+        throw ECodecError(std::string(format) + ": file is too large");
+    std::vector<std::uint8_t> bytes(std::size_t(source.Remaining()));
+    source.ReadExact(bytes.data(), bytes.size(), format);
+    return bytes;
+}
+
+void CompositeRgbaOverWhite(const std::uint8_t* rgba, std::uint8_t* bgr, int width) {
+    for (int x = 0; x < width; ++x, rgba += 4, bgr += 3) {
+        const int a = rgba[3], white = 255 * (255 - a);
+        bgr[0] = std::uint8_t((rgba[2] * a + white + 127) / 255);
+        bgr[1] = std::uint8_t((rgba[1] * a + white + 127) / 255);
+        bgr[2] = std::uint8_t((rgba[0] * a + white + 127) / 255);
+    }
+}

@@ -71,3 +71,12 @@ void CheckPictureSize(std::uint64_t width, std::uint64_t height, const char* for
 // format's name when the size is empty or above TBitmap::MaxPixels.
 void SetPictureSize(TBitmap& picture, std::uint64_t width, std::uint64_t height, int bitsPerPixel,
                     const char* format);
+
+// The whole of a source, for decoders that need every byte at once. Raises
+// ECodecError "<format>: file is truncated" on a short read, and refuses a
+// source above maxBytes before allocating.
+std::vector<std::uint8_t> ReadAll(TInputSource& source, std::uint64_t maxBytes, const char* format);
+
+// One row of red, green, blue, alpha pixels composited over white into
+// blue, green, red; straight (not premultiplied) alpha, rounded.
+void CompositeRgbaOverWhite(const std::uint8_t* rgba, std::uint8_t* bgr, int width);

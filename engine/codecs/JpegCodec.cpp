@@ -1,5 +1,7 @@
 #include "JpegCodec.h"
 
+#include "ColourProfile.h"
+
 // clang-format off
 #include <cstdio>
 #include <jpeglib.h>
@@ -110,6 +112,38 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool i
     }
 }
 
+// The profile of the APP2 "ICC_PROFILE" markers put together; empty when
+// there is none, when its chunks do not fit together or when it is too big.
+std::vector<std::uint8_t> ReadIccProfile(jpeg_decompress_struct& cinfo) {
+    JOCTET* data = nullptr;
+    unsigned int size = 0;
+    // Called before any C++ object lives here: the library may jump out.
+    const bool found = jpeg_read_icc_profile(&cinfo, &data, &size);
+    std::vector<std::uint8_t> profile;
+    if (found && size <= kMaxProfileBytes) profile.assign(data, data + size);
+    std::free(data);
+    return profile;
+}
+
+// A profile that suits the decoded rows: grey and RGB ones go with the
+// picture for the colour step; a CMYK one converts the rows right here.
+std::shared_ptr<const TCmykToSrgb> TakeProfile(jpeg_decompress_struct& cinfo, TBitmap& picture) {
+    std::vector<std::uint8_t> profile = ReadIccProfile(cinfo);
+    const TProfileSpace space = ProfileSpaceOf(profile);
+    switch (cinfo.out_color_space) {
+        case JCS_CMYK:
+            if (space == TProfileSpace::Cmyk)
+                return TCmykToSrgb::For(profile, cinfo.saw_Adobe_marker);
+            break;
+        case JCS_GRAYSCALE:
+            if (space == TProfileSpace::Grey) picture.IccProfile = std::move(profile);
+            break;
+        default:
+            if (space == TProfileSpace::Rgb) picture.IccProfile = std::move(profile);
+    }
+    return nullptr;
+}
+
 // Reads the header and chooses the output layout; the hooks that need the
 // header run here, for the full-size and the fitted decode alike.
 int ReadHeader(Decompressor& d, TInputSource& source) {
@@ -122,6 +156,7 @@ int ReadHeader(Decompressor& d, TInputSource& source) {
     } else {
         jpeg_mem_src(&d.cinfo, source.Memory(), static_cast<unsigned long>(source.Size()));
     }
+    jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&d.cinfo, TRUE);
     return ChooseOutput(d.cinfo);
 }
@@ -130,6 +165,7 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
     Decompressor d;
     std::vector<std::uint8_t> cmykRow;
     std::unique_ptr<TRowWriter> rows;
+    std::shared_ptr<const TCmykToSrgb> cmykProfile;  // before setjmp: the library jumps here
     InitErrors(d.err);
     d.err.cancel = request.Cancel;
     d.cinfo.err = &d.err.pub;
@@ -140,6 +176,7 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
     CheckPictureSize(d.cinfo.image_width, d.cinfo.image_height, "JPEG");
     const auto fit = request.Fit ? request.Fit(width, height) : std::nullopt;
     rows = std::make_unique<TRowWriter>(picture, width, height, bpp, fit, request.Cancel);
+    cmykProfile = TakeProfile(d.cinfo, picture);
     if (bpp == 8) picture.SetPalette(GreyPalette());
     jpeg_start_decompress(&d.cinfo);
     const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
@@ -153,7 +190,11 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
         for (int i = 0; i < count; ++i) out[i] = cmyk ? cmykRow.data() : rows->Row(y + i);
         if (jpeg_read_scanlines(&d.cinfo, out, JDIMENSION(count)) == 0)
             throw ECodecError("JPEG: decoder stopped early");
-        if (cmyk) CmykRowToBgr(cmykRow.data(), rows->Row(y), width, d.cinfo.saw_Adobe_marker);
+        if (cmykProfile) {
+            cmykProfile->Row(cmykRow.data(), rows->Row(y), width);
+        } else if (cmyk) {
+            CmykRowToBgr(cmykRow.data(), rows->Row(y), width, d.cinfo.saw_Adobe_marker);
+        }
         for (int i = 0; i < count; ++i) rows->Done(y + i);
     }
     // No jpeg_finish_decompress: the picture is complete, and damage after

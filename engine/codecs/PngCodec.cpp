@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <csetjmp>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
+#include "ColourProfile.h"
 #include "PaletteUtils.h"
 
 namespace {
@@ -17,8 +18,11 @@ constexpr int kCompressionLevel = 7;
 constexpr std::size_t kDataChunkSize = 65535;
 
 // Ancillary chunks we never use: dropped unread, so that no compressed text
-// or profile is ever inflated.
-constexpr png_byte kIgnoredChunks[] = "iCCP\0iTXt\0tEXt\0zTXt\0sPLT\0eXIf\0";
+// is ever inflated.
+constexpr png_byte kIgnoredChunks[] = "iTXt\0tEXt\0zTXt\0sPLT\0eXIf\0";
+// Chunks are read whole into memory; a profile needs the most, and a
+// larger one is skipped with a warning rather than failing the picture.
+constexpr png_alloc_size_t kMaxChunkBytes = kMaxProfileBytes + 4096;
 
 struct ErrorText {
     char message[256] = "";
@@ -171,6 +175,20 @@ void ConvertRow(Conversion conversion, const std::uint8_t* in, std::uint8_t* out
     }
 }
 
+// The embedded profile, which the colour step turns into sRGB; none when
+// the file says it is sRGB. The library has already dropped a profile
+// whose header does not suit the colour type.
+std::vector<std::uint8_t> ReadIccProfile(png_structp png, png_infop info) {
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep data = nullptr;
+    png_uint_32 size = 0;
+    if (png_get_valid(png, info, PNG_INFO_sRGB) ||
+        !png_get_iCCP(png, info, &name, &compression, &data, &size) || size > kMaxProfileBytes)
+        return {};
+    return std::vector<std::uint8_t>(data, data + size);
+}
+
 // Reads the header chunks and what the layout rules need from them.
 PngHeader ReadHeader(Reader& r) {
     PngHeader h;
@@ -209,7 +227,8 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
     if (setjmp(png_jmpbuf(r.png))) throw ECodecError(std::string("PNG: ") + r.error.message);
     png_set_read_fn(r.png, &source, ReadData);
     png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
-    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, 6);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, 5);
+    png_set_chunk_malloc_max(r.png, kMaxChunkBytes);
     const PngHeader h = ReadHeader(r);
     const PngLayout layout = ChooseLayout(h);
     CheckPictureSize(h.width, h.height, "PNG");
@@ -229,6 +248,7 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
     const auto fit = streams ? request.Fit(int(h.width), int(h.height)) : std::nullopt;
     rows = std::make_unique<TRowWriter>(picture, int(h.width), int(h.height), layout.bpp, fit,
                                         request.Cancel);
+    picture.IccProfile = ReadIccProfile(r.png, r.info);
     png_read_update_info(r.png, r.info);
     const std::size_t rowBytes = png_get_rowbytes(r.png, r.info);
     const bool direct = layout.conversion == Conversion::Direct;

@@ -66,6 +66,8 @@ TEST(BatchCommandLine, HelpAndVersion) {
     EXPECT_EQ(Parsed({"a.jpg", "--version"}).Action, TBatchCommand::TAction::Version);
     EXPECT_NE(BatchHelp().find("使い方"), std::string::npos);
     EXPECT_NE(BatchHelp().find("Exit status"), std::string::npos);
+    for (const char* input : {"HEIC/HEIF", "AVIF", "WebP"})
+        EXPECT_NE(BatchHelp().find(input), std::string::npos);
 }
 
 TEST(BatchCommandLine, BadUsageIsOneLine) {

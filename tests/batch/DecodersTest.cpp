@@ -33,6 +33,14 @@ TEST(DecodeCost, HeadersTellTheRasterAndTheDecodersPeak) {
     EXPECT_EQ(progressive.RasterBytes, 96u * 64 * 3);
     EXPECT_EQ(progressive.PeakBytes, 96u * 64 * 3 + 3 * 12 * 8 * 64 * 2);
     EXPECT_EQ(EstimateDecodeCost(Data("png/basn2c08.png")).RasterBytes, 32u * 32 * 3);
+    // The new formats' sizes come from their headers; the decoders' buffers on top.
+    for (const char* file : {"heif/patches.heic", "heif/alpha.avif", "webp/alpha.webp"}) {
+        const TDecodeCost cost = EstimateDecodeCost(Data(file));
+        EXPECT_EQ(cost.RasterBytes, 64u * 48 * 3) << file;
+        EXPECT_GT(cost.PeakBytes, cost.RasterBytes) << file;
+    }
+    EXPECT_EQ(EstimateDecodeCost(Data("heif/rotated-irot1.avif")).RasterBytes, 48u * 64 * 3);
+    EXPECT_EQ(EstimateDecodeCost(Data("../crashers/webp/riff-only.webp")).PeakBytes, 0u);
     EXPECT_EQ(EstimateDecodeCost(Data("no/such.jpg")).PeakBytes, 0u);
     EXPECT_EQ(EstimateDecodeCost(Data("png/basn2c08.png.jpg")).PeakBytes, 0u);
 }

@@ -46,6 +46,13 @@ TEST(IntakeNames, ExtensionsAreComparedIgnoringCase) {
     EXPECT_TRUE(IsSupportedExt("b.GIF"));
     EXPECT_TRUE(IsSupportedExt("/p/c.png"));
     EXPECT_TRUE(IsSupportedExt("/p/d.bmp"));
+    for (const char* name : {"e.heic", "F.HEIF", "g.Avif", "h.webp", "i.WEBP", "j.HeIf"})
+        EXPECT_TRUE(IsSupportedExt(std::string("/p/") + name)) << name;
+    EXPECT_FALSE(IsSupportedExt("/p/a.heics"));
+    EXPECT_FALSE(IsSupportedExt("/p/a.web"));
+    // The refusal names the four formats still, whatever else is read.
+    EXPECT_STREQ(kFormatError,
+                 "「JPEG形式、GIF形式、PNG形式、BMP形式」以外の形式には対応していません,");
     EXPECT_FALSE(IsSupportedExt("/p/notes.txt"));
     EXPECT_FALSE(IsSupportedExt("/p/photo.jpg.txt"));
     EXPECT_FALSE(IsSupportedExt("/p/noextension"));
@@ -95,20 +102,24 @@ TEST_F(Intake, EveryPathIsCheckedAndSupportedOnesAreListed) {
         File("good.gif", kGifHeader + kGifImage + kGifEnd),
         File("anim.GIF", kGifHeader + kGifImage + kGifImage + kGifEnd),
         File("broken.gif", "GIF89a"),
-        File("broken.jpg", "not a jpeg"),  // JPEGs are not opened here
+        File("broken.jpg", "not a jpeg"),   // JPEGs are not opened here
+        File("broken.heic", "not a heif"),  // nor HEIF, AVIF and WebP
         File("notes.txt", "text"),
         (dir_ / "Photos").string(),
         (dir_ / "folder.jpg").string(),
         File("good.gif", kGifHeader + kGifImage + kGifEnd),  // twice is fine
+        File("movie.heics", "burst"),
     };
     TPathList fileList = {"left over from an earlier drop"};
     const std::vector<std::string> errors = CollectFileErrors(paths, fileList);
-    EXPECT_EQ(fileList, (TPathList{paths[0], paths[1], paths[2], paths[3], paths[6], paths[7]}));
+    EXPECT_EQ(fileList,
+              (TPathList{paths[0], paths[1], paths[2], paths[3], paths[4], paths[7], paths[8]}));
     EXPECT_EQ(errors, (std::vector<std::string>{
                           std::string(kAnimatedGifError) + "anim.GIF",
                           std::string(kGifReadError) + "broken.gif",
                           std::string(kFormatError) + "notes.txt",
                           std::string(kFolderError) + "Photos",
+                          std::string(kFormatError) + "movie.heics",
                       }));
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "ImageCompare.h"
+#include "Orientation.h"
 #include "UnitThPicConvert.h"
 
 namespace fs = std::filesystem;
@@ -37,7 +38,9 @@ TEST(LoadPicture, EachExtensionPicksItsDecoder) {
     };
     for (const Case& c :
          {Case{"bmp/pal4.bmp", "x.Bmp", 4}, Case{"png/basn3p08.png", "x.PNG", 8},
-          Case{"gif/static_transparent.gif", "x.gif", 8}, Case{"jpeg/grey.jpg", "x.jpg", 8}}) {
+          Case{"gif/static_transparent.gif", "x.gif", 8}, Case{"jpeg/grey.jpg", "x.jpg", 8},
+          Case{"heif/alpha.heic", "x.HeIc", 24}, Case{"heif/patches.heic", "x.heif", 24},
+          Case{"heif/alpha.avif", "x.AVIF", 24}, Case{"webp/alpha.webp", "x.WebP", 24}}) {
         CopyAs(c.source, dir / c.name);
         TBitmap b(3, 3, 24);
         engine.LoadPicture(dir / c.name, b);
@@ -47,6 +50,26 @@ TEST(LoadPicture, EachExtensionPicksItsDecoder) {
     CopyAs("png/basn2c08.png", dir / "lies.bmp");
     TBitmap b;
     EXPECT_THROW(engine.LoadPicture(dir / "lies.bmp", b), std::runtime_error);
+}
+
+TEST(LoadPicture, WebpExifOrientationTurnsItUprightHeifKeepsItsOwnBoxes) {
+    TthPicConvert engine;
+    TBitmap webp, heif;
+    engine.LoadPicture(DataFile("webp/exif-orientation-6.webp"), webp);
+    EXPECT_EQ(webp.Width(), 80);  // stored 60 x 80
+    EXPECT_EQ(webp.Height(), 60);
+    engine.LoadPicture(DataFile("heif/exif-orientation-6.heic"), heif);
+    EXPECT_EQ(heif.Width(), 60);
+    EXPECT_EQ(heif.Height(), 80);
+    // Both were made from one JPEG: the upright WebP is the HEIF turned.
+    ApplyExifOrientation(heif, 6);
+    int near = 0;
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 80; ++x) {
+            const TColor a = webp.GetPixel(x, y), b = heif.GetPixel(x, y);
+            near += std::abs(GetGValue(a) - GetGValue(b)) < 24;
+        }
+    EXPECT_GT(near, 80 * 60 * 9 / 10);
 }
 
 TEST(LoadPicture, OtherExtensionsGiveAnEmptyRaster) {

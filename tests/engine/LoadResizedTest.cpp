@@ -43,8 +43,8 @@ TEST(LoadResizedPicture, GivesTheBytesOfLoadThenFitForEveryDecoderAndBox) {
     TthPicConvert engine;
     int compared = 0;
     // Boxes that shrink every test picture, some, or none; and no fit at all.
-    for (const auto& [use, box] : {std::pair{true, 7}, {true, 20}, {true, 50}, {true, 5000},
-                                   {false, 7}}) {
+    for (const auto& [use, box] :
+         {std::pair{true, 7}, {true, 20}, {true, 50}, {true, 5000}, {false, 7}}) {
         engine.Options.UsePicSize = use;
         engine.Options.PicWidth = box;
         engine.Options.PicHeight = box * 3 / 4 + 1;

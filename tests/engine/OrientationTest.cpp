@@ -7,7 +7,9 @@
 #include <random>
 
 #include "../exif/ExifBuilder.h"
+#include "ColourProfile.h"
 #include "ExifInfo.h"
+#include "JpegCodec.h"
 #include "Orientation.h"
 #include "UnitThPicConvert.h"
 
@@ -125,18 +127,20 @@ TEST(ApplyExifOrientation, BitLayoutsMatchTheByteLayoutsAcrossByteEdges) {
     }
 }
 
-TEST(ApplyExifOrientation, KeepsPaletteMasksAndTransparentColour) {
+TEST(ApplyExifOrientation, KeepsPaletteMasksTransparentColourAndProfile) {
     TBitmap grey(5, 3, 8);
     std::vector<TColor> palette(256);
     for (int i = 0; i < 256; ++i) palette[i] = RGBColor(i, i, i);
     grey.SetPalette(palette);
     grey.TransparentColor = RGBColor(7, 7, 7);
+    grey.IccProfile = {1, 2, 3};
     ApplyExifOrientation(grey, 6);
     EXPECT_EQ(grey.Width(), 3);
     EXPECT_EQ(grey.Height(), 5);
     EXPECT_EQ(grey.BitsPerPixel(), 8);
     EXPECT_EQ(grey.Palette(), palette);
     EXPECT_EQ(grey.TransparentColor, RGBColor(7, 7, 7));
+    EXPECT_EQ(grey.IccProfile, (std::vector<std::uint8_t>{1, 2, 3}));  // a WebP's ICCP chunk
 
     TBitmap rgb565(4, 2, 16);
     rgb565.SetMasks(0xF800, 0x07E0, 0x001F);
@@ -207,6 +211,12 @@ TEST(LoadPicture, JpegsComeOutUpright) {
         TBitmap loaded, shown;
         engine.LoadPicture(file, loaded);
         Decode(file, true, shown);
+        // Most of the files carry Apple's Generic RGB profile, which loading
+        // turns into sRGB.
+        TBitmap raw;
+        JpegLoad(file, raw);
+        shown.IccProfile = raw.IccProfile;
+        ConvertToSrgb(shown);
         EXPECT_EQ(loaded.Width(), 80) << n;
         EXPECT_EQ(loaded.Height(), 60) << n;
         EXPECT_TRUE(SamePixels(loaded, shown)) << n;

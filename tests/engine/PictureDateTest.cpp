@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 
 #include "../exif/ExifBuilder.h"
 #include "DateTimeUtils.h"
@@ -74,6 +76,31 @@ class PictureDate : public ::testing::Test {
 TEST_F(PictureDate, ExifDateWins) {
     engine.ReadPictureDate(File("a.jpg", JpegWithDate("2005:03:14 10:20:30")));
     EXPECT_EQ(engine.Options.InputDate, "2005/03/14");
+}
+
+TEST_F(PictureDate, HeifAndWebpCarryTheirExifDateInABlockOfTheirOwn) {
+    TimeZone utc("UTC0");
+    const auto copy = [this](const std::string& from, const std::string& name) {
+        std::ifstream in(std::string(TOVALI_TEST_DATA) + "/" + from, std::ios::binary);
+        return File(name, Bytes(std::istreambuf_iterator<char>(in), {}));
+    };
+    const std::pair<const char*, const char*> dated[] = {{"heif/exif-date.heic", "a.HEIC"},
+                                                         {"webp/exif-date.webp", "b.webp"}};
+    for (const auto& [from, name] : dated) {
+        engine.ReadPictureDate(copy(from, name));
+        EXPECT_EQ(engine.Options.InputDate, "2008/07/31") << name;
+    }
+    // No EXIF block, a damaged file, or JPEG data in a HEIF: the file time.
+    const std::pair<const char*, const char*> undated[] = {
+        {"heif/patches.avif", "c.avif"},
+        {"../crashers/webp/riff-only.webp", "d.webp"},
+        {"exif/Canon_40D.jpg", "e.heif"}};
+    for (const auto& [from, name] : undated) {
+        engine.Options.InputDate = "2020/01/02";
+        engine.ReadPictureDate(copy(from, name));
+        EXPECT_EQ(engine.Options.InputDate, "2023/12/31") << name;
+    }
+    EXPECT_THROW(engine.ReadPictureDate((dir.Path() / "missing.webp").string()), std::exception);
 }
 
 TEST_F(PictureDate, WithoutAReadableExifDateTheFileTimeCounts) {

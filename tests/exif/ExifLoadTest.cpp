@@ -294,3 +294,28 @@ TEST(ExifErrors, SubclassesMayReplaceDoError) {
     EXPECT_EQ(reader.GetTagText(1, dkMain, true), "");
     EXPECT_EQ(reader.codes, (std::vector<int>{-2, -7}));
 }
+
+TEST(LoadFromExifBlock, ReadsTiffDataWithOrWithoutTheExifPrefix) {
+    TExifInfo reader;
+    const Bytes tiff = DateTiff();
+    reader.LoadFromExifBlock(tiff.data(), tiff.size());
+    EXPECT_EQ(reader.GetDateTimeText(), "2005:03:14 10:20:30");
+    const Bytes prefixed = Append({'E', 'x', 'i', 'f', 0, 0}, DateTiff("2021:11:12 01:02:03"));
+    reader.LoadFromExifBlock(prefixed.data(), prefixed.size());
+    EXPECT_EQ(reader.GetDateTimeText(), "2021:11:12 01:02:03");
+    EXPECT_EQ(reader.App1Position(), -1);
+    // No TIFF header, or directories beyond the block: the reader's errors.
+    const auto error = [&reader](const Bytes& b) {
+        try {
+            reader.LoadFromExifBlock(b.data(), b.size());
+        } catch (const EExifError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(error({}), kNotExif);
+    EXPECT_EQ(error({'E', 'x', 'i', 'f', 0, 0, 'I', 'I'}), kNotExif);
+    EXPECT_EQ(error(ScanInput(4)), kNotExif);
+    EXPECT_EQ(error(Bytes(tiff.begin(), tiff.begin() + 12)), kBadStream);
+    EXPECT_EQ(reader.Entries().Count(), 0);
+}

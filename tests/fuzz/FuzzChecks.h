@@ -28,3 +28,13 @@ inline void RequireSameColours(const TBitmap& a, const TBitmap& b) {
         }
     }
 }
+
+// What every decoder without a writer of its own must give: a 24-bit raster
+// of a size within the limit.
+inline void RequireDecodedPicture(const TBitmap& picture) {
+    const std::uint64_t pixels = std::uint64_t(picture.Width()) * std::uint64_t(picture.Height());
+    if (picture.BitsPerPixel() != 24 || pixels == 0 || pixels > TBitmap::MaxPixels) {
+        std::fprintf(stderr, "decoded an impossible picture\n");
+        std::abort();
+    }
+}

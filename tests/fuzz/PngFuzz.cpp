@@ -1,9 +1,10 @@
-// PNG reader: any input must decode or fail with an exception; a picture
-// that decodes must come back unchanged through the writer, transparent
-// colour included.
+// PNG reader: any input must decode or fail with an exception, and its
+// colour profile convert or be ignored; a picture that decodes must come
+// back unchanged through the writer, transparent colour included.
 #include <cstdint>
 #include <cstdlib>
 
+#include "ColourProfile.h"
 #include "FuzzChecks.h"
 #include "PngCodec.h"
 
@@ -14,6 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::exception&) {
         return 0;
     }
+    // Whatever profile the file carried goes through the colour step.
+    ConvertToSrgb(picture);
     if (TooLargeToRoundTrip(picture)) return 0;
     TMemorySink sink;
     PngSave(picture, sink);

@@ -17,7 +17,7 @@ endforeach()
 # The menu entry hands every chosen file to the program and shows its icon.
 file(READ ${PREFIX}/share/applications/jp.quorbel.Tovali3.desktop entry)
 foreach(line "Exec=tovali3 %F" "Icon=tovali3" "Name[ja]=" "image/jpeg;" "image/png;"
-             "image/gif;" "image/bmp;")
+             "image/gif;" "image/bmp;" "image/heic;" "image/heif;" "image/avif;" "image/webp;")
     string(FIND "${entry}" "${line}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "the menu entry lacks ${line}")

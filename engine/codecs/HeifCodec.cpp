@@ -1,0 +1,235 @@
+#include "HeifCodec.h"
+
+#include <libheif/heif.h>
+
+#include <memory>
+
+#include "NclxProfile.h"
+
+namespace {
+
+// An Exif block is a few kilobytes; anything far larger is not one we read.
+constexpr std::size_t kMaxExifBytes = std::size_t(16) << 20;
+constexpr std::size_t kMaxIccBytes = std::size_t(16) << 20;
+
+struct TContextFree {
+    void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct THandleRelease {
+    void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct TImageRelease {
+    void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct TOptionsFree {
+    void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
+struct TNclxFree {
+    void operator()(heif_color_profile_nclx* n) const { heif_nclx_color_profile_free(n); }
+};
+using TContextPtr = std::unique_ptr<heif_context, TContextFree>;
+using THandlePtr = std::unique_ptr<heif_image_handle, THandleRelease>;
+
+// libheif reads the file through these, so every open goes through
+// TInputSource and only the boxes and data it needs are read.
+int64_t GetPosition(void* source) {
+    return int64_t(static_cast<TInputSource*>(source)->Size() -
+                   static_cast<TInputSource*>(source)->Remaining());
+}
+
+int ReadBytes(void* data, std::size_t size, void* source) {
+    return static_cast<TInputSource*>(source)->Read(data, size) == size ? 0 : -1;
+}
+
+int SeekTo(int64_t position, void* source) {
+    try {
+        if (position < 0) return -1;
+        static_cast<TInputSource*>(source)->Seek(std::uint64_t(position));
+        return 0;
+    } catch (const ECodecError&) {
+        return -1;
+    }
+}
+
+heif_reader_grow_status WaitForSize(int64_t target, void* source) {
+    return target >= 0 && std::uint64_t(target) <= static_cast<TInputSource*>(source)->Size()
+               ? heif_reader_grow_status_size_reached
+               : heif_reader_grow_status_size_beyond_eof;
+}
+
+const heif_reader kReader{1, GetPosition, ReadBytes, SeekTo, WaitForSize};
+
+void Check(const heif_error& error) {
+    if (error.code != heif_error_Ok) throw ECodecError(std::string("HEIF: ") + error.message);
+}
+
+// The context keeps reading from the source, which must outlive it.
+struct TPrimaryImage {
+    TContextPtr context;
+    THandlePtr handle;
+};
+
+TPrimaryImage OpenPrimary(TInputSource& source) {
+    TPrimaryImage image;
+    image.context.reset(heif_context_alloc());
+    if (!image.context) throw ECodecError("HEIF: out of memory");
+    Check(heif_context_read_from_reader(image.context.get(), &kReader, &source, nullptr));
+    heif_image_handle* handle = nullptr;
+    Check(heif_context_get_primary_image_handle(image.context.get(), &handle));
+    image.handle.reset(handle);
+    return image;
+}
+
+TNclxColour NclxOf(const heif_color_profile_nclx& n) {
+    return {int(n.color_primaries), int(n.transfer_characteristics), n.color_primary_red_x,
+            n.color_primary_red_y,  n.color_primary_green_x,         n.color_primary_green_y,
+            n.color_primary_blue_x, n.color_primary_blue_y,          n.color_primary_white_x,
+            n.color_primary_white_y};
+}
+
+// The profile the decoded RGB values are in; empty for sRGB.
+std::vector<std::uint8_t> ColourProfile(const heif_image_handle* handle) {
+    switch (heif_image_handle_get_color_profile_type(handle)) {
+        case heif_color_profile_type_prof:
+        case heif_color_profile_type_rICC: {
+            const std::size_t size = heif_image_handle_get_raw_color_profile_size(handle);
+            if (size == 0 || size > kMaxIccBytes) return {};
+            std::vector<std::uint8_t> icc(size);
+            const heif_error e = heif_image_handle_get_raw_color_profile(handle, icc.data());
+            return e.code == heif_error_Ok ? icc : std::vector<std::uint8_t>();
+        }
+        case heif_color_profile_type_nclx: {
+            heif_color_profile_nclx* raw = nullptr;
+            if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok)
+                return {};
+            const std::unique_ptr<heif_color_profile_nclx, TNclxFree> nclx(raw);
+            const TNclxColour colour = NclxOf(*nclx);
+            return IsSrgbNclx(colour) ? std::vector<std::uint8_t>() : NclxToIcc(colour);
+        }
+        default:
+            return {};
+    }
+}
+
+// Premultiplied alpha over white: the colour already carries its share.
+void CompositePremultipliedRow(const std::uint8_t* rgba, std::uint8_t* bgr, int width) {
+    for (int x = 0; x < width; ++x, rgba += 4, bgr += 3) {
+        const int rest = 255 - rgba[3];
+        bgr[0] = std::uint8_t(std::min(255, rgba[2] + rest));
+        bgr[1] = std::uint8_t(std::min(255, rgba[1] + rest));
+        bgr[2] = std::uint8_t(std::min(255, rgba[0] + rest));
+    }
+}
+
+void RgbToBgrRow(const std::uint8_t* rgb, std::uint8_t* bgr, int width) {
+    for (int x = 0; x < width; ++x, rgb += 3, bgr += 3) {
+        bgr[0] = rgb[2];
+        bgr[1] = rgb[1];
+        bgr[2] = rgb[0];
+    }
+}
+
+std::unique_ptr<heif_image, TImageRelease> DecodeRgb(const heif_image_handle* handle, bool alpha) {
+    const std::unique_ptr<heif_decoding_options, TOptionsFree> options(
+        heif_decoding_options_alloc());
+    if (!options) throw ECodecError("HEIF: out of memory");
+    options->convert_hdr_to_8bit = 1;
+    heif_image* image = nullptr;
+    Check(heif_decode_image(handle, &image, heif_colorspace_RGB,
+                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                            options.get()));
+    return std::unique_ptr<heif_image, TImageRelease>(image);
+}
+
+void Decode(TInputSource& source, TBitmap& picture) {
+    const TPrimaryImage primary = OpenPrimary(source);
+    const heif_image_handle* handle = primary.handle.get();
+    CheckPictureSize(std::uint64_t(std::max(heif_image_handle_get_width(handle), 0)),
+                     std::uint64_t(std::max(heif_image_handle_get_height(handle), 0)), "HEIF");
+    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    const auto image = DecodeRgb(handle, alpha);
+    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+    int stride = 0;
+    const std::uint8_t* plane =
+        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    if (!plane || width <= 0 || height <= 0 ||
+        heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8)
+        throw ECodecError("HEIF: decoder gave no 8-bit picture");
+    SetPictureSize(picture, std::uint64_t(width), std::uint64_t(height), 24, "HEIF");
+    const bool premultiplied = alpha && heif_image_handle_is_premultiplied_alpha(handle);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = plane + std::size_t(y) * std::size_t(stride);
+        if (!alpha) {
+            RgbToBgrRow(row, picture.ScanLine(y), width);
+        } else if (premultiplied) {
+            CompositePremultipliedRow(row, picture.ScanLine(y), width);
+        } else {
+            CompositeRgbaOverWhite(row, picture.ScanLine(y), width);
+        }
+    }
+    picture.IccProfile = ColourProfile(handle);
+}
+
+void Load(TInputSource source, TBitmap& picture) {
+    TBitmap decoded;
+    Decode(source, decoded);
+    picture.Swap(decoded);
+}
+
+// A HEIF Exif item starts with the big-endian offset of the TIFF header,
+// counted from the end of that offset field.
+std::vector<std::uint8_t> TiffOfExifItem(const std::vector<std::uint8_t>& item) {
+    if (item.size() < 4) return {};
+    const std::uint64_t offset = (std::uint64_t(item[0]) << 24) | (std::uint64_t(item[1]) << 16) |
+                                 (std::uint64_t(item[2]) << 8) | item[3];
+    if (offset > item.size() - 4) return {};
+    return std::vector<std::uint8_t>(item.begin() + std::ptrdiff_t(4 + offset), item.end());
+}
+
+std::vector<std::uint8_t> ReadExif(TInputSource source) {
+    try {
+        const TPrimaryImage primary = OpenPrimary(source);
+        heif_item_id id = 0;
+        if (heif_image_handle_get_list_of_metadata_block_IDs(primary.handle.get(), "Exif", &id, 1) <
+            1)
+            return {};
+        const std::size_t size = heif_image_handle_get_metadata_size(primary.handle.get(), id);
+        if (size == 0 || size > kMaxExifBytes || size > source.Size()) return {};
+        std::vector<std::uint8_t> item(size);
+        Check(heif_image_handle_get_metadata(primary.handle.get(), id, item.data()));
+        return TiffOfExifItem(item);
+    } catch (const ECodecError&) {
+        return {};
+    }
+}
+
+}  // namespace
+
+void HeifLoad(const std::string& path, TBitmap& picture) {
+    Load(TInputSource::OpenFile(path), picture);
+}
+
+void HeifLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {
+    Load(TInputSource(data, size), picture);
+}
+
+std::vector<std::uint8_t> HeifReadExif(const std::string& path) {
+    return ReadExif(TInputSource::OpenFile(path));
+}
+
+std::vector<std::uint8_t> HeifReadExifBuffer(const void* data, std::size_t size) {
+    return ReadExif(TInputSource(data, size));
+}
+
+bool HeifReadSize(const std::string& path, std::uint64_t& width, std::uint64_t& height) {
+    try {
+        TInputSource source = TInputSource::OpenFile(path);
+        const TPrimaryImage primary = OpenPrimary(source);
+        width = std::uint64_t(std::max(heif_image_handle_get_width(primary.handle.get()), 0));
+        height = std::uint64_t(std::max(heif_image_handle_get_height(primary.handle.get()), 0));
+        return width > 0 && height > 0;
+    } catch (const ECodecError&) {
+        return false;
+    }
+}

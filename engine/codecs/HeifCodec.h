@@ -1,0 +1,34 @@
+// HEIF (HEVC-coded, as phones write it) and AVIF (AV1-coded) through libheif.
+//
+// Reading gives the file's primary image only, so a burst or a Live Photo
+// gives its still. libheif applies the file's own crop, rotation and mirror
+// boxes; the EXIF orientation is then ignored, as HEIF readers must. Deeper
+// pictures (10 or 12 bits) become 8 bits per channel, alpha is composited
+// over white, and the result is a 24-bit raster. An ICC profile goes into
+// the raster's IccProfile as it is; an nclx colour description that is not
+// sRGB is turned into an equivalent ICC profile there.
+//
+// The image size is checked against TBitmap::MaxPixels before anything is
+// decoded, and libheif's own security limits stay on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CodecIO.h"
+#include "Raster.h"
+
+void HeifLoad(const std::string& path, TBitmap& picture);
+void HeifLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
+
+// The TIFF data (from its "II"/"MM" header on) of the primary image's Exif
+// block. Empty when the file has none or its boxes cannot be read; raises
+// ECodecError only when the file cannot be opened.
+std::vector<std::uint8_t> HeifReadExif(const std::string& path);
+std::vector<std::uint8_t> HeifReadExifBuffer(const void* data, std::size_t size);
+
+// Width and height of the primary image from the file's boxes, without
+// decoding; false when they cannot be read.
+bool HeifReadSize(const std::string& path, std::uint64_t& width, std::uint64_t& height);

@@ -1,0 +1,202 @@
+#include "WebpCodec.h"
+
+#include <webp/decode.h>
+#include <webp/demux.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// The RIFF size field is 32 bits; real files are far smaller than this.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t(512) << 20;
+// Bytes handed to the incremental decoder per step.
+constexpr std::size_t kSliceBytes = std::size_t(1) << 20;
+// The headers sit at the start of a file.
+constexpr std::size_t kHeaderBytes = 64 * 1024;
+
+struct TDemuxFree {
+    void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
+};
+struct TIDecoderFree {
+    void operator()(WebPIDecoder* d) const { WebPIDelete(d); }
+};
+struct TDecBufferFree {
+    void operator()(WebPDecBuffer* b) const { WebPFreeDecBuffer(b); }
+};
+using TDemuxPtr = std::unique_ptr<WebPDemuxer, TDemuxFree>;
+
+[[noreturn]] void Fail(const char* what) {
+    throw ECodecError(std::string("WebP: ") + what);
+}
+
+WebPBitstreamFeatures FeaturesOf(const std::vector<std::uint8_t>& file) {
+    WebPBitstreamFeatures features{};
+    if (WebPGetFeatures(file.data(), file.size(), &features) != VP8_STATUS_OK)
+        Fail("not a WebP file or a damaged header");
+    return features;
+}
+
+// Bytes of a metadata chunk ("ICCP", "EXIF"); empty when there is none.
+std::vector<std::uint8_t> ChunkOf(const WebPDemuxer* demux, const char fourcc[4]) {
+    WebPChunkIterator chunk{};
+    std::vector<std::uint8_t> bytes;
+    if (WebPDemuxGetChunk(demux, fourcc, 1, &chunk))
+        bytes.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+    return bytes;
+}
+
+TDemuxPtr Demux(const std::vector<std::uint8_t>& file) {
+    const WebPData data{file.data(), file.size()};
+    return TDemuxPtr(WebPDemux(&data));
+}
+
+// Receives the rows of a still picture as the incremental decoder finishes
+// them: RGBA rows are composited over white into the raster; BGR rows were
+// written into the raster by the decoder itself.
+class TWebpRowSink {
+  public:
+    TWebpRowSink(TBitmap& picture, bool alpha) : picture_(picture), alpha_(alpha) {}
+    // Rows [done, lastY) of the decoder's output are ready.
+    void RowsReady(const std::uint8_t* rgba, int stride, int lastY) {
+        for (; alpha_ && done_ < lastY; ++done_)
+            CompositeRgbaOverWhite(rgba + std::size_t(done_) * std::size_t(stride),
+                                   picture_.ScanLine(done_), picture_.Width());
+        done_ = std::max(done_, lastY);
+    }
+    bool Complete() const { return done_ == picture_.Height(); }
+
+  private:
+    TBitmap& picture_;
+    bool alpha_;
+    int done_ = 0;
+};
+
+void DecodeStill(const std::vector<std::uint8_t>& file, bool alpha, TBitmap& picture) {
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) Fail("library version mismatch");
+    WebPDecBuffer& out = config.output;
+    out.colorspace = alpha ? MODE_RGBA : MODE_BGR;
+    if (!alpha) {
+        out.is_external_memory = 1;
+        out.u.RGBA.rgba = picture.Bits();
+        out.u.RGBA.stride = int(picture.Stride());
+        out.u.RGBA.size = picture.Stride() * std::size_t(picture.Height());
+    }
+    // Declared first, so the decoder is gone before its output is freed.
+    const std::unique_ptr<WebPDecBuffer, TDecBufferFree> output(&out);
+    const std::unique_ptr<WebPIDecoder, TIDecoderFree> decoder(WebPIDecode(nullptr, 0, &config));
+    if (!decoder) Fail("out of memory");
+    TWebpRowSink sink(picture, alpha);
+    VP8StatusCode status = VP8_STATUS_SUSPENDED;
+    for (std::size_t fed = 0; status == VP8_STATUS_SUSPENDED && fed < file.size();) {
+        fed = std::min(file.size(), fed + kSliceBytes);
+        status = WebPIUpdate(decoder.get(), file.data(), fed);
+        int lastY = 0, width = 0, height = 0, stride = 0;
+        const std::uint8_t* rows = WebPIDecGetRGB(decoder.get(), &lastY, &width, &height, &stride);
+        if (rows && width == picture.Width() && height == picture.Height())
+            sink.RowsReady(rows, stride, lastY);
+    }
+    if (status == VP8_STATUS_SUSPENDED) Fail("file is truncated");
+    if (status != VP8_STATUS_OK || !sink.Complete()) Fail("damaged picture data");
+}
+
+// The first frame as the canvas shows it: drawn at its offset over the
+// transparent (here white) canvas. Decoded on its own rather than through
+// libwebp's animation decoder, which would keep two RGBA canvases of the
+// size the header claims.
+void DecodeFirstFrame(const WebPDemuxer* demux, TBitmap& picture) {
+    WebPIterator frame{};
+    const bool found = WebPDemuxGetFrame(demux, 1, &frame) != 0;
+    const WebPData fragment = frame.fragment;
+    const int x0 = frame.x_offset, y0 = frame.y_offset, width = frame.width, height = frame.height;
+    WebPDemuxReleaseIterator(&frame);
+    if (!found || x0 < 0 || y0 < 0 || width <= 0 || height <= 0 || x0 + width > picture.Width() ||
+        y0 + height > picture.Height())
+        Fail("damaged animation");
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) Fail("library version mismatch");
+    config.output.colorspace = MODE_RGBA;
+    const std::unique_ptr<WebPDecBuffer, TDecBufferFree> output(&config.output);
+    if (WebPDecode(fragment.bytes, fragment.size, &config) != VP8_STATUS_OK ||
+        config.output.width != width || config.output.height != height)
+        Fail("damaged first frame");
+    for (int y = 0; y < picture.Height(); ++y)
+        std::memset(picture.ScanLine(y), 255, picture.Stride());
+    const WebPRGBABuffer& rgba = config.output.u.RGBA;
+    for (int y = 0; y < height; ++y)
+        CompositeRgbaOverWhite(rgba.rgba + std::size_t(y) * std::size_t(rgba.stride),
+                               picture.ScanLine(y0 + y) + std::size_t(x0) * 3, width);
+}
+
+void Decode(TInputSource& source, TBitmap& picture) {
+    const std::vector<std::uint8_t> file = ReadAll(source, kMaxFileBytes, "WebP");
+    const WebPBitstreamFeatures features = FeaturesOf(file);
+    const TDemuxPtr demux = Demux(file);
+    if (!demux) Fail("damaged file structure");
+    const std::uint64_t width = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
+    const std::uint64_t height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
+    SetPictureSize(picture, width, height, 24, "WebP");
+    if (features.has_animation) {
+        DecodeFirstFrame(demux.get(), picture);
+    } else {
+        if (std::uint64_t(features.width) != width || std::uint64_t(features.height) != height)
+            Fail("picture and canvas sizes differ");
+        DecodeStill(file, features.has_alpha != 0, picture);
+    }
+    picture.IccProfile = ChunkOf(demux.get(), "ICCP");
+}
+
+void Load(TInputSource source, TBitmap& picture) {
+    TBitmap decoded;
+    Decode(source, decoded);
+    picture.Swap(decoded);
+}
+
+std::vector<std::uint8_t> ReadExif(TInputSource source) {
+    try {
+        const std::vector<std::uint8_t> file = ReadAll(source, kMaxFileBytes, "WebP");
+        const TDemuxPtr demux = Demux(file);
+        return demux ? ChunkOf(demux.get(), "EXIF") : std::vector<std::uint8_t>();
+    } catch (const ECodecError&) {
+        return {};
+    }
+}
+
+}  // namespace
+
+void WebpLoad(const std::string& path, TBitmap& picture) {
+    Load(TInputSource::OpenFile(path), picture);
+}
+
+void WebpLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {
+    Load(TInputSource(data, size), picture);
+}
+
+std::vector<std::uint8_t> WebpReadExif(const std::string& path) {
+    return ReadExif(TInputSource::OpenFile(path));
+}
+
+std::vector<std::uint8_t> WebpReadExifBuffer(const void* data, std::size_t size) {
+    return ReadExif(TInputSource(data, size));
+}
+
+bool WebpReadSize(const std::string& path, std::uint64_t& width, std::uint64_t& height,
+                  bool& alpha) {
+    try {
+        TInputSource source = TInputSource::OpenFile(path);
+        std::vector<std::uint8_t> head(
+            std::size_t(std::min<std::uint64_t>(source.Size(), kHeaderBytes)));
+        head.resize(source.Read(head.data(), head.size()));
+        WebPBitstreamFeatures features{};
+        if (WebPGetFeatures(head.data(), head.size(), &features) != VP8_STATUS_OK) return false;
+        width = std::uint64_t(features.width);
+        height = std::uint64_t(features.height);
+        alpha = features.has_alpha != 0 || features.has_animation != 0;
+        return width > 0 && height > 0;
+    } catch (const ECodecError&) {
+        return false;
+    }
+}

@@ -1,0 +1,34 @@
+// WebP through libwebp, lossy and lossless.
+//
+// Reading gives a 24-bit raster: alpha is composited over white, and an
+// animated file gives its first frame as it shows on the canvas (white where
+// the frame leaves it uncovered). A still picture is decoded by libwebp's
+// incremental decoder and handed over row by row as the rows become ready
+// (see TWebpRowSink), so that a streaming fit can take them; an opaque one
+// decodes straight into the raster's rows. An ICCP chunk goes into the
+// raster's IccProfile as it is. The canvas size is checked against
+// TBitmap::MaxPixels before anything is decoded. The EXIF orientation is not
+// applied here (the loader does that, as for JPEG).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CodecIO.h"
+#include "Raster.h"
+
+void WebpLoad(const std::string& path, TBitmap& picture);
+void WebpLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
+
+// The bytes of the file's EXIF chunk (TIFF data, sometimes behind an
+// "Exif\0\0" prefix). Empty when there is none or the file cannot be
+// parsed; raises ECodecError only when the file cannot be opened.
+std::vector<std::uint8_t> WebpReadExif(const std::string& path);
+std::vector<std::uint8_t> WebpReadExifBuffer(const void* data, std::size_t size);
+
+// Width and height of the canvas from the headers, without decoding, and
+// whether the picture has alpha; false when they cannot be read.
+bool WebpReadSize(const std::string& path, std::uint64_t& width, std::uint64_t& height,
+                  bool& alpha);
