@@ -9,6 +9,7 @@
 #include "ExifInfo.h"
 #include "HeifCodec.h"
 #include "PatchPicture.h"
+#include "UnitThPicConvert.h"
 
 using namespace patch_picture;
 
@@ -103,4 +104,32 @@ TEST(HeifLoad, DamagedFilesFailWithAMessage) {
         TBitmap b;
         EXPECT_THROW(HeifLoadBuffer(good.data(), cut, b), ECodecError) << cut;
     }
+}
+
+// Phone pictures in Display P3, by ICC profile or by nclx description, come
+// out of the engine in sRGB: each patch (its numbers tagged as P3) has the
+// colour LittleCMS gives it in sRGB.
+TEST(PhonePictures, DisplayP3ComesOutAsLittleCmsRendersItInSrgb) {
+    const auto icc = ReadBytes(DataFile("heif/display-p3.icc"));
+    cmsHPROFILE p3 = cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size()));
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM toSrgb =
+        cmsCreateTransform(p3, TYPE_RGB_8, srgb, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    const auto inSrgb = [&](TColor c) {
+        const std::uint8_t in[3] = {GetRValue(c), GetGValue(c), GetBValue(c)};
+        std::uint8_t out[3];
+        cmsDoTransform(toSrgb, in, out, 1);
+        return RGBColor(out[0], out[1], out[2]);
+    };
+    for (const char* name : {"heif/display-p3.heic", "heif/p3-nclx.avif", "webp/display-p3.webp"}) {
+        SCOPED_TRACE(name);
+        TthPicConvert engine;
+        TBitmap b;
+        engine.LoadPicture(DataFile(name), b);
+        ExpectPatches(b, inSrgb(kRed), inSrgb(kGreen), inSrgb(kBlue), inSrgb(kGrey));
+        EXPECT_TRUE(b.IccProfile.empty());
+    }
+    cmsDeleteTransform(toSrgb);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(p3);
 }
