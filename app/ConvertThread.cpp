@@ -44,7 +44,7 @@ class TPicConvertThread::TReporter final : public IJobReporter {
         t_.StatusText = text;
         t_.Synchronize(&TPicConvertThread::UpdateStatus);
     }
-    void FileSaved(const std::string&) override {}
+    void FileSaved(const std::string&) override { ++t_.written_; }
     // The one direct call: the progress window reads the folder only once
     // the job has ended.
     void SetSaveDir(const std::string& dir) override { t_.status_.SetSaveDirBytes(dir); }
@@ -60,7 +60,7 @@ void TPicConvertThread::Execute() {
     TReporter reporter(*this);
     TEngineSteps converter;
     try {
-        RunConvertJob(reporter, converter, &stop_);
+        outcome_ = RunConvertJob(reporter, converter, &stop_);
     } catch (...) {
         // Only a hand-over that failed gets here; unless the window gave the
         // job up, the job must not end looking successful, nor with its

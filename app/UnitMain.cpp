@@ -51,10 +51,7 @@ TFormMainJob::~TFormMainJob() {
 void TFormMainJob::changeEvent(QEvent* event) {
     TFormMain::changeEvent(event);
     if (event->type() != QEvent::ActivationChange || !isActiveWindow() || isEnabled()) return;
-    if (FormStatus && FormStatus->isVisible()) {
-        FormStatus->raise();
-        FormStatus->activateWindow();
-    }
+    if (FormStatus && FormStatus->isVisible()) FormStatus->BringToFront();
 }
 
 void TFormMainJob::DropFiles(const QList<QUrl>& urls, const QByteArray& uriList) {
@@ -94,11 +91,15 @@ void TFormMainJob::StartConvert() {
     status.SetStatus(QString::fromUtf8(kInitialisingText));
     status.EnableCloseButton(false);
     status.EnableOpenDirButton(false);
+    auto* thread = new TPicConvertThread(*this, status);
+    ConvertThread = thread;
+    // "閉じる" reads "中止" while the job runs.
+    status.SetStopAction([job = QPointer<TPicConvertThread>(thread)] {
+        if (job) job->RequestStop();
+    });
     status.show();
     setEnabled(false);
 
-    auto* thread = new TPicConvertThread(*this, status);
-    ConvertThread = thread;
     connect(thread, &QThread::finished, this, &TFormMainJob::ConvertThreadTerminate);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     StartJobThread(*thread);
@@ -111,13 +112,21 @@ void TFormMainJob::ConvertThreadNotStarted() {
     delete ConvertThread.data();
     ConvertSucceeded = false;
     FormStatus->SetStatus(QString::fromUtf8(kThreadNotStartedText));
+    FormStatus->SetStopAction({});
     FormStatus->EnableCloseButton(true);
     ShowAppMessage(FormStatus, QString::fromUtf8(kThreadNotStartedText));
 }
 
 void TFormMainJob::ConvertThreadTerminate() {
     const std::size_t count = FileList.size();
+    FormStatus->SetStopAction({});
     FormStatus->EnableCloseButton(true);
+    // Stopped by the user: the job has shown the stopped text; the files
+    // written so far are kept, and their folder can be opened.
+    if (ConvertThread && ConvertThread->Outcome() == TJobOutcome::Stopped) {
+        FormStatus->EnableOpenDirButton(ConvertThread->FilesWritten() > 0);
+        return;
+    }
     if (!ConvertSucceeded) return;
     FormStatus->SetPosition(JobMaximum(count));
     FormStatus->EnableOpenDirButton(true);

@@ -86,6 +86,11 @@ class TPicConvertThread final : public QThread {
         abandoned_ = true;
         stop_.Request();
     }
+    // Asks the job to stop before its next step ("中止" or Esc); any thread.
+    void RequestStop() { stop_.Request(); }
+    // Read once the thread has finished.
+    TJobOutcome Outcome() const { return outcome_; }
+    std::size_t FilesWritten() const { return written_; }
 
   protected:
     void run() override { Execute(); }
@@ -112,6 +117,8 @@ class TPicConvertThread final : public QThread {
     TFormStatus& status_;
     std::atomic<bool> abandoned_{false};
     TJobStop stop_;
+    TJobOutcome outcome_ = TJobOutcome::Failed;
+    std::size_t written_ = 0;
 
     std::string StatusText;
     int Progress = 0;

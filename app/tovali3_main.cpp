@@ -4,9 +4,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QIcon>
 #include <QLibraryInfo>
-#include <QPixmap>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <QTranslator>
@@ -94,7 +92,7 @@ int main(int argc, char** argv) {
     }
     QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("jp.quorbel.Tovali3"));
-    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(LoadArtwork(QStringLiteral("icon")))));
+    QApplication::setWindowIcon(ProgramIcon());
 
     auto form = std::make_unique<TFormMainJob>();
     FormMain = form.get();

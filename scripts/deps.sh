@@ -11,14 +11,17 @@ TOVALI_PACKAGES=(
     libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev zlib1g-dev libgif-dev libsimpleini-dev
     libheif-dev libwebp-dev liblcms2-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-ipafont-gothic fonts-ipafont-mincho fontconfig qt6-qpa-plugins
+    fonts-ipafont-gothic fonts-ipafont-mincho fontconfig libfontconfig-dev qt6-qpa-plugins
     xvfb xauth
     scdoc groff-base gzip file dpkg-dev lintian appstream desktop-file-utils
 )
 
+# Installs the packages named (all of TOVALI_PACKAGES when none are).
 tovali_install_deps() {
+    local wanted=("$@")
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${TOVALI_PACKAGES[@]}")
     local missing=()
-    for pkg in "${TOVALI_PACKAGES[@]}"; do
+    for pkg in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$pkg")
     done
@@ -28,4 +31,12 @@ tovali_install_deps() {
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What scripts/desktop-screenshots.sh and scripts/stop-latency.sh add: a
+# window manager, a pointer and key driver, a screen grabber, a calculator.
+TOVALI_DESKTOP_PACKAGES=(openbox xdotool imagemagick bc)
+
+tovali_install_desktop_deps() {
+    tovali_install_deps "${TOVALI_DESKTOP_PACKAGES[@]}"
 }

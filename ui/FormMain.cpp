@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -13,8 +14,10 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStackedWidget>
+#include <QWindow>
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "Artwork.h"
 #include "FontList.h"
@@ -110,19 +113,27 @@ TShape* NewShape(QWidget* parent, const char* name, QColor color) {
     return shape;
 }
 
-// An image button showing the art btn_<art> at rest, pressed and hovered.
+// An image button for the art btn_<art> (ApplyArtwork gives it its pictures),
+// named for screen readers as its picture reads.
 TPNGButton* NewImageButton(QWidget* parent, const char* name, QRect geometry, const char* art,
-                           int tag) {
-    const QString base = QStringLiteral("btn_") + QLatin1String(art);
+                           const char* caption, int tag) {
     auto* button = Named(new TPNGButton(parent), name);
     button->setGeometry(geometry);
     button->SetButtonStyle(pbsNoFrame);
     button->SetButtonLayout(pbsImageAbove);
-    button->SetImageNormal(LoadArtwork(base));
-    button->SetImageDown(LoadArtwork(base + QStringLiteral("_down")));
-    button->SetImageOver(LoadArtwork(base + QStringLiteral("_over")));
+    button->setProperty("art", QByteArray(art));
+    button->setAccessibleName(Text(caption));
     button->SetTag(tag);
     return button;
+}
+
+// The image button's three pictures for the theme and device pixel ratio.
+void ShowButtonArt(TPNGButton* button, qreal scale, bool dark) {
+    const QString base =
+        QStringLiteral("btn_") + QString::fromLatin1(button->property("art").toByteArray());
+    button->SetImageNormal(LoadArtwork(base, scale, dark));
+    button->SetImageDown(LoadArtwork(base + QStringLiteral("_down"), scale, dark));
+    button->SetImageOver(LoadArtwork(base + QStringLiteral("_over"), scale, dark));
 }
 
 // The controls that the date and comment pages share, below their own first box.
@@ -190,8 +201,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
                    Qt::WindowCloseButtonHint);
     setFixedSize(762, 421);
     QFont font;
-    font.setFamilies(
-        {Text("ＭＳ Ｐゴシック"), "IPAPGothic", "VL PGothic", "Noto Sans CJK JP", "IPAGothic"});
+    font.setFamilies(WindowFontFamilies());
     font.setPixelSize(kFontPixels);
     setFont(font);
 
@@ -199,6 +209,8 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     CreatePageButtons();
     CreatePages();
     ColorDialogFont = Named(new QColorDialog(this), "ColorDialogFont");
+    ApplyArtwork();
+    SetAccessibleNames();
     BindRules();
     FormCreate();
 }
@@ -217,9 +229,35 @@ TFormMain::~TFormMain() {
 }
 
 void TFormMain::CreateFrame() {
-    const QImage background = LoadArtwork("bg");
     imgBG = Named(new QLabel(this), "imgBG");
     imgBG->setGeometry(0, 0, 561, 422);
+    imgDropArea = Named(new QLabel(this), "imgDropArea");
+    imgDropArea->setGeometry(568, 0, 197, 422);
+    imgDropArea->setScaledContents(true);
+    imgDropArea->setAccessibleName(
+        Text("画像ファイルをドラッグ＆ドロップしてください。（複数可）"));
+}
+
+void TFormMain::CreatePageButtons() {
+    pngBtnPicSize =
+        NewImageButton(this, "pngBtnPicSize", {17, 54, 100, 100}, "picsize", "縮小サイズ", 1);
+    pngBtnFilter = NewImageButton(this, "pngBtnFilter", {121, 54, 100, 100}, "filter", "効果", 2);
+    pngBtnDate = NewImageButton(this, "pngBtnDate", {17, 157, 100, 100}, "date", "日付", 3);
+    pngBtnComment =
+        NewImageButton(this, "pngBtnComment", {121, 157, 100, 100}, "comment", "コメント", 4);
+    pngBtnSave = NewImageButton(this, "pngBtnSave", {17, 260, 100, 100}, "save", "保存", 5);
+    pngBtnJpeg = NewImageButton(this, "pngBtnJpeg", {121, 260, 100, 100}, "jpeg", "JPEG設定", 6);
+    pngBtnManual = NewImageButton(this, "pngBtnManual", {18, 365, 98, 41}, "manual", "操作方法", 0);
+    pngBtnQA = NewImageButton(this, "pngBtnQA", {122, 365, 98, 41}, "qa", "Q&A", 0);
+}
+
+void TFormMain::ApplyArtwork() {
+    const bool dark = PrefersDarkArtwork(QGuiApplication::palette());
+    const qreal scale = devicePixelRatioF();
+    if (artScale_ == scale && artDark_ == dark) return;
+    artScale_ = scale;
+    artDark_ = dark;
+    const QImage background = LoadArtwork("bg", scale, dark);
     imgBG->setPixmap(QPixmap::fromImage(background));
     // The pages show the art's panel; the switches on their box edges fill
     // their background with the same colour, taken from a plain corner.
@@ -229,21 +267,9 @@ void TFormMain::CreateFrame() {
                        background.pixelColor(background.width() - 8, background.height() - 8));
         setPalette(panel);
     }
-    imgDropArea = Named(new QLabel(this), "imgDropArea");
-    imgDropArea->setGeometry(568, 0, 197, 422);
-    imgDropArea->setScaledContents(true);
-    imgDropArea->setPixmap(QPixmap::fromImage(LoadArtwork("droparea")));
-}
-
-void TFormMain::CreatePageButtons() {
-    pngBtnPicSize = NewImageButton(this, "pngBtnPicSize", {17, 54, 100, 100}, "picsize", 1);
-    pngBtnFilter = NewImageButton(this, "pngBtnFilter", {121, 54, 100, 100}, "filter", 2);
-    pngBtnDate = NewImageButton(this, "pngBtnDate", {17, 157, 100, 100}, "date", 3);
-    pngBtnComment = NewImageButton(this, "pngBtnComment", {121, 157, 100, 100}, "comment", 4);
-    pngBtnSave = NewImageButton(this, "pngBtnSave", {17, 260, 100, 100}, "save", 5);
-    pngBtnJpeg = NewImageButton(this, "pngBtnJpeg", {121, 260, 100, 100}, "jpeg", 6);
-    pngBtnManual = NewImageButton(this, "pngBtnManual", {18, 365, 98, 41}, "manual", 0);
-    pngBtnQA = NewImageButton(this, "pngBtnQA", {122, 365, 98, 41}, "qa", 0);
+    imgDropArea->setPixmap(QPixmap::fromImage(LoadArtwork("droparea", scale, dark)));
+    ImgConfigTop->setPixmap(QPixmap::fromImage(LoadArtwork("configtop", scale, dark)));
+    for (TPNGButton* button : findChildren<TPNGButton*>()) ShowButtonArt(button, scale, dark);
 }
 
 void TFormMain::CreatePages() {
@@ -259,7 +285,9 @@ QWidget* TFormMain::CreateTopPage() {
     TabSheetTop = Named(new QWidget(PGConfig), "TabSheetTop");
     ImgConfigTop = Named(new QLabel(TabSheetTop), "ImgConfigTop");
     ImgConfigTop->setGeometry(23, 55, 274, 213);
-    ImgConfigTop->setPixmap(QPixmap::fromImage(LoadArtwork("configtop")));
+    ImgConfigTop->setAccessibleName(
+        Text("STEP 1 設定・機能を選び、詳細設定を行います。 STEP 2 "
+             "設定後、縮小したい画像を右のエリアにドラッグ＆ドロップします。"));
     return TabSheetTop;
 }
 
@@ -460,6 +488,37 @@ QWidget* TFormMain::CreateJpegPage() {
     return page;
 }
 
+// Screen readers hear each control by the caption a user sees with it: its
+// group box's title, the radio button or label beside it, or the switch on
+// an untitled box's edge (Qt would otherwise announce a box's controls by an
+// outer box's title, or not at all).
+void TFormMain::SetAccessibleNames() {
+    for (TShape* shape : findChildren<TShape*>())
+        shape->setAccessibleName(static_cast<QGroupBox*>(shape->parentWidget())->title());
+    for (QComboBox* list : {CBDateFontName, CBDateFontSize, CBCommentFontName, CBCommentFontSize})
+        list->setAccessibleName(static_cast<QGroupBox*>(list->parentWidget())->title());
+    EditComment->setAccessibleName(GBDrawComment->title());
+    const std::pair<QWidget*, QAbstractButton*> byButton[] = {{CBSizeList, RBRegularSize},
+                                                              {GBPicSize, CBPicSize},
+                                                              {GBFilter, CBFilter},
+                                                              {GBContrast, CBContrast},
+                                                              {TBContrast, CBContrast},
+                                                              {GBBrightness, CBBrightness},
+                                                              {GBDate, CBDate},
+                                                              {DTPDate, RBInputDate},
+                                                              {GBComment, CBComment},
+                                                              {CBSelectNamePos, RBDecidesName},
+                                                              {GBFileSize, CBQuality},
+                                                              {CBQualityLevel, RBQuality},
+                                                              {EditFileSize, RBFileSize}};
+    for (const auto& [control, button] : byButton) control->setAccessibleName(button->text());
+    const std::pair<QWidget*, QLabel*> byLabel[] = {{EditPicWidth, LblPicWidth},
+                                                    {EditPicHeight, LblPicHeight},
+                                                    {EditFileName, LblSelectFileName},
+                                                    {EditDirName, LblDirName}};
+    for (const auto& [control, label] : byLabel) control->setAccessibleName(label->text());
+}
+
 void TFormMain::FormCreate() {
     PGConfig->setCurrentWidget(TabSheetTop);
     BuildFontList(FontList);
@@ -513,6 +572,11 @@ void TFormMain::FormResize() {
     // C++ division truncates toward zero.
     statusWindow_->move(screen.x() + (screen.width() - size.width()) / 2,
                         screen.y() + (screen.height() - size.height()) / 2);
+    // The window manager minimises the progress window with this one (it is
+    // a transient of it); raising it now would bring it back alone.
+    if (isMinimized()) return;
+    // Minimised on its own, it would leave this disabled window with nothing to press.
+    if (statusWindow_->isMinimized()) statusWindow_->showNormal();
     statusWindow_->raise();
     statusWindow_->activateWindow();
 }
@@ -521,10 +585,24 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     event->setAccepted(FormCloseQuery());
 }
 
-// The window has a fixed size: it "resizes" when minimised or restored.
+// The window has a fixed size: it "resizes" when minimised or restored. A
+// new desktop palette (a switch between light and dark) or another screen
+// brings the artwork drawn for it.
 void TFormMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange) FormResize();
+    switch (event->type()) {
+        case QEvent::WindowStateChange:
+            FormResize();
+            break;
+        case QEvent::ApplicationPaletteChange:
+        case QEvent::PaletteChange:
+        case QEvent::ThemeChange:
+        case QEvent::StyleChange:
+            ApplyArtwork();
+            break;
+        default:
+            break;
+    }
 }
 
 void TFormMain::resizeEvent(QResizeEvent* event) {
@@ -537,6 +615,9 @@ void TFormMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (placed_) return;
     placed_ = true;
+    // The window's own screen decides the scale; moving to another may change it.
+    connect(windowHandle(), &QWindow::screenChanged, this, &TFormMain::ApplyArtwork);
+    ApplyArtwork();
     const QRect screen = this->screen()->availableGeometry();
     const QSize size = frameGeometry().size();
     move(screen.x() + (screen.width() - size.width()) / 2,

@@ -237,7 +237,14 @@ class TFormMain : public QWidget {
     QWidget* CreateSavePage();
     QWidget* CreateJpegPage();
     void BindRules();
+    void SetAccessibleNames();
+    // Shows the artwork drawn for the desktop's theme (light or dark) and the
+    // screen's device pixel ratio; again whenever either changes.
+    void ApplyArtwork();
 
     QPointer<QWidget> statusWindow_;
     bool placed_ = false;
+    // The theme and scale of the artwork shown (scale 0: none yet).
+    bool artDark_ = false;
+    qreal artScale_ = 0;
 };

@@ -112,8 +112,10 @@ void TPNGButton::paintEvent(QPaintEvent*) {
     const QFontMetrics metrics(font());
     const QSize text =
         caption_.isEmpty() ? QSize() : QSize(metrics.horizontalAdvance(caption_), metrics.height());
+    // Pictures drawn for a finer screen are placed by their size in window pixels.
+    const QSize pictureSize = picture.deviceIndependentSize().toSize();
     const TPNGButtonPlacement at =
-        PlacePictureAndCaption(size(), picture.size(), text, buttonLayout_, Pressed());
+        PlacePictureAndCaption(size(), pictureSize, text, buttonLayout_, Pressed());
     const QRect r = DrawFrame(painter, rect());
     painter.drawImage(QPoint(at.PX, at.PY), picture);  // source-over: blends the alpha
     if (caption_.isEmpty()) return;

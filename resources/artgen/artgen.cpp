@@ -1,7 +1,8 @@
 // Draws every picture of the windows (background, drop area, start-page guide,
 // image buttons in three states, program icon) into the folder named on the
-// command line. Wording, colours and sizes live in the tables at the top, so
-// a change of either is one edit here. Runs without a display.
+// command line: each window picture in a light and a dark theme at several
+// device pixel ratios, the icon at the sizes desktops ask for. Wording, colours and sizes live in
+// the tables at the top, so a change of either is one edit here. Runs without a display.
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -24,21 +25,28 @@ const QString kStep2 =
     QStringLiteral("設定後、縮小したい画像を\n右のエリアにドラッグ＆ドロップ\nします。");
 
 // ---- Colours ---------------------------------------------------------------
-const QColor kPanel(0xF3, 0xF4, 0xF6);
-const QColor kRule(0xD6, 0xDA, 0xDF);
-const QColor kInk(0x2E, 0x37, 0x40);
-const QColor kInkSoft(0x5B, 0x66, 0x72);
-const QColor kTileTop(0xEE, 0xF0, 0xF3);
-const QColor kTileBottom(0xE2, 0xE6, 0xEA);
-const QColor kTileEdge(0xCF, 0xD5, 0xDC);
-const QColor kGreen(0x2F, 0x9E, 0x64);
-const QColor kGreenDeep(0x1E, 0x75, 0x48);
-const QColor kGreenTintTop(0xE0, 0xF3, 0xE7);
-const QColor kGreenTintBottom(0xCB, 0xEA, 0xD6);
-const QColor kGreenLight(0x6C, 0xD3, 0x9A);
-const QColor kDropTop(0x33, 0x3E, 0x49);
-const QColor kDropBottom(0x22, 0x2A, 0x32);
-const QColor kCard(0xFF, 0xFF, 0xFF);
+// One set per desktop look; the dark set keeps the green accents and turns
+// panels, tiles and ink around so that Qt's controls on the window read as
+// well as on the light set. Scale is the device pixel ratio drawn for.
+struct TTheme {
+    QColor Panel, Rule, Ink, InkSoft, TileTop, TileBottom, TileEdge, Green, GreenDeep, GreenTintTop,
+        GreenTintBottom, GreenLight, DropTop, DropBottom, DropNote, Card;
+    qreal Scale = 1;
+};
+
+const TTheme kLight{QColor(0xF3, 0xF4, 0xF6), QColor(0xD6, 0xDA, 0xDF), QColor(0x2E, 0x37, 0x40),
+                    QColor(0x5B, 0x66, 0x72), QColor(0xEE, 0xF0, 0xF3), QColor(0xE2, 0xE6, 0xEA),
+                    QColor(0xCF, 0xD5, 0xDC), QColor(0x2F, 0x9E, 0x64), QColor(0x1E, 0x75, 0x48),
+                    QColor(0xE0, 0xF3, 0xE7), QColor(0xCB, 0xEA, 0xD6), QColor(0x6C, 0xD3, 0x9A),
+                    QColor(0x33, 0x3E, 0x49), QColor(0x22, 0x2A, 0x32), QColor(0xB8, 0xC2, 0xCC),
+                    QColor(0xFF, 0xFF, 0xFF)};
+
+const TTheme kDark{QColor(0x2D, 0x30, 0x35), QColor(0x47, 0x4D, 0x55), QColor(0xE8, 0xEB, 0xEE),
+                   QColor(0xAE, 0xB6, 0xBF), QColor(0x3B, 0x40, 0x47), QColor(0x33, 0x37, 0x3D),
+                   QColor(0x52, 0x58, 0x60), QColor(0x3B, 0xB8, 0x77), QColor(0x8A, 0xE6, 0xB3),
+                   QColor(0x25, 0x4A, 0x3A), QColor(0x1E, 0x3D, 0x31), QColor(0x6C, 0xD3, 0x9A),
+                   QColor(0x1F, 0x25, 0x2C), QColor(0x15, 0x1A, 0x1F), QColor(0x9A, 0xA5, 0xB0),
+                   QColor(0x37, 0x3C, 0x42)};
 
 // ---- Fonts -----------------------------------------------------------------
 const QString kFace = QStringLiteral("IPAPGothic");
@@ -61,15 +69,20 @@ const int kSeparatorX = 232;
 
 enum class Look { Normal, Down, Over };
 
-QImage NewPicture(QSize size) {
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+// A clear picture of the given size in window pixels, at the theme's scale.
+QImage NewPicture(QSize size, const TTheme& c) {
+    QImage image(c.Scale == 1 ? size : (QSizeF(size) * c.Scale).toSize(),
+                 QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     return image;
 }
 
-void Prepare(QPainter& p) {
+// The painter draws in window pixels whatever the scale, so every picture is
+// one drawing at every scale, sharp at each.
+void Prepare(QPainter& p, const TTheme& c) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
+    if (c.Scale != 1) p.scale(c.Scale, c.Scale);
 }
 
 QPen Stroke(const QColor& colour, qreal width) {
@@ -250,25 +263,25 @@ const ButtonArt kButtons[] = {
     {"qa", QStringLiteral("Q&A"), IconQA, true},
 };
 
-void DrawTile(QPainter& p, QRectF r, qreal radius, Look look) {
+void DrawTile(QPainter& p, const TTheme& c, QRectF r, qreal radius, Look look) {
     // A soft shadow one pixel below the tile.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 22));
     p.drawRoundedRect(r.translated(0, 1), radius, radius);
     QLinearGradient fill(r.topLeft(), r.bottomLeft());
     const bool down = look == Look::Down;
-    fill.setColorAt(0, down ? kGreenTintTop : kTileTop);
-    fill.setColorAt(1, down ? kGreenTintBottom : kTileBottom);
+    fill.setColorAt(0, down ? c.GreenTintTop : c.TileTop);
+    fill.setColorAt(1, down ? c.GreenTintBottom : c.TileBottom);
     p.setBrush(fill);
     const qreal edge = look == Look::Over ? 2.0 : 1.0;
-    p.setPen(QPen(look == Look::Normal ? kTileEdge : kGreen, edge));
+    p.setPen(QPen(look == Look::Normal ? c.TileEdge : c.Green, edge));
     const qreal inset = edge / 2;
     p.drawRoundedRect(r.adjusted(inset, inset, -inset, -inset), radius, radius);
     p.setBrush(Qt::NoBrush);
 }
 
-QColor InkFor(Look look) {
-    return look == Look::Down ? kGreenDeep : kInk;
+QColor InkFor(const TTheme& c, Look look) {
+    return look == Look::Down ? c.GreenDeep : c.Ink;
 }
 
 void DrawIcon(QPainter& p, const Icon& icon, QPointF at, qreal side, const QColor& ink) {
@@ -278,61 +291,61 @@ void DrawIcon(QPainter& p, const Icon& icon, QPointF at, qreal side, const QColo
     p.restore();
 }
 
-QImage PageButton(const ButtonArt& art, Look look) {
-    QImage image = NewPicture(kPageButtonSize);
+QImage PageButton(const TTheme& c, const ButtonArt& art, Look look) {
+    QImage image = NewPicture(kPageButtonSize, c);
     QPainter p(&image);
-    Prepare(p);
+    Prepare(p, c);
     const QRectF tile(1, 1, kPageButtonSize.width() - 2, kPageButtonSize.height() - 3);
-    DrawTile(p, tile, 10, look);
+    DrawTile(p, c, tile, 10, look);
     const qreal side = 36;
-    DrawIcon(p, art.icon, QPointF((kPageButtonSize.width() - side) / 2, 17), side, InkFor(look));
+    DrawIcon(p, art.icon, QPointF((kPageButtonSize.width() - side) / 2, 17), side, InkFor(c, look));
     p.setFont(Face(13, true));
-    p.setPen(InkFor(look));
+    p.setPen(InkFor(c, look));
     p.drawText(QRectF(0, 62, kPageButtonSize.width(), 22), Qt::AlignCenter, art.label);
     return image;
 }
 
-QImage HelpButton(const ButtonArt& art, Look look) {
-    QImage image = NewPicture(kHelpButtonSize);
+QImage HelpButton(const TTheme& c, const ButtonArt& art, Look look) {
+    QImage image = NewPicture(kHelpButtonSize, c);
     QPainter p(&image);
-    Prepare(p);
+    Prepare(p, c);
     const QRectF tile(1, 1, kHelpButtonSize.width() - 2, kHelpButtonSize.height() - 3);
-    DrawTile(p, tile, 8, look);
+    DrawTile(p, c, tile, 8, look);
     // Icon and label centred together.
     const qreal side = 17, gap = 7;
     const QFont font = Face(13, true);
     const qreal textWidth = QFontMetricsF(font).horizontalAdvance(art.label);
     const qreal left = (kHelpButtonSize.width() - side - gap - textWidth) / 2;
-    DrawIcon(p, art.icon, QPointF(left, (tile.height() - side) / 2 + 1), side, InkFor(look));
+    DrawIcon(p, art.icon, QPointF(left, (tile.height() - side) / 2 + 1), side, InkFor(c, look));
     p.setFont(font);
-    p.setPen(InkFor(look));
+    p.setPen(InkFor(c, look));
     p.drawText(QRectF(left + side + gap, 1, textWidth + 2, tile.height()),
                Qt::AlignLeft | Qt::AlignVCenter, art.label);
     return image;
 }
 
 // ---- Window pictures -------------------------------------------------------
-void Heading(QPainter& p, QRectF box, const QString& text) {
+void Heading(QPainter& p, const TTheme& c, QRectF box, const QString& text) {
     p.setPen(Qt::NoPen);
-    p.setBrush(kGreen);
+    p.setBrush(c.Green);
     p.drawRoundedRect(QRectF(box.left(), box.center().y() - 8, 4, 16), 2, 2);
     p.setBrush(Qt::NoBrush);
     p.setFont(Face(15, true));
-    p.setPen(kInk);
+    p.setPen(c.Ink);
     p.drawText(box.adjusted(12, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, text);
 }
 
-QImage Background() {
-    QImage image = NewPicture(kBackgroundSize);
+QImage Background(const TTheme& c) {
+    QImage image = NewPicture(kBackgroundSize, c);
     QPainter p(&image);
-    Prepare(p);
-    p.fillRect(image.rect(), kPanel);
-    p.setPen(QPen(kRule, 1));
+    Prepare(p, c);
+    p.fillRect(QRect(QPoint(), kBackgroundSize), c.Panel);
+    p.setPen(QPen(c.Rule, 1));
     p.drawLine(QPointF(kSeparatorX + 0.5, 14), QPointF(kSeparatorX + 0.5, 408));
     p.drawLine(QPointF(17, 39.5), QPointF(kSeparatorX - 12, 39.5));
     p.drawLine(QPointF(kSeparatorX + 12, 39.5), QPointF(kBackgroundSize.width() - 14, 39.5));
-    Heading(p, QRectF(17, 12, 200, 26), kHeadingButtons);
-    Heading(p, QRectF(kSeparatorX + 12, 12, 200, 26), kHeadingDetails);
+    Heading(p, c, QRectF(17, 12, 200, 26), kHeadingButtons);
+    Heading(p, c, QRectF(kSeparatorX + 12, 12, 200, 26), kHeadingDetails);
     return image;
 }
 
@@ -349,8 +362,8 @@ void CornerMarks(QPainter& p, QRectF r, qreal arm) {
 }
 
 // Four arrows pointing at the picture symbol from around it.
-void InwardArrows(QPainter& p, QPointF centre, qreal reach) {
-    p.setPen(Stroke(kGreenLight, 2.5));
+void InwardArrows(QPainter& p, const TTheme& c, QPointF centre, qreal reach) {
+    p.setPen(Stroke(c.GreenLight, 2.5));
     for (int i = 0; i < 4; ++i) {
         QLineF ray(centre, centre + QPointF(reach, 0));
         ray.setAngle(45 + i * 90);
@@ -360,31 +373,31 @@ void InwardArrows(QPainter& p, QPointF centre, qreal reach) {
     }
 }
 
-QImage DropArea() {
-    QImage image = NewPicture(kDropAreaSize);
+QImage DropArea(const TTheme& c) {
+    QImage image = NewPicture(kDropAreaSize, c);
     QPainter p(&image);
-    Prepare(p);
+    Prepare(p, c);
     QLinearGradient fill(0, 0, 0, kDropAreaSize.height());
-    fill.setColorAt(0, kDropTop);
-    fill.setColorAt(1, kDropBottom);
-    p.fillRect(image.rect(), fill);
+    fill.setColorAt(0, c.DropTop);
+    fill.setColorAt(1, c.DropBottom);
+    p.fillRect(QRect(QPoint(), kDropAreaSize), fill);
     CornerMarks(p, QRectF(14, 14, kDropAreaSize.width() - 28, kDropAreaSize.height() - 28), 22);
     const QPointF centre(kDropAreaSize.width() / 2.0, 150);
     const qreal side = 58;
     DrawIcon(p, IconPicture, centre - QPointF(side / 2, side / 2), side, QColor(0xF2, 0xF5, 0xF7));
-    InwardArrows(p, centre, 66);
+    InwardArrows(p, c, centre, 66);
     p.setFont(Face(14, true));
     p.setPen(Qt::white);
     p.drawText(QRectF(0, 232, kDropAreaSize.width(), 70), Qt::AlignHCenter | Qt::AlignTop,
                kDropText);
     p.setFont(Face(13));
-    p.setPen(QColor(0xB8, 0xC2, 0xCC));
+    p.setPen(c.DropNote);
     p.drawText(QRectF(0, 304, kDropAreaSize.width(), 20), Qt::AlignHCenter | Qt::AlignTop,
                kDropNote);
     return image;
 }
 
-void StepArrow(QPainter& p, QPointF tip, bool pointsLeft) {
+void StepArrow(QPainter& p, const TTheme& c, QPointF tip, bool pointsLeft) {
     const qreal dir = pointsLeft ? 1 : -1;
     QPainterPath arrow;
     arrow.moveTo(tip);
@@ -396,24 +409,26 @@ void StepArrow(QPainter& p, QPointF tip, bool pointsLeft) {
     arrow.lineTo(tip + QPointF(dir * 16, 14));
     arrow.closeSubpath();
     p.setPen(Qt::NoPen);
-    p.setBrush(kGreen);
+    p.setBrush(c.Green);
     p.drawPath(arrow);
     p.setBrush(Qt::NoBrush);
 }
 
-void StepCard(QPainter& p, QRectF card, int number, const QString& text, bool arrowLeft) {
+void StepCard(QPainter& p, const TTheme& c, QRectF card, int number, const QString& text,
+              bool arrowLeft) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 18));
     p.drawRoundedRect(card.translated(0, 1), 10, 10);
-    p.setBrush(kCard);
-    p.setPen(QPen(kRule, 1));
+    p.setBrush(c.Card);
+    p.setPen(QPen(c.Rule, 1));
     p.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
     const qreal arrowSide = 44;
     const QRectF arrowBox =
         arrowLeft ? QRectF(card.left(), card.top(), arrowSide, card.height())
                   : QRectF(card.right() - arrowSide, card.top(), arrowSide, card.height());
     StepArrow(
-        p, QPointF(arrowLeft ? arrowBox.left() + 9 : arrowBox.right() - 9, arrowBox.center().y()),
+        p, c,
+        QPointF(arrowLeft ? arrowBox.left() + 9 : arrowBox.right() - 9, arrowBox.center().y()),
         arrowLeft);
     // The badge and the text, centred as one block in the rest of the card.
     const QRectF body =
@@ -424,34 +439,37 @@ void StepCard(QPainter& p, QRectF card, int number, const QString& text, bool ar
     const qreal top = body.center().y() - (26 + textHeight) / 2;
     const QRectF badge(body.left(), top, 50, 18);
     p.setPen(Qt::NoPen);
-    p.setBrush(kGreen);
+    p.setBrush(c.Green);
     p.drawRoundedRect(badge, 9, 9);
     p.setFont(Face(11, true));
     p.setPen(Qt::white);
     p.drawText(badge, Qt::AlignCenter, QStringLiteral("STEP %1").arg(number));
     p.setFont(font);
-    p.setPen(kInk);
+    p.setPen(c.Ink);
     p.drawText(QRectF(body.left(), top + 26, body.width(), textHeight),
                Qt::AlignLeft | Qt::AlignTop, text);
 }
 
-QImage Guide() {
-    QImage image = NewPicture(kGuideSize);
+QImage Guide(const TTheme& c) {
+    QImage image = NewPicture(kGuideSize, c);
     QPainter p(&image);
-    Prepare(p);
+    Prepare(p, c);
     const qreal h = 98;
-    StepCard(p, QRectF(0, 0, kGuideSize.width(), h), 1, kStep1, true);
-    StepCard(p, QRectF(0, kGuideSize.height() - h - 2, kGuideSize.width(), h), 2, kStep2, false);
+    StepCard(p, c, QRectF(0, 0, kGuideSize.width(), h), 1, kStep1, true);
+    StepCard(p, c, QRectF(0, kGuideSize.height() - h - 2, kGuideSize.width(), h), 2, kStep2, false);
     return image;
 }
 
-QImage ProgramIcon() {
-    QImage image = NewPicture(QSize(256, 256));
+// The program's icon, one look for every desktop, at side x side pixels.
+QImage ProgramIcon(int side) {
+    TTheme c = kLight;
+    c.Scale = side / 256.0;
+    QImage image = NewPicture(QSize(256, 256), c);
     QPainter p(&image);
-    Prepare(p);
+    Prepare(p, c);
     QLinearGradient fill(0, 0, 0, 256);
     fill.setColorAt(0, QColor(0x3C, 0xB8, 0x78));
-    fill.setColorAt(1, kGreenDeep);
+    fill.setColorAt(1, c.GreenDeep);
     p.setPen(Qt::NoPen);
     p.setBrush(fill);
     p.drawRoundedRect(QRectF(8, 8, 240, 240), 52, 52);
@@ -467,16 +485,31 @@ bool Save(const QImage& image, const QDir& dir, const QString& name) {
     return false;
 }
 
-bool SaveButtons(const QDir& dir) {
+bool SaveButtons(const TTheme& c, const QDir& dir, const QString& tail) {
     const std::pair<Look, const char*> looks[] = {
         {Look::Normal, ""}, {Look::Down, "_down"}, {Look::Over, "_over"}};
     bool ok = true;
     for (const ButtonArt& art : kButtons)
         for (const auto& [look, suffix] : looks)
-            ok &= Save(art.help ? HelpButton(art, look) : PageButton(art, look), dir,
-                       QStringLiteral("btn_%1%2").arg(art.id, suffix));
+            ok &= Save(art.help ? HelpButton(c, art, look) : PageButton(c, art, look), dir,
+                       QStringLiteral("btn_%1%2%3").arg(art.id, suffix, tail));
     return ok;
 }
+
+// Every window picture in one theme at one scale, each name followed by tail.
+bool SaveWindowPictures(const TTheme& c, const QDir& dir, const QString& tail) {
+    bool ok = SaveButtons(c, dir, tail);
+    ok &= Save(Background(c), dir, "bg" + tail);
+    ok &= Save(DropArea(c), dir, "droparea" + tail);
+    ok &= Save(Guide(c), dir, "configtop" + tail);
+    return ok;
+}
+
+// The device pixel ratios drawn for (Artwork.cpp picks among the same).
+const std::pair<qreal, const char*> kScales[] = {
+    {1, ""}, {1.25, "@1.25x"}, {1.5, "@1.5x"}, {2, "@2x"}};
+// The icon sizes of the hicolor theme besides the 256 of "icon".
+const int kIconSides[] = {16, 22, 24, 32, 48, 64, 128, 512};
 
 }  // namespace
 
@@ -495,10 +528,16 @@ int main(int argc, char** argv) {
     }
     const QDir dir(QString::fromLocal8Bit(argv[1]));
     if (!dir.mkpath(".")) return 1;
-    bool ok = SaveButtons(dir);
-    ok &= Save(Background(), dir, "bg");
-    ok &= Save(DropArea(), dir, "droparea");
-    ok &= Save(Guide(), dir, "configtop");
-    ok &= Save(ProgramIcon(), dir, "icon");
+    bool ok = true;
+    for (const auto& [theme, themeSuffix] : {std::pair{kLight, ""}, std::pair{kDark, "_dark"}}) {
+        for (const auto& [scale, scaleSuffix] : kScales) {
+            TTheme c = theme;
+            c.Scale = scale;
+            ok &= SaveWindowPictures(c, dir, QString::fromLatin1(themeSuffix) + scaleSuffix);
+        }
+    }
+    ok &= Save(ProgramIcon(256), dir, "icon");
+    for (const int side : kIconSides)
+        ok &= Save(ProgramIcon(side), dir, QStringLiteral("icon_%1").arg(side));
     return ok ? 0 : 1;
 }

@@ -70,11 +70,14 @@ class ProgramFlowTest : public QObject {
     void aDisabledWindowTakesNoDrops();
     void commandLinePathsGoThroughIntake();
     void closingTheWindowDuringAJobStopsIt();
+    void stopKeepsTheWrittenFilesAndOffersTheirFolder();
+    void aStopBeforeTheFirstFileWritesNothing();
     void namesThatAreNotUtf8AreConvertedAndTheirFolderOpens();
     void aJobThreadThatCannotStartFailsTheJob();
     void aCommentTheFileCannotKeepIsToldOnceAtTheSave();
 
   private:
+    QStringList AddPhotos(int count) const;
     QString AddPicture(const QString& source, const QString& name) const;
     QString AddGarbage(const QString& name) const;
     QString Output(const QString& name) const { return dir->filePath(name); }
@@ -120,6 +123,19 @@ QString ProgramFlowTest::AddPicture(const QString& source, const QString& name) 
     const QString path = dir->filePath(name);
     QFile::copy(QStringLiteral(TOVALI_TEST_DATA "/") + source, path);
     return path;
+}
+
+// Photos big enough that a job over them takes a while.
+QStringList ProgramFlowTest::AddPhotos(int count) const {
+    QImage photo(2400, 1600, QImage::Format_RGB32);
+    photo.fill(Qt::darkCyan);
+    QStringList pictures = {dir->filePath("p0.jpg")};
+    if (!photo.save(pictures[0], "JPEG", 90)) return {};
+    for (int i = 1; i < count; ++i) {
+        pictures.append(dir->filePath(QStringLiteral("p%1.jpg").arg(i)));
+        if (!QFile::copy(pictures[0], pictures.last())) return {};
+    }
+    return pictures;
 }
 
 QString ProgramFlowTest::AddGarbage(const QString& name) const {
@@ -254,7 +270,9 @@ void ProgramFlowTest::twoJobsInARowStartFromACleanProgressWindow() {
     QCOMPARE(status->ProgressBarStatus->maximum(), 5);
     QCOMPARE(status->ProgressBarStatus->value(), 0);
     QCOMPARE(status->LabelStatus->text(), U("初期化中････"));
-    QVERIFY(!status->BtnClose->isEnabled());
+    // The first job's "閉じる" is "中止" again, ready to stop this one.
+    QCOMPARE(status->BtnClose->text(), U("中止"));
+    QVERIFY(status->BtnClose->isEnabled());
     QVERIFY(!status->BtnOpenDir->isEnabled());
     QVERIFY(!form->isEnabled());
 
@@ -330,14 +348,8 @@ void ProgramFlowTest::commandLinePathsGoThroughIntake() {
 // The window goes (the program ends) while a job runs: the job stops after
 // its current step, nothing is left half written, and the settings are saved.
 void ProgramFlowTest::closingTheWindowDuringAJobStopsIt() {
-    QImage photo(2400, 1600, QImage::Format_RGB32);
-    photo.fill(Qt::darkCyan);
-    QVERIFY(photo.save(dir->filePath("p0.jpg"), "JPEG", 90));
-    QStringList pictures = {dir->filePath("p0.jpg")};
-    for (int i = 1; i < 20; ++i) {
-        pictures.append(dir->filePath(QStringLiteral("p%1.jpg").arg(i)));
-        QVERIFY(QFile::copy(pictures[0], pictures.last()));
-    }
+    const QStringList pictures = AddPhotos(20);
+    QCOMPARE(pictures.size(), 20);
     form->ConvertFiles(Paths(pictures));
     QVERIFY(form->IsConverting());
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Output("s-p0.jpg")), kJobTimeoutMs);
@@ -348,6 +360,45 @@ void ProgramFlowTest::closingTheWindowDuringAJobStopsIt() {
     QVERIFY(outputs.size() < pictures.size());
     for (const QString& output : outputs) QVERIFY(!QImage(dir->filePath(output)).isNull());
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), pictures.size() + outputs.size());
+}
+
+void ProgramFlowTest::stopKeepsTheWrittenFilesAndOffersTheirFolder() {
+    const QStringList pictures = AddPhotos(20);
+    QCOMPARE(pictures.size(), 20);
+    form->ConvertFiles(Paths(pictures));
+    QCOMPARE(status->BtnClose->text(), U("中止"));
+    QVERIFY(status->BtnClose->isEnabled() && !status->BtnOpenDir->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Output("s-p1.jpg")), kJobTimeoutMs);
+    QTest::keyClick(status.get(), Qt::Key_Escape);
+    QVERIFY(!status->BtnClose->isEnabled());
+    QVERIFY(WaitForJobEnd());
+
+    const QStringList outputs = QDir(dir->path()).entryList({"s-*"}, QDir::Files);
+    QVERIFY(outputs.size() >= 2 && outputs.size() < pictures.size());
+    for (const QString& output : outputs) QVERIFY(!QImage(dir->filePath(output)).isNull());
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), pictures.size() + outputs.size());
+    // Stopped at the first file not written.
+    const QString next = QStringLiteral("p%1.jpg").arg(outputs.size());
+    QCOMPARE(status->LabelStatus->text(), U("[%1]の処理を中止しました").arg(next));
+    QCOMPARE(status->BtnClose->text(), U("閉じる"));
+    QVERIFY(status->BtnOpenDir->isEnabled());
+    QCOMPARE(QDir(status->SaveDir()), QDir(dir->path()));
+    QVERIFY(!form->isEnabled());
+    status->BtnClose->click();
+    QVERIFY(!status->isVisible() && form->isEnabled());
+}
+
+void ProgramFlowTest::aStopBeforeTheFirstFileWritesNothing() {
+    const QStringList pictures = AddPhotos(3);
+    QCOMPARE(pictures.size(), 3);
+    // The job's first hand-over waits for this thread: it cannot have begun a file.
+    form->ConvertFiles(Paths(pictures));
+    status->BtnClose->click();
+    QVERIFY(WaitForJobEnd());
+    QCOMPARE(status->LabelStatus->text(), U("[p0.jpg]の処理を中止しました"));
+    QCOMPARE(status->ProgressBarStatus->value(), 0);
+    QVERIFY(status->BtnClose->isEnabled() && !status->BtnOpenDir->isEnabled());
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), pictures.size());
 }
 
 // Shift-JIS names, as from an old archive: the drop's escaped bytes reach the

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFontInfo>
@@ -152,6 +153,86 @@ class StatusWindowTest : public QObject {
         QTimer::singleShot(0, main_.get(), [this] { main_->close(); });
         QCOMPARE(qApp->exec(), 0);
         QVERIFY(!status_->isVisible());
+    }
+
+    void barTellsTheFilesDoneAlsoToScreenReaders() {
+        status_->SetRange(0, 6 * 240 - 1);
+        status_->SetPosition(6 * 12 - 1);  // the twelfth file saved
+        QCOMPARE(status_->ProgressBarStatus->text(), QStringLiteral("12 / 240"));
+        QAccessibleInterface* bar =
+            QAccessible::queryAccessibleInterface(status_->ProgressBarStatus);
+        QVERIFY(bar);
+        QCOMPARE(bar->text(QAccessible::Name), QStringLiteral("進行状況"));
+        QCOMPARE(bar->text(QAccessible::Value), QStringLiteral("12 / 240"));
+        // The time left only while a job runs, once three files are done.
+        status_->SetStopAction([] {});
+        status_->SetPosition(6 * 2 + 3);
+        QCOMPARE(status_->ProgressBarStatus->text(), QStringLiteral("2 / 240"));
+        status_->SetPosition(6 * 3);
+        QVERIFY2(status_->ProgressBarStatus->text().startsWith(QStringLiteral("3 / 240  残り約")),
+                 qPrintable(status_->ProgressBarStatus->text()));
+        status_->SetPosition(6 * 240 - 1);
+        QCOMPARE(status_->ProgressBarStatus->text(), QStringLiteral("240 / 240"));
+        QCOMPARE(JobBarText(12, 240, 120), QStringLiteral("12 / 240  残り約2分"));
+    }
+
+    void timeLeftIsRoundedToWhatAPersonReads() {
+        QCOMPARE(RemainingText(0), QStringLiteral("残り約10秒"));
+        QCOMPARE(RemainingText(41), QStringLiteral("残り約50秒"));
+        QCOMPARE(RemainingText(89), QStringLiteral("残り約1分"));
+        QCOMPARE(RemainingText(90), QStringLiteral("残り約2分"));
+    }
+
+    // The count is drawn in one colour over the filled part and another over the rest.
+    void barTextReadsOverTheFilledAndTheEmptyPart() {
+        QPalette colours = status_->ProgressBarStatus->palette();
+        colours.setColor(QPalette::HighlightedText, QColor(0, 255, 0));
+        colours.setColor(QPalette::Text, QColor(255, 0, 0));
+        status_->ProgressBarStatus->setPalette(colours);
+        status_->SetRange(0, 6 * 888 - 1);
+        status_->SetPosition(6 * 444 - 1);
+        const QImage bar = status_->ProgressBarStatus->grab().toImage();
+        // Glyph pixels of one pure channel, give or take the smoothing.
+        auto has = [&](int channel, int from, int to) {
+            for (int y = 0; y < bar.height(); ++y)
+                for (int x = from; x < to; ++x) {
+                    const QColor c = bar.pixelColor(x, y);
+                    const int rgb[] = {c.red(), c.green(), c.blue()};
+                    if (rgb[channel] > 200 && rgb[(channel + 1) % 3] < 80 &&
+                        rgb[(channel + 2) % 3] < 80)
+                        return true;
+                }
+            return false;
+        };
+        const int half = bar.width() / 2, red = 0, green = 1;
+        QVERIFY(has(green, 0, half - 1) && !has(green, half + 2, bar.width()));
+        QVERIFY(has(red, half + 2, bar.width()) && !has(red, 0, half - 1));
+    }
+
+    // 閉じる reads 中止 while a job runs; it (or Esc) stops once, then waits
+    // for the job's end, which gives it back its caption.
+    void stopButtonWhileTheJobRuns() {
+        ShowBoth();
+        main_->setEnabled(false);
+        int stops = 0;
+        status_->EnableCloseButton(false);
+        status_->EnableOpenDirButton(false);
+        status_->SetStopAction([&stops] { ++stops; });
+        QCOMPARE(status_->BtnClose->text(), QStringLiteral("中止"));
+        QVERIFY(status_->BtnClose->isEnabled() && !status_->BtnOpenDir->isEnabled());
+        QTest::keyClick(status_.get(), Qt::Key_Escape);
+        QCOMPARE(stops, 1);
+        QVERIFY(!status_->BtnClose->isEnabled());
+        QTest::keyClick(status_.get(), Qt::Key_Escape);
+        QTest::mouseClick(status_->BtnClose, Qt::LeftButton);
+        QCOMPARE(stops, 1);
+        QVERIFY(status_->isVisible());
+        status_->SetStopAction({});
+        status_->EnableCloseButton(true);
+        QCOMPARE(status_->BtnClose->text(), QStringLiteral("閉じる"));
+        QCOMPARE(stops, 1);
+        QTest::keyClick(status_.get(), Qt::Key_Escape);
+        QVERIFY(!status_->isVisible() && main_->isEnabled());
     }
 
     void openDirOpensTheSavedFolderEveryTime() {

@@ -37,6 +37,20 @@ void SendWindowManagerClose(WId window) {
     xcb_disconnect(connection);
 }
 
+// The window that window's WM_TRANSIENT_FOR names, or none.
+xcb_window_t TransientFor(WId window) {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const auto cookie = xcb_get_property(connection, 0, xcb_window_t(window),
+                                         XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
+    xcb_window_t owner = XCB_WINDOW_NONE;
+    if (reply && xcb_get_property_value_length(reply) == sizeof(xcb_window_t))
+        owner = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
+    std::free(reply);
+    xcb_disconnect(connection);
+    return owner;
+}
+
 }  // namespace
 
 class StatusWindowX11Test : public QObject {
@@ -61,6 +75,19 @@ class StatusWindowX11Test : public QObject {
         SendWindowManagerClose(status.winId());
         QTest::qWait(300);
         QVERIFY(status.isVisible());
+    }
+
+    // The window manager minimises and restores the two together, even when
+    // the progress window maps first (a start with pictures named).
+    void isATransientOfTheMainWindowShownFirstOrNot() {
+        QWidget main;
+        TFormStatus status;
+        status.SetMainWindow(&main);
+        status.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&status));
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        QTRY_COMPARE(TransientFor(status.winId()), xcb_window_t(main.winId()));
     }
 };
 

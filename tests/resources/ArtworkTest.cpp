@@ -52,6 +52,56 @@ class ArtworkTest : public QObject {
         }
     }
 
+    // Each picture is drawn again for finer screens and for dark desktops, at
+    // its window size times the scale, and chosen by the device pixel ratio.
+    void everyPictureHasItsScalesAndDarkTheme() {
+        for (const char* name : {"bg", "btn_qa_down"}) {
+            const QSize size = LoadArtwork(name).size();
+            for (const bool dark : {false, true})
+                for (const qreal scale : ArtworkScales()) {
+                    const QImage image = LoadArtwork(name, scale, dark);
+                    QCOMPARE(image.size(), (QSizeF(size) * scale).toSize());
+                    QCOMPARE(image.devicePixelRatio(), scale);
+                    QCOMPARE(image.deviceIndependentSize().toSize(), size);
+                }
+        }
+        QCOMPARE(LoadArtwork("bg", 1.1, false).devicePixelRatio(), 1.25);
+        QCOMPARE(LoadArtwork("bg", 3, false).devicePixelRatio(), 2.0);
+        QCOMPARE(LoadArtwork("icon_16").size(), QSize(16, 16));
+    }
+
+    // Drawn, not upscaled: a smooth 2x enlargement of the 1x picture blurs
+    // the edges of text and lines, the 2x drawing keeps them.
+    void finerScalesAreDrawnNotEnlarged() {
+        for (const char* name : {"bg", "btn_date"}) {
+            const QImage fine = LoadArtwork(name, 2, false).convertToFormat(QImage::Format_ARGB32);
+            const QImage enlarged =
+                LoadArtwork(name)
+                    .scaled(fine.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(QImage::Format_ARGB32);
+            int edges = 0;
+            for (int y = 0; y < fine.height(); ++y)
+                for (int x = 0; x < fine.width(); ++x)
+                    edges += qAbs(qGray(fine.pixel(x, y)) - qGray(enlarged.pixel(x, y))) > 48;
+            QVERIFY2(edges > 200, qPrintable(QStringLiteral("%1: %2").arg(name).arg(edges)));
+        }
+    }
+
+    void darkPaletteSelectsTheDarkTheme() {
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEC));
+        QPalette light;
+        light.setColor(QPalette::Window, QColor(0xF6, 0xF5, 0xF4));
+        light.setColor(QPalette::WindowText, QColor(0x2E, 0x34, 0x36));
+        QVERIFY(PrefersDarkArtwork(dark));
+        QVERIFY(!PrefersDarkArtwork(light));
+        // The dark panel is dark, its headings light.
+        const QImage panel = LoadArtwork("bg", 1, true);
+        QVERIFY(qGray(panel.pixel(500, 400)) < 80);
+        QVERIFY(qGray(LoadArtwork("bg").pixel(500, 400)) > 200);
+    }
+
     void unknownNameGivesNoPicture() { QVERIFY(LoadArtwork("no_such_picture").isNull()); }
 };
 

@@ -5,7 +5,10 @@
 #include <iterator>
 #include <sstream>
 
+#include <QFontDatabase>
+
 #include "Cp932.h"
+#include "FontList.h"
 #include "Settings.h"
 
 namespace fs = std::filesystem;
@@ -154,6 +157,20 @@ TEST_F(SettingsFile, NoFileGivesEveryDefault) {
     EXPECT_EQ(s.CBDateFontName, "IPAGothic");
     EXPECT_EQ(s.CBCommentFontName, "IPAGothic");
     EXPECT_FALSE(fs::exists(path_));
+}
+
+// A fresh start on a machine without the Windows face: fontconfig names its
+// metric-compatible substitute, which wins over whatever sorts first; a
+// substitute that is not listed leaves the first face.
+TEST_F(SettingsFile, DefaultFaceSelectsItsFontconfigSubstitute) {
+    if (!QFontDatabase::families().contains("IPAGothic")) GTEST_SKIP() << "no IPA fonts";
+    EXPECT_TRUE(FontconfigSubstitutes("ＭＳ ゴシック").contains("IPAGothic"));
+    TSettings s = LoadSettingsFile(path_, {"Droid Sans Fallback", "IPAGothic", "IPAPGothic"});
+    EXPECT_EQ(s.CBDateFontName, "IPAGothic");
+    EXPECT_EQ(s.CBCommentFontName, "IPAGothic");
+    s = LoadSettingsFile(path_, {"Droid Sans Fallback", "Odd Face"});
+    EXPECT_EQ(s.CBDateFontName, "Droid Sans Fallback");
+    EXPECT_TRUE(FontconfigSubstitutes("").isEmpty());
 }
 
 TEST_F(SettingsFile, DefaultFaceIsKeptWhenInstalled) {

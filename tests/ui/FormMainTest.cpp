@@ -1,6 +1,8 @@
 // The main window: its controls and their texts, navigation between pages,
 // the colour choice, the close question, the progress window's place, drops
 // and the help buttons.
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -86,6 +88,8 @@ class FormMainTest : public QObject {
     void restoringCentresAndRaisesTheShownProgressWindow();
     void filesDroppedAnywhereReachTheWindow();
     void helpButtonsOpenTheShippedPages();
+    void followsTheDesktopBetweenLightAndDark();
+    void screenReadersHearTheCaptionsOnScreen();
 
   private:
     // Answers the next colour dialog with colour, or cancels it when invalid;
@@ -454,6 +458,11 @@ void FormMainTest::restoringCentresAndRaisesTheShownProgressWindow() {
     QCOMPARE(status.frameGeometry().topLeft(),
              screen.topLeft() + QPoint((screen.width() - size.width()) / 2,
                                        (screen.height() - size.height()) / 2));
+    // Minimised on its own, it comes back with the main window's restore.
+    status.showMinimized();
+    QTRY_VERIFY(status.isMinimized());
+    QApplication::sendEvent(form.get(), &restored);
+    QTRY_VERIFY(!status.isMinimized());
 }
 
 void FormMainTest::filesDroppedAnywhereReachTheWindow() {
@@ -498,6 +507,50 @@ void FormMainTest::helpButtonsOpenTheShippedPages() {
     QCOMPARE(QFileInfo(catcher.opened[1].toLocalFile()).fileName(), QString("qa.html"));
     for (const QUrl& url : catcher.opened) QVERIFY(QFileInfo(url.toLocalFile()).isFile());
     QCOMPARE(form->PGConfig->currentWidget(), form->TabSheetTop);
+}
+
+// A dark desktop palette brings the dark artwork, at start and on a change,
+// and the pages' panel colour with it; a light one brings the light art back.
+void FormMainTest::followsTheDesktopBetweenLightAndDark() {
+    const QPalette desktop = QApplication::palette();
+    auto panelGrey = [this] { return qGray(form->imgBG->pixmap().toImage().pixel(500, 400)); };
+    QVERIFY(panelGrey() > 200);
+    QPalette dark = desktop;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEC));
+    QApplication::setPalette(dark);
+    QTRY_VERIFY(panelGrey() < 80);
+    QVERIFY(qGray(form->palette().color(QPalette::Window).rgb()) < 80);
+    QVERIFY(qGray(form->pngBtnDate->ImageNormal().pixel(48, 48)) < 100);
+    QVERIFY(qGray(TFormMain().imgBG->pixmap().toImage().pixel(500, 400)) < 80);
+    QApplication::setPalette(desktop);
+    QTRY_VERIFY(panelGrey() > 200);
+    QVERIFY(qGray(form->palette().color(QPalette::Window).rgb()) > 200);
+}
+
+void FormMainTest::screenReadersHearTheCaptionsOnScreen() {
+    auto heard = [](QWidget* w) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        return a ? a->text(QAccessible::Name) : QString();
+    };
+    QCOMPARE(heard(form->ShapeDateFontColorOuter), U("外側"));
+    QCOMPARE(heard(form->ShapeCommentFontColorInner), U("内側"));
+    QCOMPARE(heard(form->DTPDate), U("日付を指定"));
+    // Qt on Linux announces a list by its item and names it through its label.
+    QCOMPARE(form->CBDateFontName->accessibleName(), U("フォント名"));
+    QCOMPARE(form->CBCommentFontSize->accessibleName(), U("サイズ"));
+    QCOMPARE(heard(form->pngBtnJpeg), U("JPEG設定"));
+    // Every control that takes input has a name.
+    for (QWidget* w : form->findChildren<QWidget*>()) {
+        if (w->focusPolicy() == Qt::NoFocus && !qobject_cast<TPNGButton*>(w) &&
+            !qobject_cast<TShape*>(w))
+            continue;
+        if (w->parentWidget() && qobject_cast<QAbstractSpinBox*>(w->parentWidget())) continue;
+        if (w->isWindow() || qobject_cast<QColorDialog*>(w->window()) || w->window() != form.get())
+            continue;
+        QVERIFY2(!heard(w).isEmpty() || !w->accessibleName().isEmpty(),
+                 qPrintable(w->objectName() + " " + w->metaObject()->className()));
+    }
 }
 
 QTEST_MAIN(FormMainTest)

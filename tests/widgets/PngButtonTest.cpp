@@ -291,6 +291,18 @@ class PngButtonTest : public QObject {
         QVERIFY(bluesDisabled > 0);
     }
 
+    // A picture drawn for a 2x screen is placed and shown at its window size.
+    void aFinerPictureIsPlacedByItsWindowSize() {
+        QImage fine(40, 40, QImage::Format_ARGB32);
+        fine.fill(red_);
+        fine.setDevicePixelRatio(2);
+        button_->SetImageNormal(fine);
+        QCOMPARE(ColourAt(10, 10), red_);
+        QCOMPARE(ColourAt(29, 29), red_);
+        QCOMPARE(ColourAt(9, 9), kBackground | 0xFF000000u);
+        QCOMPARE(ColourAt(30, 30), kBackground | 0xFF000000u);
+    }
+
     void pictureAlphaBlendsOverTheParent() {
         button_->SetImageNormal(Solid(qRgba(255, 0, 0, 128)));
         QVERIFY(Near(ColourAt(15, 15), qRgb(248, 120, 120)));

@@ -5,6 +5,10 @@
 #include <QLocale>
 #include <algorithm>
 
+#ifdef TOVALI_HAVE_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
+
 namespace {
 QCollator FaceCollator() {
     QCollator collator{QLocale()};
@@ -40,4 +44,36 @@ void BuildFontList(QStringList& list) {
                       QFontDatabase::writingSystems(family).contains(QFontDatabase::Japanese)});
     }
     BuildFontList(fonts, list);
+}
+
+QStringList FontconfigSubstitutes(const QString& face) {
+    QStringList names;
+#ifdef TOVALI_HAVE_FONTCONFIG
+    if (face.isEmpty()) return names;
+    const QByteArray family = face.toUtf8();
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.constData()));
+    FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcChar8* name = nullptr;
+    for (int i = 0; match && FcPatternGetString(match, FC_FAMILY, i, &name) == FcResultMatch; ++i)
+        names.append(QString::fromUtf8(reinterpret_cast<const char*>(name)));
+    if (match) FcPatternDestroy(match);
+    FcPatternDestroy(pattern);
+#else
+    Q_UNUSED(face);
+#endif
+    return names;
+}
+
+QStringList WindowFontFamilies() {
+    const QString classic = QStringLiteral("ＭＳ Ｐゴシック");
+    QStringList families{classic, QStringLiteral("IPAPGothic"), QStringLiteral("VL PGothic"),
+                         QStringLiteral("Noto Sans CJK JP")};
+    for (const QString& face : FontconfigSubstitutes(classic))
+        if (!families.contains(face)) families.append(face);
+    return families;
 }

@@ -16,6 +16,7 @@
 #include <variant>
 
 #include "Cp932.h"
+#include "FontList.h"
 #include "ProfileValues.h"
 
 namespace fs = std::filesystem;
@@ -153,16 +154,26 @@ const TRow* FindRow(std::string_view section, std::string_view key) {
     return nullptr;
 }
 
+// The installed face equal to wanted ignoring letter case, or null.
+const std::string* FindFace(const QString& wanted, const std::vector<std::string>& faces) {
+    if (wanted.isEmpty()) return nullptr;
+    for (const std::string& face : faces) {
+        if (QString::fromStdString(face).compare(wanted, Qt::CaseInsensitive) == 0) return &face;
+    }
+    return nullptr;
+}
+
 // The first installed face equal to the stored one ignoring letter case,
-// else the first installed face, else none.
+// else the listed face fontconfig substitutes for it (a Windows face on a
+// Linux machine), else the first installed face, else none.
 std::string ResolveFace(const std::string& stored, const std::vector<std::string>& faces) {
     const QString wanted = QString::fromStdString(stored);
-    for (const std::string& face : faces) {
-        if (!wanted.isEmpty() &&
-            QString::fromStdString(face).compare(wanted, Qt::CaseInsensitive) == 0)
-            return face;
+    if (const std::string* face = FindFace(wanted, faces)) return *face;
+    if (faces.empty()) return std::string();
+    for (const QString& substitute : FontconfigSubstitutes(wanted)) {
+        if (const std::string* face = FindFace(substitute, faces)) return *face;
     }
-    return faces.empty() ? std::string() : faces.front();
+    return faces.front();
 }
 
 // Applies one row's integer value (the stored one, or the default when null).

@@ -87,7 +87,7 @@ struct TSettings {
     bool RBDrawPosCommentRightBottom = false;
 
     // The face the file names when it names none; rarely installed here, so
-    // a load normally replaces it by the first installed face.
+    // a load normally replaces it by its fontconfig substitute (IPAGothic).
     static constexpr const char* kDefaultFontName = "ＭＳ ゴシック";
 
     friend bool operator==(const TSettings&, const TSettings&) = default;
@@ -128,7 +128,8 @@ class TSettingsFile {
 
     // The settings the file holds, with every default and fallback applied.
     // Font faces are looked up in installedFaces ignoring letter case; a face
-    // not found becomes the first installed face (empty when there is none).
+    // not found becomes the installed face fontconfig substitutes for it, else
+    // the first installed face (empty when there is none).
     TSettings Read(const std::vector<std::string>& installedFaces) const;
     // Puts every key of the settings into the file in memory.
     void Write(const TSettings& settings);

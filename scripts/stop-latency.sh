@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# How soon a long job ends after "中止": starts the program on a virtual X
+# server (openbox) with 200 copies of a 3000 x 2000 photo named on the
+# command line, presses Esc in the progress window once ten files are
+# written, and reports the time until the job's threads have ended, the files
+# written, and whether every one of them is a whole JPEG with nothing else
+# left behind. The job's end is the last change of the progress window (the
+# stopped text and "閉じる" back), read every few hundredths of a second.
+#
+# Usage: scripts/stop-latency.sh [BUILD_FOLDER]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/deps.sh
+tovali_install_desktop_deps
+
+program=${1:-build}/app/tovali3
+[ -x "$program" ] || { echo "no $program: build the tovali3 target first" >&2; exit 1; }
+scratch=$(mktemp -d)
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp &
+xvfb=$!
+wm=""
+app=""
+cleanup() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null || true
+    [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
+    kill "$xvfb" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+    sleep 0.1
+done
+export DISPLAY=$display
+openbox &
+wm=$!
+
+mkdir -p "$scratch/photos" "$scratch/config" "$scratch/run"
+chmod 700 "$scratch/run"
+convert -size 3000x2000 plasma:fractal -quality 92 "$scratch/photos/p000.jpg"
+for i in $(seq 1 199); do cp "$scratch/photos/p000.jpg" "$scratch/photos/p$(printf %03d "$i").jpg"; done
+
+# The first shown window whose title matches; windows that come and go while
+# xdotool looks make it fail, so it looks again.
+visible() {
+    local id=""
+    until id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$id" ]; do
+        sleep 0.2
+    done
+    echo "$id"
+}
+
+# What the progress window shows now, as a checksum of its pixels.
+looks() { import -window "$status" rgb:- 2>/dev/null | md5sum; }
+
+QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/run" \
+    "$program" "$scratch"/photos/p*.jpg 2>/dev/null &
+app=$!
+status=$(visible '^進行状況$')
+while [ "$(find "$scratch/photos" -name 's-*' | wc -l)" -lt 10 ]; do sleep 0.05; done
+
+xdotool windowactivate --sync "$status"
+shown=$(looks)
+xdotool key Escape
+pressed=$(date +%s.%N)
+last=$pressed
+# The job has ended when the window has not changed for two seconds.
+while [ "$(echo "$(date +%s.%N) - $last < 2" | bc)" = 1 ]; do
+    now=$(looks)
+    if [ "$now" != "$shown" ]; then
+        shown=$now
+        last=$(date +%s.%N)
+    fi
+done
+
+written=$(find "$scratch/photos" -name 's-*' | wc -l)
+whole=0
+for f in "$scratch"/photos/s-*; do identify -regard-warnings "$f" >/dev/null 2>&1 && whole=$((whole + 1)); done
+others=$(find "$scratch/photos" -type f ! -name 'p[0-9][0-9][0-9].jpg' ! -name 's-p[0-9][0-9][0-9].jpg' | wc -l)
+printf 'stopped %.2f s after Esc; %d files written, %d whole, %d other files\n' \
+    "$(echo "$last - $pressed" | bc)" "$written" "$whole" "$others"
