@@ -15,26 +15,8 @@ tovali_install_desktop_deps
 
 program=${1:-build}/app/tovali3
 [ -x "$program" ] || { echo "no $program: build the tovali3 target first" >&2; exit 1; }
-scratch=$(mktemp -d)
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp &
-xvfb=$!
-wm=""
-app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-    sleep 0.1
-done
-export DISPLAY=$display
-openbox &
-wm=$!
+source scripts/desktop-session.sh
+tovali_start_desktop 1600x1200
 
 mkdir -p "$scratch/photos" "$scratch/config" "$scratch/run"
 chmod 700 "$scratch/run"
