@@ -6,6 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <exception>
+#include <vector>
+
+#include "ColourProfile.h"
+#include "ExifInfo.h"
 #include "Raster.h"
 
 // A tiny hostile file may claim a huge picture; writing and reading it back
@@ -37,4 +42,27 @@ inline void RequireDecodedPicture(const TBitmap& picture) {
         std::fprintf(stderr, "decoded an impossible picture\n");
         std::abort();
     }
+}
+
+// The whole check of a phone-picture decoder (HEIF, AVIF, WebP): the EXIF
+// block it finds must load or fail cleanly in the EXIF reader, the picture
+// must decode or fail with an exception, and a decoded picture must be a
+// 24-bit raster whose colour profile converts or is ignored.
+template <class ReadExif, class Load>
+int FuzzPhotoDecoder(const std::uint8_t* data, std::size_t size, ReadExif readExif, Load load) {
+    const std::vector<std::uint8_t> exif = readExif(data, size);
+    try {
+        TExifInfo reader;
+        reader.LoadFromExifBlock(exif.data(), exif.size());
+    } catch (const std::exception&) {
+    }
+    TBitmap picture;
+    try {
+        load(data, size, picture);
+    } catch (const std::exception&) {
+        return 0;
+    }
+    RequireDecodedPicture(picture);
+    ConvertToSrgb(picture);
+    return 0;
 }
