@@ -30,15 +30,6 @@ for i in 1 2 3 4 5 6; do
     pictures+=("$scratch/photo$i.jpg")
 done
 
-# The first shown window whose title matches; windows that come and go while
-# xdotool looks make it fail, so it looks again.
-visible() {
-    local id=""
-    until id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$id" ]; do
-        sleep 0.2
-    done
-    echo "$id"
-}
 
 # Runs the program with the theme and scale in $1 and $2 and any pictures.
 start() {

@@ -23,15 +23,6 @@ chmod 700 "$scratch/run"
 convert -size 3000x2000 plasma:fractal -quality 92 "$scratch/photos/p000.jpg"
 for i in $(seq 1 199); do cp "$scratch/photos/p000.jpg" "$scratch/photos/p$(printf %03d "$i").jpg"; done
 
-# The first shown window whose title matches; windows that come and go while
-# xdotool looks make it fail, so it looks again.
-visible() {
-    local id=""
-    until id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$id" ]; do
-        sleep 0.2
-    done
-    echo "$id"
-}
 
 # What the progress window shows now, as a checksum of its pixels.
 looks() { import -window "$status" rgb:- 2>/dev/null | md5sum; }
