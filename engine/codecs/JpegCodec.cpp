@@ -1,6 +1,7 @@
 #include "JpegCodec.h"
 
 #include "ColourProfile.h"
+#include "JpegCoefficients.h"
 
 // clang-format off
 #include <cstdio>
@@ -166,6 +167,7 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
     std::vector<std::uint8_t> cmykRow;
     std::unique_ptr<TRowWriter> rows;
     std::shared_ptr<const TCmykToSrgb> cmykProfile;  // before setjmp: the library jumps here
+    TJpegCoefficientStore coefficients;
     InitErrors(d.err);
     d.err.cancel = request.Cancel;
     d.cinfo.err = &d.err.pub;
@@ -178,6 +180,7 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
     rows = std::make_unique<TRowWriter>(picture, width, height, bpp, fit, request.Cancel);
     cmykProfile = TakeProfile(d.cinfo, picture);
     if (bpp == 8) picture.SetPalette(GreyPalette());
+    if (d.cinfo.progressive_mode && request.CompactCoefficients) coefficients.Install(d.cinfo);
     jpeg_start_decompress(&d.cinfo);
     const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
     if (cmyk) cmykRow.resize(std::size_t(width) * 4);

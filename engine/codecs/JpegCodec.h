@@ -16,7 +16,8 @@
 void JpegLoad(const std::string& path, TBitmap& picture);
 void JpegLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 // JpegLoad, then the fit the request asks for once the header is read,
-// with the rows streamed into it (the picture never exists at full size).
+// with the rows streamed into it (the picture never exists at full size);
+// without a fit, JpegLoad with the request's other choices.
 void JpegLoadFitted(const std::string& path, TBitmap& picture, const TDecodeRequest& request);
 void JpegLoadFittedBuffer(const void* data, std::size_t size, TBitmap& picture,
                           const TDecodeRequest& request);

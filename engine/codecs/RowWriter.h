@@ -25,6 +25,8 @@ struct TDecodeRequest {
     std::function<std::optional<TFitSize>(int width, int height)> Fit;
     // When set, the decode gives up between rows ("decode stopped").
     const std::atomic<bool>* Cancel = nullptr;
+    // A progressive JPEG keeps its coefficients packed (TJpegCoefficientStore).
+    bool CompactCoefficients = false;
 };
 
 class TRowWriter {

@@ -1,6 +1,7 @@
 // JPEG reader: any input must decode or fail with an exception, and its
 // colour profile convert or be ignored; a picture that decodes must encode
-// again.
+// again. Decoding with the coefficients packed must give the same outcome,
+// pixel for pixel.
 #include <cstdint>
 #include <cstdlib>
 
@@ -8,13 +9,30 @@
 #include "FuzzChecks.h"
 #include "JpegCodec.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    TBitmap picture;
+namespace {
+
+bool Decode(const std::uint8_t* data, std::size_t size, TBitmap& picture, bool packed) {
+    TDecodeRequest request;
+    request.CompactCoefficients = packed;
     try {
-        JpegLoadBuffer(data, size, picture);
+        JpegLoadFittedBuffer(data, size, picture, request);
+        return true;
     } catch (const std::exception&) {
-        return 0;
+        return false;
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    TBitmap picture, packed;
+    const bool decoded = Decode(data, size, picture, false);
+    if (Decode(data, size, packed, true) != decoded) {
+        std::fprintf(stderr, "packed coefficients changed whether the file decodes\n");
+        std::abort();
+    }
+    if (!decoded) return 0;
+    if (!TooLargeToRoundTrip(picture)) RequireSameColours(picture, packed);
     // Whatever profile the file carried goes through the colour step.
     ConvertToSrgb(picture);
     if (TooLargeToRoundTrip(picture)) return 0;
