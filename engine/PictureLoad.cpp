@@ -43,7 +43,9 @@ void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) 
     if (ext == ".BMP") {
         BmpLoad(sourceFile, picture);
     } else if (ext == ".JPG" || ext == ".JPEG") {
-        JpegLoad(sourceFile, picture);
+        TDecodeRequest full;
+        full.CompactCoefficients = CompactCoefficients;
+        JpegLoadFitted(sourceFile, picture, full);
         // Sideways photos are turned upright before any later step.
         ApplyExifOrientation(picture, ReadExifOrientation(*ExifReader, sourceFile));
         TagAdobeRgbByExif(picture, *ExifReader, sourceFile);
@@ -72,6 +74,7 @@ void TthPicConvert::LoadResizedPicture(const std::string& sourceFile, TBitmap& b
     bool fitted = false;
     TDecodeRequest request;
     request.Cancel = cancel;
+    request.CompactCoefficients = CompactCoefficients;
     request.Fit = [&](int width, int height) -> std::optional<TFitSize> {
         const std::optional<TSize> size = FittedSize(width, height);
         fitted = size.has_value();

@@ -109,6 +109,10 @@ class TthPicConvert {
     std::unique_ptr<TExifInfo> ExifReader;
     // Full name of the file the last successful SavePicture wrote.
     std::string LastSaveFile;
+    // Keeps a progressive JPEG's coefficients packed while it decodes: a
+    // quarter of the memory or less, for a little more time or less
+    // (PackingSavesTime).
+    bool CompactCoefficients = false;
 
     // --- per-file steps, in the job's order ---
     void ReadPictureDate(const std::string& fileName);

@@ -47,7 +47,10 @@ class TJob {
                   [&] { output = GetOutputFileName(path, steps_.Options().OutputType); }) ||
             !Step(i, TJobStep::Load, [&] {
                 decoded = decoders_.Take(i);
-                decoders_.StartUpTo(i + std::size_t(steps_.Slots()));
+                // Decodes are queued two slots' worth ahead: a slot that is
+                // done with a small picture goes on with the next file while
+                // a large one still holds the other slot.
+                decoders_.StartUpTo(i + 2 * std::size_t(steps_.Slots()));
             }))
             return false;
         // The load and the fit ran ahead; their outcome is told in turn.

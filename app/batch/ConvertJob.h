@@ -82,7 +82,7 @@ class IConvertSteps {
     virtual std::string GetLastSaveDir() = 0;
 };
 
-// The number of cores, the default number of decoder slots.
+// The cores this process may use, the default number of decoder slots.
 int DefaultJobCount();
 
 // The steps of TthPicConvert: one engine for the per-file steps and one per

@@ -5,6 +5,7 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <filesystem>
@@ -41,8 +42,8 @@ struct THeader {
 
 // Bytes of the coefficients a progressive decode keeps: two per sample of
 // every component, in whole 8 x 8 blocks.
-std::uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
-    std::uint64_t bytes = 0;
+std::uint64_t CoefficientBlocks(const jpeg_decompress_struct& cinfo) {
+    std::uint64_t blocks = 0;
     for (int c = 0; c < cinfo.num_components; ++c) {
         const jpeg_component_info& comp = cinfo.comp_info[c];
         const std::uint64_t w = (std::uint64_t(cinfo.image_width) * comp.h_samp_factor +
@@ -51,12 +52,23 @@ std::uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
         const std::uint64_t h = (std::uint64_t(cinfo.image_height) * comp.v_samp_factor +
                                  8 * cinfo.max_v_samp_factor - 1) /
                                 (8 * cinfo.max_v_samp_factor);
-        bytes += w * h * 64 * sizeof(JCOEF);
+        blocks += w * h;
     }
-    return bytes;
+    return blocks;
 }
 
-std::optional<THeader> JpegHeader(TInputSource& source) {
+// Packed, a block takes an 8-byte mask and two bytes a nonzero coefficient.
+// A nonzero coefficient costs about four bits or more of the file in real
+// photos, so four bytes of packed values a byte of file covers them (the
+// store is never far past the library's own arrays, whatever the file).
+std::uint64_t HeldCoefficientBytes(const jpeg_decompress_struct& cinfo, bool packed,
+                                   std::uint64_t fileBytes) {
+    const std::uint64_t blocks = CoefficientBlocks(cinfo);
+    const std::uint64_t plain = blocks * 64 * sizeof(JCOEF);
+    return packed ? std::min(plain + blocks * 8, blocks * 8 + 4 * fileBytes) : plain;
+}
+
+std::optional<THeader> JpegHeader(TInputSource& source, bool packed, std::uint64_t fileBytes) {
     jpeg_decompress_struct cinfo{};
     TJpegErrors errors{};
     cinfo.err = jpeg_std_error(&errors.pub);
@@ -67,8 +79,9 @@ std::optional<THeader> JpegHeader(TInputSource& source) {
     if (setjmp(errors.jump) == 0) {
         jpeg_stdio_src(&cinfo, source.File());
         jpeg_read_header(&cinfo, TRUE);
-        header = THeader{cinfo.image_width, cinfo.image_height,
-                         cinfo.progressive_mode ? CoefficientBytes(cinfo) : 0, true};
+        header = THeader{
+            cinfo.image_width, cinfo.image_height,
+            cinfo.progressive_mode ? HeldCoefficientBytes(cinfo, packed, fileBytes) : 0, true};
     }
     jpeg_destroy_decompress(&cinfo);
     return header;
@@ -119,12 +132,17 @@ std::optional<THeader> WebpHeader(const std::string& path) {
     return THeader{width, height, (ec ? 0 : file) + (alpha ? width * height * 4 : 0), false};
 }
 
-std::optional<THeader> ReadHeader(const std::string& path, const std::string& ext) {
+std::optional<THeader> ReadHeader(const std::string& path, const std::string& ext,
+                                  bool packedCoefficients) {
     if (ext == ".HEIC" || ext == ".HEIF" || ext == ".AVIF") return HeifHeader(path);
     if (ext == ".WEBP") return WebpHeader(path);
     try {
         TInputSource source = TInputSource::OpenFile(path);
-        if (ext == ".JPG" || ext == ".JPEG") return JpegHeader(source);
+        if (ext == ".JPG" || ext == ".JPEG") {
+            std::error_code ec;
+            const std::uint64_t fileBytes = std::filesystem::file_size(path, ec);
+            return JpegHeader(source, packedCoefficients, ec ? 0 : fileBytes);
+        }
         return OtherHeader(source, ext);
     } catch (const ECodecError&) {
         return std::nullopt;
@@ -135,7 +153,7 @@ std::optional<THeader> ReadHeader(const std::string& path, const std::string& ex
 
 TDecodeCost EstimateDecodeCost(const std::string& path, const TthPicConvert* fitter) {
     const std::string ext = UpperAscii(ExtensionOf(path));
-    std::optional<THeader> h = ReadHeader(path, ext);
+    std::optional<THeader> h = ReadHeader(path, ext, fitter && fitter->CompactCoefficients);
     if (!h || h->width == 0 || h->height == 0 || h->width > TBitmap::MaxPixels ||
         h->height > TBitmap::MaxPixels || h->width * h->height > TBitmap::MaxPixels)
         return {};

@@ -12,7 +12,8 @@ struct TDecodeCost {
     // The picture at full size in 24 bits.
     std::uint64_t RasterBytes = 0;
     // All the decode holds at its peak; a progressive JPEG keeps every
-    // coefficient of the picture until its last scan.
+    // coefficient of the picture until its last scan (packed, estimated from
+    // the file's size, when the engine packs them).
     std::uint64_t PeakBytes = 0;
     // What the loaded (and maybe fitted) picture holds afterwards.
     std::uint64_t HeldBytes = 0;

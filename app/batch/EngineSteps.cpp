@@ -1,9 +1,20 @@
 #include <algorithm>
+#ifdef __linux__
+#include <sched.h>
+#endif
 #include <thread>
 
 #include "ConvertJob.h"
+#include "JpegCoefficients.h"
 
 int DefaultJobCount() {
+#ifdef __linux__
+    // The cores this process may run on (taskset, a container's cpuset),
+    // which can be fewer than the machine has.
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        return std::max(1, CPU_COUNT(&allowed));
+#endif
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
@@ -19,8 +30,11 @@ TDecodeCost IConvertSteps::DecodeCost(const std::string& source) {
 }
 
 TEngineSteps::TEngineSteps(int slots) {
-    for (int i = 0; i < std::max(slots, 1); ++i)
+    for (int i = 0; i < std::max(slots, 1); ++i) {
         decoders_.push_back(std::make_unique<TthPicConvert>());
+        // Side by side, decodes share the memory one would take alone.
+        decoders_.back()->CompactCoefficients = slots > 1 || PackingSavesTime();
+    }
 }
 
 TEngineSteps::~TEngineSteps() = default;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 
 #include "DecodeCost.h"
 #include "Decoders.h"
+#include "UnitThPicConvert.h"
 
 namespace {
 
@@ -43,6 +45,39 @@ TEST(DecodeCost, HeadersTellTheRasterAndTheDecodersPeak) {
     EXPECT_EQ(EstimateDecodeCost(Data("../crashers/webp/riff-only.webp")).PeakBytes, 0u);
     EXPECT_EQ(EstimateDecodeCost(Data("no/such.jpg")).PeakBytes, 0u);
     EXPECT_EQ(EstimateDecodeCost(Data("png/basn2c08.png.jpg")).PeakBytes, 0u);
+}
+
+// Packed, the coefficients cost their masks and about four bytes a byte of
+// the file, never more than the library's arrays and their masks.
+TEST(DecodeCost, PackedCoefficientsAreCountedFromTheFileSize) {
+    TthPicConvert engine;
+    engine.Options.UsePicSize = true;
+    engine.Options.PicWidth = engine.Options.PicHeight = 16;
+    const std::string path = Data("jpeg/progressive.jpg");
+    const TDecodeCost plain = EstimateDecodeCost(path, &engine);
+    engine.CompactCoefficients = true;
+    const TDecodeCost packed = EstimateDecodeCost(path, &engine);
+    const std::uint64_t blocks = 3 * 12 * 8, file = std::filesystem::file_size(path);
+    EXPECT_EQ(plain.PeakBytes - plain.HeldBytes, blocks * 128);
+    EXPECT_EQ(packed.PeakBytes - packed.HeldBytes, std::min(blocks * 136, blocks * 8 + 4 * file));
+    EXPECT_EQ(packed.HeldBytes, plain.HeldBytes);
+}
+
+TEST(DefaultJobCount, CountsTheCoresThisProcessMayRunOn) {
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    EXPECT_EQ(DefaultJobCount(), CPU_COUNT(&allowed));
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &allowed)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    EXPECT_EQ(DefaultJobCount(), 1);
+    sched_setaffinity(0, sizeof allowed, &allowed);
 }
 
 // The estimate runs before the load: a pipe named like a picture must not
