@@ -240,7 +240,8 @@ std::size_t PackedRowCapacity(std::size_t count) {
 }
 
 struct TJpegCoefficientStore::TArray {
-    JDIMENSION width = 0;  // blocks a row
+    JDIMENSION width = 0;      // blocks a row
+    JDIMENSION maxAccess = 0;  // rows the library said it asks for at a time
     std::vector<TPackedRow> rows;
     std::vector<TSlot> slots;  // row r lives in slot r % slots.size()
     std::vector<JBLOCKROW> pointers;
@@ -317,16 +318,18 @@ jvirt_barray_ptr TJpegCoefficientStore::Request(j_common_ptr cinfo, int pool, bo
     auto* store = static_cast<TJpegCoefficientStore*>(cinfo->client_data);
     TArray* made = nullptr;
     bool outOfMemory = false;
-    // The library may ask for more rows at a time than the array holds.
-    access = std::min(access + kRowsPastAccess, rows);
-    if (pool == JPOOL_IMAGE && blocksPerRow > 0 && access > 0) {
+    // A slot for every row one access touches: those asked for and the
+    // few after them, never more than the array holds.
+    const JDIMENSION slots = std::min(access + kRowsPastAccess, rows);
+    if (pool == JPOOL_IMAGE && blocksPerRow > 0 && access > 0 && slots > 0) {
         try {
             auto array = std::make_unique<TArray>();
             array->width = blocksPerRow;
+            array->maxAccess = access;
             array->rows.resize(rows);
-            array->slots.resize(access);
+            array->slots.resize(slots);
             for (TSlot& slot : array->slots) slot.blocks.reset(new JBLOCK[blocksPerRow]);
-            array->pointers.resize(access);
+            array->pointers.resize(slots);
             array->scratch.reset(new std::uint8_t[PackedRowCapacity(blocksPerRow)]);
             made = array.get();
             store->arrays_.push_back(std::move(array));
@@ -344,7 +347,9 @@ JBLOCKARRAY TJpegCoefficientStore::Access(j_common_ptr cinfo, jvirt_barray_ptr h
     auto* array = reinterpret_cast<TArray*>(handle);
     JBLOCKARRAY rows = nullptr;
     bool outOfMemory = false;
-    if (array && count <= array->slots.size() && start <= array->rows.size() &&
+    // Held to the library's own rule, which also keeps every row one access
+    // touches in a slot of its own.
+    if (array && count <= array->maxAccess && start <= array->rows.size() &&
         count <= array->rows.size() - start) {
         try {
             rows = array->Access(start, count, writable != FALSE);
