@@ -40,3 +40,11 @@ TOVALI_DESKTOP_PACKAGES=(openbox xdotool imagemagick bc)
 tovali_install_desktop_deps() {
     tovali_install_deps "${TOVALI_DESKTOP_PACKAGES[@]}"
 }
+
+# What the Windows build adds (scripts/windows-deps.sh, scripts/windows.sh):
+# the MinGW-w64 cross compiler with the posix thread model, Wine to run the
+# programs and tests, the tools Debian's library sources build with, NSIS for
+# the installer, and zip for the portable folder.
+TOVALI_WINDOWS_PACKAGES=(
+    g++-mingw-w64-x86-64-posix wine64 wine nasm meson ninja-build nsis unzip zip dpkg-dev
+)
