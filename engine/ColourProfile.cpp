@@ -255,14 +255,16 @@ TConversion Build(const std::vector<std::uint8_t>& bytes, TMode mode) {
     TConversion c;
     const TProfile profile = OpenProfile(bytes);
     if (!profile) return c;
-    const cmsColorSpaceSignature space = cmsGetColorSpace(profile.get());
+    // The header's own bytes, not LittleCMS's enumeration: a damaged profile
+    // may name any 32-bit value there.
+    const TProfileSpace space = ProfileSpaceOf(bytes);
     if (mode != TMode::Auto) {
-        if (space != cmsSigCmykData) return c;
+        if (space != TProfileSpace::Cmyk) return c;
         const cmsUInt32Number format = mode == TMode::Cmyk ? TYPE_CMYK_8 : TYPE_CMYK_8_REV;
         c.transform = MakeTransform(profile, format, SrgbProfile(), TYPE_BGR_8, INTENT_PERCEPTUAL);
-    } else if (space == cmsSigGrayData) {
+    } else if (space == TProfileSpace::Grey) {
         if (!MatchesSrgb(profile, true)) c.greyLevels = GreyLevels(profile);
-    } else if (space == cmsSigRgbData && !MatchesSrgb(profile, false)) {
+    } else if (space == TProfileSpace::Rgb && !MatchesSrgb(profile, false)) {
         c.matrixShaper = BuildMatrixShaper(profile);
         if (c.matrixShaper && !AgreesWithLittleCms(*c.matrixShaper, profile))
             c.matrixShaper.reset();
@@ -350,9 +352,9 @@ TProfileSpace ProfileSpaceOf(const std::vector<std::uint8_t>& profile) {
 bool IsSrgbProfile(const std::vector<std::uint8_t>& profile) {
     const TProfile p = OpenProfile(profile);
     if (!p) return false;
-    const cmsColorSpaceSignature space = cmsGetColorSpace(p.get());
-    if (space != cmsSigGrayData && space != cmsSigRgbData) return false;
-    return MatchesSrgb(p, space == cmsSigGrayData);
+    const TProfileSpace space = ProfileSpaceOf(profile);
+    if (space != TProfileSpace::Grey && space != TProfileSpace::Rgb) return false;
+    return MatchesSrgb(p, space == TProfileSpace::Grey);
 }
 
 const std::vector<std::uint8_t>& AdobeRgbProfile() {
