@@ -239,8 +239,9 @@ void ProgramFlowTest::itemsThatAreNotLocalFilesAreReportedAsUnsupported() {
     Drop({QUrl::fromLocalFile(AddPicture("jpeg/colour.jpg", "a.jpg")),
           QUrl(QStringLiteral("https://example.org/pictures/x.jpg")),
           QUrl::fromLocalFile(dir->filePath("notes.txt"))});
-    QCOMPARE(messages, QStringList{U("■「JPEG形式、GIF形式、PNG形式、BMP形式」以外の形式には対応"
-                                     "していません\r\n　　notes.txt\r\n　　x.jpg\r\n")});
+    QCOMPARE(messages,
+             QStringList{U("■「JPEG形式、GIF形式、PNG形式、BMP形式、HEIC形式、AVIF形式、WebP形式」"
+                           "以外の形式には対応していません\r\n　　notes.txt\r\n　　x.jpg\r\n")});
     QVERIFY(!form->IsConverting());
 }
 

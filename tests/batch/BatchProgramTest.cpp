@@ -187,7 +187,8 @@ TEST_F(BatchProgram, RejectedBatchesConvertNothing) {
     EXPECT_EQ(run.Out, "");
     const std::string folder = "■フォルダのドロップには対応していません\n　　Photos\n";
     const std::string format =
-        "■「JPEG形式、GIF形式、PNG形式、BMP形式」以外の形式には対応していません\n　　notes.txt\n";
+        "■「JPEG形式、GIF形式、PNG形式、BMP形式、HEIC形式、AVIF形式、WebP形式」"
+        "以外の形式には対応していません\n　　notes.txt\n";
     EXPECT_TRUE(run.Err == folder + "\n" + format || run.Err == format + "\n" + folder) << run.Err;
 
     run = Run({"--set", "PIC_SAVE/DECIDES_STRING=", a});
