@@ -15,7 +15,7 @@ class TJob {
           steps_(steps),
           files_(std::move(files)),
           stop_(stop),
-          decoders_(steps, files_) {}
+          decoders_(steps, files_, stop) {}
 
     TJobOutcome Run() {
         if (!Step(0, TJobStep::Options, [&] { reporter_.CopyOptions(steps_.Options()); }))
@@ -67,7 +67,9 @@ class TJob {
         if (!Step(i, TJobStep::Texts, [&] { steps_.DrawTexts(bitmap); })) return false;
         reporter_.SetPosition(++position);
         std::string saved;
-        if (!Step(i, TJobStep::Save, [&] { saved = steps_.SavePicture(output, bitmap); }))
+        if (!Step(i, TJobStep::Save, [&] {
+                saved = steps_.SavePicture(output, bitmap, stop_ ? stop_->Flag() : nullptr);
+            }))
             return false;
         ++written_;
         decoders_.Saved(saved);
