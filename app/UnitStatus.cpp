@@ -174,6 +174,7 @@ void TFormStatus::FormCreate() {
 void TFormStatus::SetRange(int minimum, int maximum) {
     ProgressBarStatus->setRange(minimum, maximum);
     ProgressBarStatus->setValue(ProgressBarStatus->minimum());
+    LabelStatus->setToolTip(QString());
     clock_.start();
     UpdateBarText();
 }
@@ -199,6 +200,10 @@ void TFormStatus::UpdateBarText() {
 
 void TFormStatus::SetStatus(const QString& text) {
     LabelStatus->setText(text);
+}
+
+void TFormStatus::SetStatusTip(const QString& text) {
+    LabelStatus->setToolTip(text);
 }
 
 void TFormStatus::EnableCloseButton(bool enabled) {

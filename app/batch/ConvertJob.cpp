@@ -136,6 +136,36 @@ std::string StoppedText(const std::string& name) {
     return "[" + name + "]の処理を中止しました";
 }
 
+namespace {
+
+const char* StepName(TJobStep step) {
+    switch (step) {
+        case TJobStep::Options:
+            return "設定の読み取り (options)";
+        case TJobStep::Date:
+            return "日付の取得 (date)";
+        case TJobStep::Name:
+            return "出力名 (output name)";
+        case TJobStep::Load:
+            return "読込み (load)";
+        case TJobStep::Resize:
+            return "縮小 (resize)";
+        case TJobStep::Effects:
+            return "効果 (effects)";
+        case TJobStep::Texts:
+            return "文字描画 (texts)";
+        case TJobStep::Save:
+            return "保存 (save)";
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string FailureReasonText(const TJobFailure& failure) {
+    return "[" + failure.Name + "] " + StepName(failure.Step) + ": " + failure.Reason;
+}
+
 std::string GetOutputFileName(const std::string& path, TOutputType type) {
     static const char* const kExtensions[] = {".jpg", ".png", ".bmp", ".gif"};
     if (type > otGif) throw EConvertError("invalid output file type");

@@ -38,6 +38,11 @@ struct TJobFailure {
     std::string Reason;  // the step's error text
 };
 
+// Why a file failed, naming the file and the step, in the words of the
+// library or system that refused: "[a.jpg] 読込み (load): JPEG: Not a JPEG
+// file: starts with 0x74 0x68".
+std::string FailureReasonText(const TJobFailure& failure);
+
 // What the job exchanges with whoever shows it. The window implements each
 // call as a blocking hand-over to its interface thread (SetSaveDir excepted).
 class IJobReporter {

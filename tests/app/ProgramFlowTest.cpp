@@ -212,6 +212,10 @@ void ProgramFlowTest::anUnreadableFileStopsTheJobAtIt() {
     QVERIFY(WaitForJobEnd());
 
     QCOMPARE(status->LabelStatus->text(), U("[b.jpg]の処理に失敗しました"));
+    // The status line's tooltip says why, as tovali3-batch does; the next
+    // job starts without it.
+    QVERIFY2(status->LabelStatus->toolTip().startsWith(U("[b.jpg] 読込み (load): JPEG: ")),
+             qPrintable(status->LabelStatus->toolTip()));
     QCOMPARE(status->ProgressBarStatus->value(), 6);
     QVERIFY(status->BtnClose->isEnabled());
     QVERIFY(!status->BtnOpenDir->isEnabled());
@@ -223,6 +227,9 @@ void ProgramFlowTest::anUnreadableFileStopsTheJobAtIt() {
     QVERIFY(!form->isEnabled());
     status->BtnClose->click();
     QVERIFY(form->isEnabled());
+    DropFiles({AddPicture("jpeg/colour.jpg", "d.jpg")});
+    QVERIFY(WaitForJobEnd());
+    QCOMPARE(status->LabelStatus->toolTip(), QString());
 }
 
 void ProgramFlowTest::aFolderDropShowsTheSummaryAndStartsNothing() {

@@ -186,11 +186,28 @@ TEST_F(BatchProgram, StopsAtAFileThatCannotBeLoaded) {
     const TRun run = Run({a, broken, c});
     EXPECT_EQ(run.Exit, 1);
     EXPECT_EQ(run.Out, (dir_ / "s-a.jpg").string() + "\n");
+    // The line after the status says why, in the library's words.
     EXPECT_EQ(run.Err,
               "初期化中････\n[a.jpg]を処理しています\n[broken.jpg]を処理しています\n"
-              "[broken.jpg]の処理に失敗しました\n");
+              "[broken.jpg]の処理に失敗しました\n"
+              "[broken.jpg] 読込み (load): JPEG: Not a JPEG file: starts with 0x74 0x68\n");
     EXPECT_FALSE(fs::exists(dir_ / "s-broken.jpg"));
     EXPECT_FALSE(fs::exists(dir_ / "s-c.jpg"));
+
+    // A script can tell a file that is no PNG from a BMP of a layout that
+    // is not read.
+    fs::copy_file(broken, dir_ / "text.png");
+    fs::copy_file(fs::path(TOVALI_SOURCE_DIR) / "tests/crashers/bmp/unsupported-rgba64.bmp",
+                  dir_ / "deep.bmp");
+    const std::pair<const char*, const char*> reasons[] = {
+        {"text.png", "[text.png] 読込み (load): PNG: Not a PNG file\n"},
+        {"deep.bmp", "[deep.bmp] 読込み (load): BMP: unsupported bits per pixel: 64\n"}};
+    for (const auto& [name, reason] : reasons) {
+        const TRun failed = Run({(dir_ / name).string()});
+        EXPECT_EQ(failed.Exit, 1);
+        const std::string status = std::string("[") + name + "]の処理に失敗しました\n";
+        EXPECT_EQ(failed.Err.substr(failed.Err.find(status)), status + reason);
+    }
 }
 
 TEST_F(BatchProgram, OtherFailuresNameTheFileAndLeaveNothingBehind) {
