@@ -21,10 +21,12 @@ class TPicConvertThread::TReporter final : public IJobReporter {
     explicit TReporter(TPicConvertThread& thread) : t_(thread) {}
 
     void Started() override { t_.Synchronize(&TPicConvertThread::MarkConvertStarted); }
+    // The status line names only the file; its tooltip says why.
     void Failed(const TJobFailure& failure) override {
-        // The window names only the file; the reason is for whoever reads the log.
         qWarning("%s: %s", failure.Name.c_str(), failure.Reason.c_str());
         t_.Synchronize(&TPicConvertThread::MarkConvertFailed);
+        t_.StatusTip = FailureReasonText(failure);
+        t_.Synchronize(&TPicConvertThread::UpdateStatusTip);
     }
     std::vector<std::string> CopyFileList() override {
         t_.Synchronize(&TPicConvertThread::CopyFileList);
@@ -114,4 +116,8 @@ void TPicConvertThread::UpdateProgress() {
 
 void TPicConvertThread::UpdateStatus() {
     status_.SetStatus(QString::fromStdString(StatusText));
+}
+
+void TPicConvertThread::UpdateStatusTip() {
+    status_.SetStatusTip(QString::fromStdString(StatusTip));
 }

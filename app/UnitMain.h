@@ -105,6 +105,7 @@ class TPicConvertThread final : public QThread {
     void CopyOptions();
     void UpdateProgress();
     void UpdateStatus();
+    void UpdateStatusTip();
 
     // Runs method on the interface thread and waits for it; an exception it
     // raises there is raised again here.
@@ -121,6 +122,7 @@ class TPicConvertThread final : public QThread {
     std::size_t written_ = 0;
 
     std::string StatusText;
+    std::string StatusTip;  // why the job failed
     int Progress = 0;
     std::vector<std::string> FileList;
     TConvertOptions* options_ = nullptr;  // the engine's options while CopyOptions runs

@@ -44,7 +44,7 @@ int FileCount(int maximum) {
 // and is drawn twice, clipped, so that it reads in the highlight's text
 // colour over the filled part and in the text colour over the empty part,
 // whatever the style does with a bar's label. Screen readers read the same
-// text as the bar's value.
+// text as the bar's value text and its description.
 class TJobBar final : public QProgressBar {
   public:
     using QProgressBar::QProgressBar;
@@ -53,8 +53,10 @@ class TJobBar final : public QProgressBar {
         if (caption == caption_) return;
         caption_ = caption;
         update();
-        QAccessibleValueChangeEvent event(this, value());
-        QAccessible::updateAccessibility(&event);
+        QAccessibleValueChangeEvent valueChanged(this, value());
+        QAccessible::updateAccessibility(&valueChanged);
+        QAccessibleEvent described(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&described);
     }
     QString text() const override { return caption_; }
 
@@ -83,7 +85,8 @@ class TJobBar final : public QProgressBar {
 };
 
 // What screen readers are told of the bar: a progress bar whose value text
-// is the bar's own text (Qt's own interface gives the bare position).
+// and description are the bar's own text (Qt's own interface gives the bare
+// position, and AT-SPI carries no value text, only the description).
 class TJobBarAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
   public:
     explicit TJobBarAccessible(TJobBar* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
@@ -94,7 +97,8 @@ class TJobBarAccessible final : public QAccessibleWidget, public QAccessibleValu
         return QAccessibleWidget::interface_cast(type);
     }
     QString text(QAccessible::Text kind) const override {
-        return kind == QAccessible::Value ? Bar()->text() : QAccessibleWidget::text(kind);
+        if (kind == QAccessible::Value || kind == QAccessible::Description) return Bar()->text();
+        return QAccessibleWidget::text(kind);
     }
     QVariant currentValue() const override { return Bar()->value(); }
     void setCurrentValue(const QVariant&) override {}  // read only
@@ -174,6 +178,7 @@ void TFormStatus::FormCreate() {
 void TFormStatus::SetRange(int minimum, int maximum) {
     ProgressBarStatus->setRange(minimum, maximum);
     ProgressBarStatus->setValue(ProgressBarStatus->minimum());
+    LabelStatus->setToolTip(QString());
     clock_.start();
     UpdateBarText();
 }
@@ -199,6 +204,10 @@ void TFormStatus::UpdateBarText() {
 
 void TFormStatus::SetStatus(const QString& text) {
     LabelStatus->setText(text);
+}
+
+void TFormStatus::SetStatusTip(const QString& text) {
+    LabelStatus->setToolTip(text);
 }
 
 void TFormStatus::EnableCloseButton(bool enabled) {

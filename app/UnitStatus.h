@@ -43,6 +43,8 @@ class TFormStatus : public QWidget {
     void SetRange(int minimum, int maximum);
     void SetPosition(int value);
     void SetStatus(const QString& text);
+    // The status line's tooltip: why a job failed. SetRange clears it.
+    void SetStatusTip(const QString& text);
     void EnableCloseButton(bool enabled);
     void EnableOpenDirButton(bool enabled);
     // While a job runs: "閉じる" reads "中止" and is enabled, and pressing it

@@ -23,15 +23,20 @@ function(tovali_add_ctest name)
     cmake_parse_arguments(ARG "X11" "" "" ${ARGN})
     set(platform offscreen)
     set(command ${name})
+    set(accessibility "")
     if(ARG_X11)
+        # A D-Bus session of its own, where the accessibility bus starts on
+        # demand, and Qt's accessibility bridge on without a screen reader.
         set(platform xcb)
-        set(command xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
+        set(command dbus-run-session -- xvfb-run -a -s "-screen 0 1280x1024x24"
+                    $<TARGET_FILE:${name}>)
+        set(accessibility ";QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1")
     endif()
     set(home ${CMAKE_BINARY_DIR}/test-home/${name})
     file(MAKE_DIRECTORY ${home}/config ${home}/run)
     add_test(NAME ${name} COMMAND ${command})
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home}/run;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1"
+        ENVIRONMENT "QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home}/run;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1${accessibility}"
         TIMEOUT 900)
 endfunction()
 
@@ -67,7 +72,9 @@ function(tovali_qtest prefix)
             TOVALI_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
             TOVALI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
         if(base MATCHES "X11Test$")
-            target_link_libraries(${name} PRIVATE xcb)
+            # xcb for the window system, D-Bus to ask AT-SPI as screen readers do.
+            find_package(Qt6 REQUIRED COMPONENTS DBus)
+            target_link_libraries(${name} PRIVATE xcb Qt6::DBus)
             tovali_add_ctest(${name} X11)
         else()
             tovali_add_ctest(${name})

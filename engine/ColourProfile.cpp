@@ -16,6 +16,13 @@ namespace {
 // A profile whose test colours all land within this many levels of where
 // sRGB puts them counts as sRGB.
 constexpr double kSameAsSrgb = 1.0;
+// How far a matrix-shaper profile's colorants (XYZ) may lie from sRGB's and
+// still be sRGB: sRGB profiles differ by a few ten-thousandths, the nearest
+// other spaces (EBU, SMPTE-C) by a hundredth and more.
+constexpr double kSrgbColorants = 0.003;
+// How many levels its tone curves may lie from the sRGB curve: a plain
+// gamma 2.2 is four levels off near black, Rec. 709's curve fifteen.
+constexpr double kSrgbCurveLevels = 2.0;
 // Distinct profiles kept converted; a batch rarely has more than two.
 constexpr std::size_t kCachedProfiles = 8;
 // An ICC header is 128 bytes and a tag count follows it.
@@ -139,10 +146,44 @@ std::optional<TMatrix3> Inverse(const TMatrix3& m) {
     return inv;
 }
 
+// Linear light to the sRGB curve's value, both 0 to 1.
+double SrgbEncode(double linear) {
+    return linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+}
+
 std::uint8_t SrgbLevel(double linear) {
-    const double v =
-        linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
-    return std::uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+    return std::uint8_t(std::lround(std::clamp(SrgbEncode(linear), 0.0, 1.0) * 255));
+}
+
+// A matrix-shaper profile with sRGB's colorants (its primaries and white,
+// as the profile connection space sees them) within kSrgbColorants and tone
+// curves within kSrgbCurveLevels of the sRGB curve at every level: sRGB,
+// however its maker rounded the numbers (colord's v4 profile, Ghostscript's
+// v2 one, LittleCMS's own).
+bool IsSrgbMatrixShaper(void* profile) {
+    if (!cmsIsMatrixShaper(profile)) return false;
+    const TProfile srgb = SrgbProfile();
+    const auto colorants = Colorants(profile);
+    const auto srgbColorants = srgb ? Colorants(srgb.get()) : std::nullopt;
+    if (!colorants || !srgbColorants) return false;
+    for (std::size_t i = 0; i < 9; ++i)
+        if (!(std::fabs((*colorants)[i] - (*srgbColorants)[i]) <= kSrgbColorants)) return false;
+    const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    for (const cmsTagSignature tag : curves) {
+        const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(profile, tag));
+        if (!curve) return false;
+        for (int v = 0; v < 256; ++v) {
+            const double linear = cmsEvalToneCurveFloat(curve, cmsFloat32Number(v / 255.0));
+            if (!(std::fabs(SrgbEncode(linear) * 255 - v) <= kSrgbCurveLevels)) return false;
+        }
+    }
+    return true;
+}
+
+// An RGB profile that converts nothing: sRGB by its numbers, or by where it
+// puts the test colours.
+bool IsSrgbRgb(const TProfile& profile) {
+    return IsSrgbMatrixShaper(profile.get()) || MatchesSrgb(profile, false);
 }
 
 // The matrix from the profile's linear light to linear sRGB.
@@ -255,14 +296,16 @@ TConversion Build(const std::vector<std::uint8_t>& bytes, TMode mode) {
     TConversion c;
     const TProfile profile = OpenProfile(bytes);
     if (!profile) return c;
-    const cmsColorSpaceSignature space = cmsGetColorSpace(profile.get());
+    // The header's own bytes, not LittleCMS's enumeration: a damaged profile
+    // may name any 32-bit value there.
+    const TProfileSpace space = ProfileSpaceOf(bytes);
     if (mode != TMode::Auto) {
-        if (space != cmsSigCmykData) return c;
+        if (space != TProfileSpace::Cmyk) return c;
         const cmsUInt32Number format = mode == TMode::Cmyk ? TYPE_CMYK_8 : TYPE_CMYK_8_REV;
         c.transform = MakeTransform(profile, format, SrgbProfile(), TYPE_BGR_8, INTENT_PERCEPTUAL);
-    } else if (space == cmsSigGrayData) {
+    } else if (space == TProfileSpace::Grey) {
         if (!MatchesSrgb(profile, true)) c.greyLevels = GreyLevels(profile);
-    } else if (space == cmsSigRgbData && !MatchesSrgb(profile, false)) {
+    } else if (space == TProfileSpace::Rgb && !IsSrgbRgb(profile)) {
         c.matrixShaper = BuildMatrixShaper(profile);
         if (c.matrixShaper && !AgreesWithLittleCms(*c.matrixShaper, profile))
             c.matrixShaper.reset();
@@ -350,9 +393,9 @@ TProfileSpace ProfileSpaceOf(const std::vector<std::uint8_t>& profile) {
 bool IsSrgbProfile(const std::vector<std::uint8_t>& profile) {
     const TProfile p = OpenProfile(profile);
     if (!p) return false;
-    const cmsColorSpaceSignature space = cmsGetColorSpace(p.get());
-    if (space != cmsSigGrayData && space != cmsSigRgbData) return false;
-    return MatchesSrgb(p, space == cmsSigGrayData);
+    const TProfileSpace space = ProfileSpaceOf(profile);
+    if (space == TProfileSpace::Grey) return MatchesSrgb(p, true);
+    return space == TProfileSpace::Rgb && IsSrgbRgb(p);
 }
 
 const std::vector<std::uint8_t>& AdobeRgbProfile() {

@@ -6,9 +6,10 @@
 //
 // Design: a profile is untrusted input. Profiles above kMaxProfileBytes,
 // ones LittleCMS cannot read and ones that do not suit the raster leave the
-// pixels as they are. Profiles that describe sRGB (within a fraction of a
-// level on a set of test colours) are recognised and skipped, so untagged
-// and sRGB pictures give bit-identical results. Transforms run with the
+// pixels as they are. Profiles that describe sRGB (sRGB's primaries and
+// white within a small tolerance and the sRGB curve within two levels, or
+// within a fraction of a level on a set of test colours) are recognised and
+// skipped, so untagged and sRGB pictures give bit-identical results. Transforms run with the
 // perceptual intent on 8-bit rows and are kept in a small cache keyed by
 // the profile's bytes (a batch of phone photos shares one profile); a
 // cached transform is used by several engine threads at once, which
@@ -49,9 +50,8 @@ void ConvertToSrgb(TBitmap& bitmap);
 enum class TProfileSpace { Other, Grey, Rgb, Cmyk };
 TProfileSpace ProfileSpaceOf(const std::vector<std::uint8_t>& profile);
 
-// True when the profile describes sRGB closely enough that converting
-// would change no pixel by a whole level (also for a grey profile with the
-// sRGB tone curve). False for anything unusable.
+// True when the profile describes sRGB (see above; also for a grey profile
+// with the sRGB tone curve). False for anything unusable.
 bool IsSrgbProfile(const std::vector<std::uint8_t>& profile);
 
 // Adobe RGB (1998) built from its published primaries, D65 white and gamma

@@ -24,8 +24,8 @@ std::atomic<bool> useAnonymous{true};
     throw EFileError(std::string(what) + " \"" + name + "\": " + std::strerror(error));
 }
 
-void FailIfAbandoned(const std::string& name) {
-    if (abandoned.load()) Fail("cannot write file", name, EINTR);
+void FailIfAbandoned(const std::string& name, const std::atomic<bool>* cancel = nullptr) {
+    if (abandoned.load() || (cancel && cancel->load())) Fail("cannot write file", name, EINTR);
 }
 
 std::string TemporaryName(const std::string& target) {
@@ -108,12 +108,13 @@ void UseAnonymousNewFiles(bool use) {
 
 class TNewFile::FileSink : public TOutputSink {
   public:
-    FileSink(int fd, const std::string& target) : fd_(fd), target_(target) {
+    FileSink(int fd, const std::string& target, const std::atomic<bool>* cancel)
+        : fd_(fd), target_(target), cancel_(cancel) {
         buffer_.reserve(kBufferSize);
     }
 
     void Write(const void* data, std::size_t size) override {
-        FailIfAbandoned(target_);
+        FailIfAbandoned(target_, cancel_);
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         if (buffer_.size() + size > kBufferSize) Flush();
         if (size >= kBufferSize) {
@@ -141,11 +142,13 @@ class TNewFile::FileSink : public TOutputSink {
 
     int fd_;
     const std::string& target_;
+    const std::atomic<bool>* cancel_;
     std::vector<std::uint8_t> buffer_;
 };
 
-TNewFile::TNewFile(const std::string& target) : target_(target) {
-    FailIfAbandoned(target);
+TNewFile::TNewFile(const std::string& target, const std::atomic<bool>* cancel)
+    : target_(target), cancel_(cancel) {
+    FailIfAbandoned(target, cancel);
     fd_ = OpenAnonymousFile(FolderOf(target));
     anonymous_ = fd_ >= 0;
     for (int i = 0; i < kTemporaryNameTries && fd_ < 0; ++i) {
@@ -157,8 +160,8 @@ TNewFile::TNewFile(const std::string& target) : target_(target) {
         if (fd_ < 0 && errno != EEXIST) Fail("cannot create file", target, errno);
     }
     if (fd_ < 0) Fail("cannot create file", target, EEXIST);
-    sink_ = std::make_unique<FileSink>(fd_, target_);
-    FailIfAbandoned(target);  // the destructor removes what a late signal left
+    sink_ = std::make_unique<FileSink>(fd_, target_, cancel_);
+    FailIfAbandoned(target, cancel);  // the destructor removes what a late signal left
 }
 
 TNewFile::~TNewFile() {
@@ -180,7 +183,7 @@ void TNewFile::Close() {
 // Names the file unless the name is taken; the anonymous file gets its name
 // while still open and is closed after.
 bool TNewFile::LinkIfFree(const std::string& name) {
-    FailIfAbandoned(target_);
+    FailIfAbandoned(target_, cancel_);
     if (!anonymous_) return RenameIfFree(temporary_, name);
     if (LinkAnonymousFile(fd_, name) == 0) return true;
     if (errno == EEXIST) return false;

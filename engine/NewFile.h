@@ -7,6 +7,7 @@
 // after any failure, and by AbandonNewFiles, which a signal handler calls.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -27,8 +28,9 @@ class EFileError : public std::runtime_error {
 class TNewFile {
   public:
     // Creates the temporary file beside `target` (used for messages and for
-    // its folder). Raises EFileError when the folder does not take it.
-    explicit TNewFile(const std::string& target);
+    // its folder). Raises EFileError when the folder does not take it. Once
+    // `cancel` is set, writes and Publish fail as after AbandonNewFiles.
+    explicit TNewFile(const std::string& target, const std::atomic<bool>* cancel = nullptr);
     ~TNewFile();
     TNewFile(const TNewFile&) = delete;
     TNewFile& operator=(const TNewFile&) = delete;
@@ -49,6 +51,7 @@ class TNewFile {
     friend void AbandonNewFiles() noexcept;
 
     std::string target_;
+    const std::atomic<bool>* cancel_;
     std::string temporary_;
     int fd_ = -1;
     bool anonymous_ = false;

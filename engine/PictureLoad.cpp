@@ -37,13 +37,15 @@ void TagAdobeRgbByExif(TBitmap& picture, const TExifInfo& reader, const std::str
 
 }  // namespace
 
-void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) {
+void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap,
+                                const std::atomic<bool>* cancel) {
     const std::string ext = UpperAscii(ExtensionOf(sourceFile));
     TBitmap picture;  // stays 0 x 0 for any other extension
     if (ext == ".BMP") {
         BmpLoad(sourceFile, picture);
     } else if (ext == ".JPG" || ext == ".JPEG") {
         TDecodeRequest full;
+        full.Cancel = cancel;
         full.CompactCoefficients = CompactCoefficients;
         JpegLoadFitted(sourceFile, picture, full);
         // Sideways photos are turned upright before any later step.
@@ -90,7 +92,7 @@ void TthPicConvert::LoadResizedPicture(const std::string& sourceFile, TBitmap& b
     } else if (ext == ".PNG") {
         PngLoadFitted(sourceFile, picture, request);
     } else {
-        LoadPicture(sourceFile, picture);
+        LoadPicture(sourceFile, picture, cancel);
     }
     loaded = true;
     // A picture fitted while it was decoded still needs the colour step.

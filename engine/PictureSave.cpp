@@ -81,12 +81,14 @@ std::int64_t TargetBytes(std::int64_t kilobytes) {
 
 }  // namespace
 
-void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap) {
+void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap,
+                                const std::atomic<bool>* cancel) {
     const TOutputName name = NewOutputName(*this, outputName);
     if (Options.OutputType > otGif) throw EConvertError("invalid output file type");
-    TNewFile file(name.Folder + name.Before + name.Base + name.After + name.Ext);
+    TNewFile file(name.Folder + name.Before + name.Base + name.After + name.Ext, cancel);
     if (Options.OutputType == otJpeg) {
         TJpegImage jpeg(bitmap);
+        jpeg.Cancel = cancel;
         CompressJpeg(jpeg);
         file.Sink().Write(jpeg.Data(), jpeg.DataSize());
     } else {

@@ -116,7 +116,9 @@ class TthPicConvert {
 
     // --- per-file steps, in the job's order ---
     void ReadPictureDate(const std::string& fileName);
-    void LoadPicture(const std::string& sourceFile, TBitmap& bitmap);
+    // A JPEG's decode gives up when `cancel` is set.
+    void LoadPicture(const std::string& sourceFile, TBitmap& bitmap,
+                     const std::atomic<bool>* cancel = nullptr);
     // Fits the picture into the box when FittedSize says so, then turns it
     // into sRGB (ConvertToSrgb) in either case.
     void ResizePicture(TBitmap& bitmap);
@@ -132,7 +134,9 @@ class TthPicConvert {
     std::optional<TSize> FittedSize(int width, int height) const;
     void ApplyEffects(TBitmap& bitmap);
     void DrawTexts(TBitmap& bitmap);
-    void SavePicture(const std::string& outputName, TBitmap& bitmap);
+    // Gives up, leaving nothing of the file, once `cancel` is set.
+    void SavePicture(const std::string& outputName, TBitmap& bitmap,
+                     const std::atomic<bool>* cancel = nullptr);
 
     // --- naming and JPEG quality ---
     std::string AddNameAffix(const std::string& fileName) const;

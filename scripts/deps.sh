@@ -12,7 +12,7 @@ TOVALI_PACKAGES=(
     libheif-dev libwebp-dev liblcms2-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic fonts-ipafont-mincho fontconfig libfontconfig-dev qt6-qpa-plugins
-    xvfb xauth
+    xvfb xauth dbus-daemon at-spi2-core
     scdoc groff-base gzip file dpkg-dev lintian appstream desktop-file-utils
 )
 

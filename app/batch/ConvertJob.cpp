@@ -15,7 +15,7 @@ class TJob {
           steps_(steps),
           files_(std::move(files)),
           stop_(stop),
-          decoders_(steps, files_) {}
+          decoders_(steps, files_, stop) {}
 
     TJobOutcome Run() {
         if (!Step(0, TJobStep::Options, [&] { reporter_.CopyOptions(steps_.Options()); }))
@@ -67,7 +67,9 @@ class TJob {
         if (!Step(i, TJobStep::Texts, [&] { steps_.DrawTexts(bitmap); })) return false;
         reporter_.SetPosition(++position);
         std::string saved;
-        if (!Step(i, TJobStep::Save, [&] { saved = steps_.SavePicture(output, bitmap); }))
+        if (!Step(i, TJobStep::Save, [&] {
+                saved = steps_.SavePicture(output, bitmap, stop_ ? stop_->Flag() : nullptr);
+            }))
             return false;
         ++written_;
         decoders_.Saved(saved);
@@ -132,6 +134,36 @@ std::string CompletionText(std::size_t fileCount) {
 
 std::string StoppedText(const std::string& name) {
     return "[" + name + "]の処理を中止しました";
+}
+
+namespace {
+
+const char* StepName(TJobStep step) {
+    switch (step) {
+        case TJobStep::Options:
+            return "設定の読み取り (options)";
+        case TJobStep::Date:
+            return "日付の取得 (date)";
+        case TJobStep::Name:
+            return "出力名 (output name)";
+        case TJobStep::Load:
+            return "読込み (load)";
+        case TJobStep::Resize:
+            return "縮小 (resize)";
+        case TJobStep::Effects:
+            return "効果 (effects)";
+        case TJobStep::Texts:
+            return "文字描画 (texts)";
+        case TJobStep::Save:
+            return "保存 (save)";
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string FailureReasonText(const TJobFailure& failure) {
+    return "[" + failure.Name + "] " + StepName(failure.Step) + ": " + failure.Reason;
 }
 
 std::string GetOutputFileName(const std::string& path, TOutputType type) {

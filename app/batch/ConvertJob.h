@@ -38,6 +38,11 @@ struct TJobFailure {
     std::string Reason;  // the step's error text
 };
 
+// Why a file failed, naming the file and the step, in the words of the
+// library or system that refused: "[a.jpg] 読込み (load): JPEG: Not a JPEG
+// file: starts with 0x74 0x68".
+std::string FailureReasonText(const TJobFailure& failure);
+
 // What the job exchanges with whoever shows it. The window implements each
 // call as a blocking hand-over to its interface thread (SetSaveDir excepted).
 class IJobReporter {
@@ -77,8 +82,10 @@ class IConvertSteps {
     virtual TDecodeCost DecodeCost(const std::string& source);
     virtual void ApplyEffects(TBitmap& bitmap) = 0;
     virtual void DrawTexts(TBitmap& bitmap) = 0;
-    // Returns the final name written.
-    virtual std::string SavePicture(const std::string& outputName, TBitmap& bitmap) = 0;
+    // Returns the final name written. Gives up, leaving nothing of the file,
+    // once `cancel` is set.
+    virtual std::string SavePicture(const std::string& outputName, TBitmap& bitmap,
+                                    const std::atomic<bool>* cancel) = 0;
     virtual std::string GetLastSaveDir() = 0;
 };
 
@@ -102,7 +109,8 @@ class TEngineSteps final : public IConvertSteps {
     TDecodeCost DecodeCost(const std::string& source) override;
     void ApplyEffects(TBitmap& bitmap) override;
     void DrawTexts(TBitmap& bitmap) override;
-    std::string SavePicture(const std::string& outputName, TBitmap& bitmap) override;
+    std::string SavePicture(const std::string& outputName, TBitmap& bitmap,
+                            const std::atomic<bool>* cancel) override;
     std::string GetLastSaveDir() override;
 
   private:
@@ -123,6 +131,8 @@ class TJobStop {
   public:
     void Request() noexcept { requested_.store(true); }
     bool Requested() const noexcept { return requested_.load(); }
+    // The request itself, for work that looks for it as it goes (a save).
+    const std::atomic<bool>* Flag() const noexcept { return &requested_; }
 
   private:
     static_assert(std::atomic<bool>::is_always_lock_free);
@@ -136,10 +146,11 @@ enum class TJobOutcome { Completed, Failed, Stopped };
 // written, files after it are not converted, the output folder is not handed
 // over) and is reported through Failed and the failure text.
 //
-// A stop request is seen before each step: the file under way is abandoned
-// before anything of it is written, files already written stay, the status
-// becomes the stopped text of that file, and the output folder is handed
-// over when at least one file was written.
+// A stop request is seen before each step, and within a few rows by the
+// decodes under way and by the save: the file under way is abandoned before
+// anything of it is written, files already written stay, the status becomes
+// the stopped text of that file, and the output folder is handed over when
+// at least one file was written.
 //
 // The pictures are decoded and fitted ahead, one per decoder slot, so that
 // every core works while the job waits for the decoder; outputs, progress

@@ -1,6 +1,7 @@
 #include "Decoders.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -10,6 +11,9 @@ namespace {
 // A fitted picture of at most this many pixels no longer counts as full
 // size: its slot is handed on at once.
 constexpr std::uint64_t kSmallPixels = std::uint64_t(1) << 22;
+// How often the relay looks for a stop request: well inside the half
+// second a stop may take.
+constexpr std::chrono::milliseconds kStopLookInterval{10};
 
 }  // namespace
 
@@ -87,8 +91,33 @@ void TDecoded::ReleaseSlot() {
     slot_ = -1;
 }
 
-TDecoders::TDecoders(IConvertSteps& steps, const std::vector<std::string>& files)
-    : steps_(steps), files_(files), slots_(steps.Slots()) {}
+TStopRelay::TStopRelay(const TJobStop* stop, std::atomic<bool>& cancel) {
+    if (!stop) return;
+    try {
+        thread_ = std::thread([this, stop, &cancel] {
+            std::unique_lock lock(mutex_);
+            while (!ended_.wait_for(lock, kStopLookInterval, [this] { return end_; })) {
+                if (!stop->Requested()) continue;
+                cancel.store(true);
+                return;
+            }
+        });
+    } catch (const std::system_error&) {
+    }
+}
+
+TStopRelay::~TStopRelay() {
+    {
+        std::lock_guard lock(mutex_);
+        end_ = true;
+    }
+    ended_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+TDecoders::TDecoders(IConvertSteps& steps, const std::vector<std::string>& files,
+                     const TJobStop* stop)
+    : steps_(steps), files_(files), slots_(steps.Slots()), relay_(stop, cancel_) {}
 
 TDecoders::~TDecoders() {
     cancel_.store(true);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ConvertJob.h"
@@ -75,9 +76,30 @@ class TDecoded {
     int slot_;
 };
 
+// Passes the job's stop request on to the decodes under way. A request is a
+// bare atomic store (a signal handler makes it) that wakes nobody, so a
+// thread of its own looks for it every few milliseconds while the decoders
+// exist. Without a thread to be had, the job still stops between steps.
+class TStopRelay {
+  public:
+    TStopRelay(const TJobStop* stop, std::atomic<bool>& cancel);
+    ~TStopRelay();
+    TStopRelay(const TStopRelay&) = delete;
+    TStopRelay& operator=(const TStopRelay&) = delete;
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool end_ = false;
+    std::thread thread_;
+};
+
 class TDecoders {
   public:
-    TDecoders(IConvertSteps& steps, const std::vector<std::string>& files);
+    // A stop request (when `stop` is given) makes the decodes under way give
+    // up between rows, as the decoders' end does.
+    TDecoders(IConvertSteps& steps, const std::vector<std::string>& files,
+              const TJobStop* stop = nullptr);
     // Stops the decodes under way (they give up between rows) and waits for
     // them; those still waiting for a slot give up.
     ~TDecoders();
@@ -102,6 +124,7 @@ class TDecoders {
     const std::vector<std::string>& files_;
     TSlots slots_;
     std::atomic<bool> cancel_{false};
+    TStopRelay relay_;
     std::vector<std::future<std::unique_ptr<TDecoded>>> pending_;
     std::vector<std::string> saves_;
     std::vector<std::size_t> savesAtStart_;

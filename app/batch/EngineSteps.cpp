@@ -77,8 +77,9 @@ void TEngineSteps::DrawTexts(TBitmap& bitmap) {
     converter_.DrawTexts(bitmap);
 }
 
-std::string TEngineSteps::SavePicture(const std::string& outputName, TBitmap& bitmap) {
-    converter_.SavePicture(outputName, bitmap);
+std::string TEngineSteps::SavePicture(const std::string& outputName, TBitmap& bitmap,
+                                      const std::atomic<bool>* cancel) {
+    converter_.SavePicture(outputName, bitmap, cancel);
     return converter_.LastSaveFile;
 }
 

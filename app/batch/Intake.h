@@ -16,7 +16,8 @@ inline constexpr const char* kGifReadError = "読込みエラー,";
 inline constexpr const char* kAnimatedGifError = "アニメーションGIFには対応していません,";
 inline constexpr const char* kFolderError = "フォルダのドロップには対応していません,";
 inline constexpr const char* kFormatError =
-    "「JPEG形式、GIF形式、PNG形式、BMP形式」以外の形式には対応していません,";
+    "「JPEG形式、GIF形式、PNG形式、BMP形式、HEIC形式、AVIF形式、WebP形式」"
+    "以外の形式には対応していません,";
 
 // The text after the last path separator (a folder's own name when the path
 // ends in separators).

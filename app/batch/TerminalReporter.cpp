@@ -8,28 +8,6 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
-const char* StepName(TJobStep step) {
-    switch (step) {
-        case TJobStep::Options:
-            return "設定の読み取り (options)";
-        case TJobStep::Date:
-            return "日付の取得 (date)";
-        case TJobStep::Name:
-            return "出力名 (output name)";
-        case TJobStep::Load:
-            return "読込み (load)";
-        case TJobStep::Resize:
-            return "縮小 (resize)";
-        case TJobStep::Effects:
-            return "効果 (effects)";
-        case TJobStep::Texts:
-            return "文字描画 (texts)";
-        case TJobStep::Save:
-            return "保存 (save)";
-    }
-    return "";
-}
-
 }  // namespace
 
 TTerminalReporter::TTerminalReporter(std::vector<std::string> files, TSettings settings,
@@ -73,8 +51,7 @@ void TTerminalReporter::FileSaved(const std::string& path) {
 }
 
 std::string TTerminalReporter::FailureDetail() const {
-    if (!failure_ || failure_->Step == TJobStep::Load) return {};
-    return "[" + failure_->Name + "] " + StepName(failure_->Step) + ": " + failure_->Reason;
+    return failure_ ? FailureReasonText(*failure_) : std::string();
 }
 
 void TTerminalReporter::Finish() {

@@ -25,8 +25,7 @@ class TTerminalReporter final : public IJobReporter {
     void FileSaved(const std::string& path) override;
     void SetSaveDir(const std::string&) override {}
 
-    // After a failed job: why, for every failure but a load (whose reason the
-    // user is never shown); empty otherwise.
+    // After a failed job: FailureReasonText of the failure; empty otherwise.
     std::string FailureDetail() const;
     // Takes the bar off the terminal.
     void Finish();

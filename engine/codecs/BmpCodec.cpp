@@ -139,7 +139,7 @@ void ValidateHeaders(const BmpInfo& info, std::uint64_t fileSize) {
     if (info.width <= 0 || info.height <= 0) Fail("bad picture size");
     const int bpp = info.bpp;
     if (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
-        Fail("unsupported bit count " + std::to_string(bpp));
+        Fail("unsupported bits per pixel: " + std::to_string(bpp));
     for (const std::int64_t d : info.density)
         if (d > kMaxDensity || d < -kMaxDensity) Fail("implausible resolution field");
     switch (info.compression) {

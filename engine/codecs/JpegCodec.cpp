@@ -30,7 +30,7 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    const std::atomic<bool>* cancel;  // seen by the progress monitor
+    const std::atomic<bool>* cancel;  // seen by the progress monitors
 };
 
 [[noreturn]] void JumpWith(j_common_ptr cinfo, const char* text) {
@@ -64,6 +64,13 @@ void LimitScans(j_common_ptr cinfo) {
     if (d->input_scan_number > kMaxScans) JumpWith(cinfo, "too many scans");
     const auto* cancel = reinterpret_cast<ErrorManager*>(cinfo->err)->cancel;
     if (cancel && cancel->load(std::memory_order_relaxed)) JumpWith(cinfo, "decode stopped");
+}
+
+// Called as the library encodes, also in the passes over every scan of a
+// progressive file after the last row.
+void WatchEncodeStop(j_common_ptr cinfo) {
+    const auto* cancel = reinterpret_cast<ErrorManager*>(cinfo->err)->cancel;
+    if (cancel && cancel->load(std::memory_order_relaxed)) JumpWith(cinfo, "encode stopped");
 }
 
 struct Decompressor {
@@ -249,6 +256,7 @@ void TermDestination(j_compress_ptr) {}
 struct Compressor {
     jpeg_compress_struct cinfo{};
     ErrorManager err{};
+    jpeg_progress_mgr progress{};
     MemoryDestination dest{};
     bool created = false;
     Compressor() {
@@ -264,12 +272,16 @@ struct Compressor {
     }
 };
 
-void Encode(const TBitmap& picture, int quality, bool progressive, Compressor& c) {
+void Encode(const TBitmap& picture, int quality, bool progressive, const std::atomic<bool>* cancel,
+            Compressor& c) {
     InitErrors(c.err);
+    c.err.cancel = cancel;
     c.cinfo.err = &c.err.pub;
     if (setjmp(c.err.jump)) throw ECodecError(std::string("JPEG: ") + c.err.message);
     jpeg_create_compress(&c.cinfo);
     c.created = true;
+    c.progress.progress_monitor = WatchEncodeStop;
+    c.cinfo.progress = &c.progress;
     c.cinfo.dest = &c.dest.pub;
     c.cinfo.image_width = JDIMENSION(picture.Width());
     c.cinfo.image_height = JDIMENSION(picture.Height());
@@ -329,7 +341,7 @@ void TJpegImage::Compress() {
     const TBitmap& picture = copy24_ ? *copy24_ : *source_;
     if (picture.Empty()) throw ECodecError("JPEG: cannot write an empty picture");
     Compressor c;
-    Encode(picture, CompressionQuality, ProgressiveEncoding, c);
+    Encode(picture, CompressionQuality, ProgressiveEncoding, Cancel, c);
     size_ = c.dest.capacity - c.dest.pub.free_in_buffer;
     data_.reset(std::exchange(c.dest.buffer, nullptr));
 }

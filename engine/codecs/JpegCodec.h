@@ -4,6 +4,7 @@
 // recovers. Encoding is done by TJpegImage.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -38,6 +39,9 @@ class TJpegImage {
     bool ProgressiveEncoding = false;
     // 0..100; the library treats 0 as 1.
     int CompressionQuality = 90;
+    // When set, an encoding gives up between rows and between the passes of
+    // its last step ("encode stopped").
+    const std::atomic<bool>* Cancel = nullptr;
 
     // Encodes with the current settings, replacing the previous data.
     void Compress();

@@ -219,6 +219,9 @@ PngHeader ReadHeader(Reader& r) {
 
 void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& request) {
     Reader r;
+    // Everything that owns memory lives outside the library's jumps: a jump
+    // back to the setjmp skips the destructors of what is made after it.
+    PngHeader h;
     std::vector<std::uint8_t> buffer;
     std::unique_ptr<TRowWriter> rows;
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.error, OnError, OnWarning);
@@ -229,7 +232,7 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
     png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
     png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, 5);
     png_set_chunk_malloc_max(r.png, kMaxChunkBytes);
-    const PngHeader h = ReadHeader(r);
+    h = ReadHeader(r);
     const PngLayout layout = ChooseLayout(h);
     CheckPictureSize(h.width, h.height, "PNG");
     if (layout.conversion == Conversion::Composite) {

@@ -212,6 +212,10 @@ void ProgramFlowTest::anUnreadableFileStopsTheJobAtIt() {
     QVERIFY(WaitForJobEnd());
 
     QCOMPARE(status->LabelStatus->text(), U("[b.jpg]の処理に失敗しました"));
+    // The status line's tooltip says why, as tovali3-batch does; the next
+    // job starts without it.
+    QVERIFY2(status->LabelStatus->toolTip().startsWith(U("[b.jpg] 読込み (load): JPEG: ")),
+             qPrintable(status->LabelStatus->toolTip()));
     QCOMPARE(status->ProgressBarStatus->value(), 6);
     QVERIFY(status->BtnClose->isEnabled());
     QVERIFY(!status->BtnOpenDir->isEnabled());
@@ -223,6 +227,9 @@ void ProgramFlowTest::anUnreadableFileStopsTheJobAtIt() {
     QVERIFY(!form->isEnabled());
     status->BtnClose->click();
     QVERIFY(form->isEnabled());
+    DropFiles({AddPicture("jpeg/colour.jpg", "d.jpg")});
+    QVERIFY(WaitForJobEnd());
+    QCOMPARE(status->LabelStatus->toolTip(), QString());
 }
 
 void ProgramFlowTest::aFolderDropShowsTheSummaryAndStartsNothing() {
@@ -239,8 +246,9 @@ void ProgramFlowTest::itemsThatAreNotLocalFilesAreReportedAsUnsupported() {
     Drop({QUrl::fromLocalFile(AddPicture("jpeg/colour.jpg", "a.jpg")),
           QUrl(QStringLiteral("https://example.org/pictures/x.jpg")),
           QUrl::fromLocalFile(dir->filePath("notes.txt"))});
-    QCOMPARE(messages, QStringList{U("■「JPEG形式、GIF形式、PNG形式、BMP形式」以外の形式には対応"
-                                     "していません\r\n　　notes.txt\r\n　　x.jpg\r\n")});
+    QCOMPARE(messages,
+             QStringList{U("■「JPEG形式、GIF形式、PNG形式、BMP形式、HEIC形式、AVIF形式、WebP形式」"
+                           "以外の形式には対応していません\r\n　　notes.txt\r\n　　x.jpg\r\n")});
     QVERIFY(!form->IsConverting());
 }
 

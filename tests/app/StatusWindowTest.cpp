@@ -164,6 +164,7 @@ class StatusWindowTest : public QObject {
         QVERIFY(bar);
         QCOMPARE(bar->text(QAccessible::Name), QStringLiteral("進行状況"));
         QCOMPARE(bar->text(QAccessible::Value), QStringLiteral("12 / 240"));
+        QCOMPARE(bar->text(QAccessible::Description), QStringLiteral("12 / 240"));
         // The time left only while a job runs, once three files are done.
         status_->SetStopAction([] {});
         status_->SetPosition(6 * 2 + 3);

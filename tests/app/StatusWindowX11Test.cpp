@@ -1,7 +1,17 @@
-// Runs on a real X server (xvfb-run): the window manager's close request
-// reaches a window only through the window system.
+// Runs on a real X server (xvfb-run) in a D-Bus session of its own: the
+// window manager's close request reaches a window only through the window
+// system, and a screen reader hears the window only through AT-SPI.
+#include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <QAccessible>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCall>
+#include <QDBusPendingReply>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QProgressBar>
 #include <QTest>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +61,31 @@ xcb_window_t TransientFor(WId window) {
     return owner;
 }
 
+// Qt's accessibility bridge of this process on the accessibility bus: the
+// connection of this process that is not the test's own; empty until it has
+// joined.
+QString BridgeName(QDBusConnection& bus) {
+    const QStringList names = bus.interface()->registeredServiceNames().value();
+    for (const QString& name : names) {
+        if (!name.startsWith(':') || name == bus.baseService()) continue;
+        if (bus.interface()->servicePid(name).value() == uint(::getpid())) return name;
+    }
+    return {};
+}
+
+// A property of an object's AT-SPI Accessible interface, asked as a screen
+// reader asks it. The answer comes from this very process, so the event loop
+// runs while it is awaited.
+QString AtSpiText(QDBusConnection& bus, const QString& service, const QString& path,
+                  const QString& property) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.a11y.atspi.Accessible") << property;
+    QDBusPendingReply<QDBusVariant> reply = bus.asyncCall(get);
+    for (int i = 0; i < 500 && !reply.isFinished(); ++i) QTest::qWait(10);
+    return reply.isFinished() && reply.isValid() ? reply.value().variant().toString() : QString();
+}
+
 }  // namespace
 
 class StatusWindowX11Test : public QObject {
@@ -88,6 +123,42 @@ class StatusWindowX11Test : public QObject {
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         QTRY_COMPARE(TransientFor(status.winId()), xcb_window_t(main.winId()));
+    }
+
+    // A screen reader asks over AT-SPI: the bar's description is the count
+    // and the time left it draws, not the bare position.
+    void screenReadersHearTheCountAndTheTimeLeft() {
+        QDBusConnection session = QDBusConnection::sessionBus();
+        QVERIFY2(session.isConnected(), "needs a D-Bus session (dbus-run-session)");
+        // Asking for the accessibility bus starts it; Qt's bridge then joins.
+        const QDBusReply<QString> address = session.call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+            QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")));
+        QVERIFY2(address.isValid(), qPrintable(address.error().message()));
+        QDBusConnection bus = QDBusConnection::connectToBus(address.value(), "screen-reader");
+        QVERIFY(bus.isConnected());
+
+        TFormStatus status;
+        status.SetStopAction([] {});
+        status.SetRange(0, 6 * 60 - 1);
+        status.SetPosition(42);  // the seventh file saved, a moment after the start
+        status.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&status));
+        const QString drawn = status.ProgressBarStatus->text();
+        QCOMPARE(drawn, QStringLiteral("7 / 60  残り約10秒"));
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(status.ProgressBarStatus);
+        QVERIFY(bar);
+        QCOMPARE(bar->text(QAccessible::Value), drawn);
+        const QString path = QStringLiteral("/org/a11y/atspi/accessible/") +
+                             QString::number(QAccessible::uniqueId(bar));
+
+        QString bridge;
+        QTRY_VERIFY_WITH_TIMEOUT(!(bridge = BridgeName(bus)).isEmpty(), 10000);
+        QCOMPARE(AtSpiText(bus, bridge, path, QStringLiteral("Name")), QStringLiteral("進行状況"));
+        QCOMPARE(AtSpiText(bus, bridge, path, QStringLiteral("Description")), drawn);
+        status.SetPosition(6 * 60 - 1);
+        QCOMPARE(AtSpiText(bus, bridge, path, QStringLiteral("Description")),
+                 QStringLiteral("60 / 60"));
     }
 };
 

@@ -139,11 +139,12 @@ TEST(TerminalReporter, BarOnlyOnATerminalAndTakenOffAtTheEnd) {
     std::fclose(err);
 }
 
-TEST(TerminalReporter, FailureDetailNamesTheFileButNeverALoadReason) {
+TEST(TerminalReporter, FailureDetailNamesTheFileTheStepAndWhy) {
     std::FILE* out = std::tmpfile();
     TTerminalReporter reporter({"a.jpg"}, TSettings{}, QDate(2020, 1, 2), false, out, out, false);
-    reporter.Failed({0, "a.jpg", TJobStep::Load, "Not a JPEG file"});
     EXPECT_EQ(reporter.FailureDetail(), "");
+    reporter.Failed({0, "a.jpg", TJobStep::Load, "Not a JPEG file"});
+    EXPECT_EQ(reporter.FailureDetail(), "[a.jpg] 読込み (load): Not a JPEG file");
     reporter.Failed({0, "a.jpg", TJobStep::Save, "No space left on device"});
     EXPECT_EQ(reporter.FailureDetail(), "[a.jpg] 保存 (save): No space left on device");
     std::fclose(out);

@@ -5,6 +5,7 @@
 
 #include <csignal>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
@@ -16,6 +17,7 @@
 #include "BatchCommandLine.h"
 #include "BmpCodec.h"
 #include "Cp932.h"
+#include "JpegCodec.h"
 #include "UnitThPicConvert.h"
 
 namespace fs = std::filesystem;
@@ -93,6 +95,39 @@ class BatchProgram : public ::testing::Test {
                    std::streamsize(sink.Bytes.size()));
     }
 
+    // A progressive JPEG of random pixels: its decode takes long, and reads
+    // every scan before it gives the first row.
+    static void WriteNoiseProgressiveJpeg(const fs::path& path, int width, int height) {
+        TBitmap noise(width, height, 24);
+        std::mt19937 random(7);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width * 3; ++x) noise.ScanLine(y)[x] = std::uint8_t(random());
+        TJpegImage jpeg(noise);
+        jpeg.ProgressiveEncoding = true;
+        jpeg.CompressionQuality = 95;
+        jpeg.Compress();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(jpeg.Data()), std::streamsize(jpeg.DataSize()));
+    }
+
+    // Waits until the program has written this text to standard error.
+    static bool WaitForStatus(QProcess& process, const std::string& text, std::string& err) {
+        process.setReadChannel(QProcess::StandardError);
+        while (err.find(text) == std::string::npos) {
+            if (!process.waitForReadyRead(60000)) return false;
+            err += process.readAllStandardError().toStdString();
+        }
+        return true;
+    }
+
+    std::vector<std::string> Entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     // True when the process has a file open in this test's folder other than
     // the source (named or not yet named).
     bool WritesInto(pid_t pid, const fs::path& source) const {
@@ -151,11 +186,28 @@ TEST_F(BatchProgram, StopsAtAFileThatCannotBeLoaded) {
     const TRun run = Run({a, broken, c});
     EXPECT_EQ(run.Exit, 1);
     EXPECT_EQ(run.Out, (dir_ / "s-a.jpg").string() + "\n");
+    // The line after the status says why, in the library's words.
     EXPECT_EQ(run.Err,
               "初期化中････\n[a.jpg]を処理しています\n[broken.jpg]を処理しています\n"
-              "[broken.jpg]の処理に失敗しました\n");
+              "[broken.jpg]の処理に失敗しました\n"
+              "[broken.jpg] 読込み (load): JPEG: Not a JPEG file: starts with 0x74 0x68\n");
     EXPECT_FALSE(fs::exists(dir_ / "s-broken.jpg"));
     EXPECT_FALSE(fs::exists(dir_ / "s-c.jpg"));
+
+    // A script can tell a file that is no PNG from a BMP of a layout that
+    // is not read.
+    fs::copy_file(broken, dir_ / "text.png");
+    fs::copy_file(fs::path(TOVALI_SOURCE_DIR) / "tests/crashers/bmp/unsupported-rgba64.bmp",
+                  dir_ / "deep.bmp");
+    const std::pair<const char*, const char*> reasons[] = {
+        {"text.png", "[text.png] 読込み (load): PNG: Not a PNG file\n"},
+        {"deep.bmp", "[deep.bmp] 読込み (load): BMP: unsupported bits per pixel: 64\n"}};
+    for (const auto& [name, reason] : reasons) {
+        const TRun failed = Run({(dir_ / name).string()});
+        EXPECT_EQ(failed.Exit, 1);
+        const std::string status = std::string("[") + name + "]の処理に失敗しました\n";
+        EXPECT_EQ(failed.Err.substr(failed.Err.find(status)), status + reason);
+    }
 }
 
 TEST_F(BatchProgram, OtherFailuresNameTheFileAndLeaveNothingBehind) {
@@ -187,7 +239,8 @@ TEST_F(BatchProgram, RejectedBatchesConvertNothing) {
     EXPECT_EQ(run.Out, "");
     const std::string folder = "■フォルダのドロップには対応していません\n　　Photos\n";
     const std::string format =
-        "■「JPEG形式、GIF形式、PNG形式、BMP形式」以外の形式には対応していません\n　　notes.txt\n";
+        "■「JPEG形式、GIF形式、PNG形式、BMP形式、HEIC形式、AVIF形式、WebP形式」"
+        "以外の形式には対応していません\n　　notes.txt\n";
     EXPECT_TRUE(run.Err == folder + "\n" + format || run.Err == format + "\n" + folder) << run.Err;
 
     run = Run({"--set", "PIC_SAVE/DECIDES_STRING=", a});
@@ -292,4 +345,40 @@ TEST_F(BatchProgram, ASignalMidSaveLeavesNothingBehind) {
     EXPECT_EQ(left, (std::vector<std::string>{"home", "noise.bmp"}));
     EXPECT_NE(process.readAllStandardError().toStdString().find("[noise.bmp]の処理を中止しました"),
               std::string::npos);
+}
+
+// Ctrl-C while a large progressive JPEG is decoded into a box: the decode
+// gives up at once, so the program ends long before the decode would have
+// (its time is measured in the same run), exits 130 and leaves only the
+// source.
+TEST_F(BatchProgram, AStopEndsTheDecodeUnderWay) {
+    const fs::path source = dir_ / "big.jpg";
+    WriteNoiseProgressiveJpeg(source, 3000, 2000);
+    const std::vector<std::string> args = {"--set", "PIC_SIZE/USE_PIC_SIZE=1", "--set",
+                                           "PIC_SIZE/REGULAR_SIZE=1", source.string()};
+    QElapsedTimer clock;
+    QProcess whole;
+    Start(whole, args);
+    std::string err;
+    ASSERT_TRUE(WaitForStatus(whole, "[big.jpg]を処理しています", err));
+    clock.start();
+    ASSERT_TRUE(whole.waitForFinished(120000));
+    const qint64 convertMs = clock.elapsed();
+    ASSERT_EQ(whole.exitCode(), 0);
+    fs::remove(dir_ / "s-big.jpg");
+
+    QProcess process;
+    Start(process, args);
+    err.clear();
+    ASSERT_TRUE(WaitForStatus(process, "[big.jpg]を処理しています", err));
+    QThread::msleep(std::uint64_t(convertMs / 5));
+    clock.start();
+    kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(120000));
+    const qint64 stopMs = clock.elapsed();
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_LT(stopMs, convertMs / 4) << "the conversion alone took " << convertMs << " ms";
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"big.jpg", "home"}));
+    err += process.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("[big.jpg]の処理を中止しました"), std::string::npos) << err;
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <mutex>
 #include <set>
@@ -101,7 +102,8 @@ class TFakeSteps final : public IConvertSteps {
     }
     void ApplyEffects(TBitmap& b) override { Step(b, TJobStep::Effects, "effects"); }
     void DrawTexts(TBitmap& b) override { Step(b, TJobStep::Texts, "texts"); }
-    std::string SavePicture(const std::string& output, TBitmap& b) override {
+    std::string SavePicture(const std::string& output, TBitmap& b,
+                            const std::atomic<bool>*) override {
         Step(b, TJobStep::Save, "save");
         const std::string saved =
             output.substr(0, output.rfind('/') + 1) + "s-" + FileNamePart(output);
@@ -386,11 +388,88 @@ TEST(ConvertJob, ADecoderThatCannotStartFailsTheJob) {
         void ResizePicture(int, TBitmap&) override {}
         void ApplyEffects(TBitmap&) override {}
         void DrawTexts(TBitmap&) override {}
-        std::string SavePicture(const std::string&, TBitmap&) override { return {}; }
+        std::string SavePicture(const std::string&, TBitmap&, const std::atomic<bool>*) override {
+            return {};
+        }
         std::string GetLastSaveDir() override { return {}; }
     } steps;
     EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
     EXPECT_EQ(reporter.Log.back(), "[a.jpg]の処理に失敗しました");
     ASSERT_TRUE(reporter.Failure);
     EXPECT_EQ(reporter.Failure->Index, 0u);
+}
+
+namespace {
+
+// Steps whose decode or save goes on until it is told to give up, as a
+// huge picture's would; they wait at most kPatience, so that a stop that
+// never reaches them fails the test instead of hanging it.
+class TEndlessSteps final : public IConvertSteps {
+  public:
+    static constexpr std::chrono::seconds kPatience{10};
+
+    int SlotCount = 2;
+    bool EndlessSave = false;
+    std::atomic<bool> Started{false};  // the endless work is under way
+    std::atomic<bool> GaveUp{false};   // it saw the request to give up
+
+    int Slots() const override { return SlotCount; }
+    TConvertOptions& Options() override { return options_; }
+    void OptionsCopied() override {}
+    void ReadPictureDate(const std::string&) override {}
+    void LoadPicture(int, const std::string&, TBitmap& bitmap) override {
+        bitmap.SetSize(1, 1, 24);
+    }
+    void ResizePicture(int, TBitmap&) override {}
+    void LoadResizedPicture(int, const std::string&, TBitmap& bitmap, bool&,
+                            const std::atomic<bool>* cancel) override {
+        if (!EndlessSave) WaitToGiveUp(cancel);
+        bitmap.SetSize(1, 1, 24);
+    }
+    void ApplyEffects(TBitmap&) override {}
+    void DrawTexts(TBitmap&) override {}
+    std::string SavePicture(const std::string& output, TBitmap&,
+                            const std::atomic<bool>* cancel) override {
+        if (EndlessSave) WaitToGiveUp(cancel);
+        return output;
+    }
+    std::string GetLastSaveDir() override { return {}; }
+
+  private:
+    void WaitToGiveUp(const std::atomic<bool>* cancel) {
+        Started.store(true);
+        const auto until = std::chrono::steady_clock::now() + kPatience;
+        while (!(cancel && cancel->load()) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!(cancel && cancel->load())) return;
+        GaveUp.store(true);
+        throw std::runtime_error("stopped");
+    }
+
+    TConvertOptions options_;
+};
+
+}  // namespace
+
+// "中止", Esc or a signal while a picture decodes or saves: the request
+// reaches the work under way, which gives up, and the job ends stopped. One
+// slot decodes on the job's own thread, two on threads of their own.
+TEST(ConvertJob, AStopReachesTheDecodeAndTheSaveUnderWay) {
+    for (const bool save : {false, true}) {
+        for (const int slots : {1, 2}) {
+            TRecorder reporter(kThree);
+            TEndlessSteps steps;
+            steps.SlotCount = slots;
+            steps.EndlessSave = save;
+            TJobStop stop;
+            auto job = std::async(std::launch::async,
+                                  [&] { return RunConvertJob(reporter, steps, &stop); });
+            while (!steps.Started.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            stop.Request();
+            EXPECT_EQ(job.get(), TJobOutcome::Stopped) << save << slots;
+            EXPECT_TRUE(steps.GaveUp.load()) << "save " << save << ", slots " << slots;
+            EXPECT_EQ(reporter.Log.back(), "[a.jpg]の処理を中止しました");
+            EXPECT_FALSE(reporter.Failure);
+        }
+    }
 }

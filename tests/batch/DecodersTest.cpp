@@ -160,7 +160,9 @@ class TBigPictures final : public IConvertSteps {
     void ResizePicture(int, TBitmap&) override {}
     void ApplyEffects(TBitmap&) override {}
     void DrawTexts(TBitmap&) override {}
-    std::string SavePicture(const std::string&, TBitmap&) override { return {}; }
+    std::string SavePicture(const std::string&, TBitmap&, const std::atomic<bool>*) override {
+        return {};
+    }
     std::string GetLastSaveDir() override { return {}; }
 
   private:

@@ -50,9 +50,10 @@ TEST(IntakeNames, ExtensionsAreComparedIgnoringCase) {
         EXPECT_TRUE(IsSupportedExt(std::string("/p/") + name)) << name;
     EXPECT_FALSE(IsSupportedExt("/p/a.heics"));
     EXPECT_FALSE(IsSupportedExt("/p/a.web"));
-    // The refusal names the four formats still, whatever else is read.
+    // The refusal names every format that is read (HEIF files under HEIC).
     EXPECT_STREQ(kFormatError,
-                 "「JPEG形式、GIF形式、PNG形式、BMP形式」以外の形式には対応していません,");
+                 "「JPEG形式、GIF形式、PNG形式、BMP形式、HEIC形式、AVIF形式、WebP形式」"
+                 "以外の形式には対応していません,");
     EXPECT_FALSE(IsSupportedExt("/p/notes.txt"));
     EXPECT_FALSE(IsSupportedExt("/p/photo.jpg.txt"));
     EXPECT_FALSE(IsSupportedExt("/p/noextension"));
@@ -134,7 +135,8 @@ TEST_F(Intake, CheckFilesShowsTheSummaryOrTheInputCheck) {
     EXPECT_FALSE(
         CheckFiles({File("a.jpg", "x"), File("notes.txt", "x")}, settings, fileList, message));
     EXPECT_EQ(message,
-              "■「JPEG形式、GIF形式、PNG形式、BMP形式」以外の形式には対応していません\r\n"
+              "■「JPEG形式、GIF形式、PNG形式、BMP形式、HEIC形式、AVIF形式、WebP形式」"
+              "以外の形式には対応していません\r\n"
               "　　notes.txt\r\n");
 
     settings.EditFileName.clear();

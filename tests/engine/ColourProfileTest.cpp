@@ -333,7 +333,12 @@ TEST(ColourProfile, SrgbProfilesChangeNoPixel) {
     exiftest::TempDir dir;
     TLoaded plain;
     LoadBoth(dir.File("plain.jpg", jpeg), plain);
-    const Bytes profiles[] = {Save(cmsCreate_sRGBProfile()), RgbProfile(kSrgbPrimaries, 0, 1024)};
+    // LittleCMS's own, one with long tabulated curves, colord's v4 profile
+    // (which Linux tools embed) and Ghostscript's v2 one: each rounds the
+    // same primaries, white and curve its own way.
+    const Bytes profiles[] = {Save(cmsCreate_sRGBProfile()), RgbProfile(kSrgbPrimaries, 0, 1024),
+                              ReadBytes(DataFile("icc/colord-srgb.icc")),
+                              ReadBytes(DataFile("icc/ghostscript-srgb.icc"))};
     for (const Bytes& profile : profiles) {
         EXPECT_TRUE(IsSrgbProfile(profile));
         TLoaded tagged;
@@ -344,6 +349,16 @@ TEST(ColourProfile, SrgbProfilesChangeNoPixel) {
     }
     EXPECT_FALSE(IsSrgbProfile(RgbProfile(kP3, 0)));
     EXPECT_FALSE(IsSrgbProfile(RgbProfile(kSrgbPrimaries, 2.2)));
+    // Other spaces are still converted: Adobe RGB, Display P3 with the sRGB
+    // curve, and the sRGB primaries with Rec. 709's own curve.
+    for (const char* other :
+         {"icc/colord-adobergb1998.icc", "icc/display-p3.icc", "icc/colord-rec709.icc"}) {
+        const Bytes profile = ReadBytes(DataFile(other));
+        EXPECT_FALSE(IsSrgbProfile(profile)) << other;
+        TLoaded tagged;
+        LoadBoth(dir.File("other.jpg", WithSegments(jpeg, IccSegments(profile))), tagged);
+        EXPECT_GT(MeanDifference(tagged.fitted, plain.fitted), 1.0) << other;
+    }
     // A P3 photo is converted after the fit, and the result carries no profile.
     TLoaded p3;
     LoadBoth(dir.File("p3.jpg", WithSegments(jpeg, IccSegments(RgbProfile(kP3, 0)))), p3);

@@ -174,6 +174,47 @@ TEST(NewFile, AnAbandonedFileLeavesNothing) {
     EXPECT_THROW(TNewFile(dir / "missing/a.bmp"), EFileError);
 }
 
+// A stop while a picture is saved: the save gives up wherever it is, in
+// the encoder or between writes, and no part of the file is left, named or
+// not. A flag that stays clear changes no byte of the encoding.
+TEST(SavePicture, AStoppedSaveLeavesNothing) {
+    TTempDir dir;
+    std::atomic<bool> cancel{true};
+    Saver s(otJpeg);
+    TBitmap b;
+    Photo(b);
+    for (const TOutputType type : {otJpeg, otPng, otBmp, otGif}) {
+        s.engine.Options.OutputType = type;
+        EXPECT_THROW(s.engine.SavePicture(dir / "a.bmp", b, &cancel), std::runtime_error) << type;
+    }
+    for (const bool progressive : {false, true}) {
+        TJpegImage jpeg(b);
+        jpeg.ProgressiveEncoding = progressive;
+        jpeg.Cancel = &cancel;
+        EXPECT_THROW(jpeg.Compress(), ECodecError);
+    }
+    cancel.store(false);
+    TJpegImage watched(b);
+    watched.Cancel = &cancel;
+    watched.CompressionQuality = 50;
+    watched.Compress();
+    EXPECT_EQ(std::vector<std::uint8_t>(watched.Data(), watched.Data() + watched.DataSize()),
+              Encoding(b, 50));
+
+    for (const bool anonymous : {true, false}) {
+        UseAnonymousNewFiles(anonymous);
+        TNewFile file(dir / "a.bmp", &cancel);
+        file.Sink().Write("part", 4);
+        cancel.store(true);
+        std::vector<char> more(1 << 17, 'x');
+        EXPECT_THROW(file.Sink().Write(more.data(), more.size()), EFileError);
+        EXPECT_THROW(file.Publish([&](std::int64_t) { return dir / "a.bmp"; }), EFileError);
+        cancel.store(false);
+    }
+    UseAnonymousNewFiles(true);
+    EXPECT_TRUE(dir.Entries().empty());
+}
+
 TEST(NewFile, BigAndSmallWritesArriveInOrder) {
     TTempDir dir;
     std::vector<std::uint8_t> expected;
