@@ -4,12 +4,10 @@
 #include <limits>
 #include <system_error>
 
-#include "BmpCodec.h"
 #include "FileNames.h"
-#include "GifCodec.h"
 #include "JpegCodec.h"
 #include "NewFile.h"
-#include "PngCodec.h"
+#include "PictureFormats.h"
 #include "UnitThPicConvert.h"
 
 namespace {
@@ -58,19 +56,6 @@ std::string CandidateName(const TOutputName& name, std::int64_t n) {
            number + name.Ext;
 }
 
-void EncodeOther(TOutputType type, const TBitmap& bitmap, TOutputSink& sink) {
-    switch (type) {
-        case otPng:
-            return PngSave(bitmap, sink);
-        case otBmp:
-            return BmpSave(bitmap, sink);
-        case otGif:
-            return GifSave(bitmap, sink);
-        default:
-            throw EConvertError("invalid output file type");
-    }
-}
-
 // Kilobytes to bytes, saturating instead of overflowing.
 std::int64_t TargetBytes(std::int64_t kilobytes) {
     using Limits = std::numeric_limits<std::int64_t>;
@@ -81,16 +66,22 @@ std::int64_t TargetBytes(std::int64_t kilobytes) {
 
 }  // namespace
 
+const TOutputFormat& OutputFormatOf(TOutputType type) {
+    const TOutputFormat* format = FindOutputFormat(type);
+    if (!format) throw EConvertError("invalid output file type");
+    return *format;
+}
+
 void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap) {
     const TOutputName name = NewOutputName(*this, outputName);
-    if (Options.OutputType > otGif) throw EConvertError("invalid output file type");
+    const TOutputFormat& format = OutputFormatOf(Options.OutputType);
     TNewFile file(name.Folder + name.Before + name.Base + name.After + name.Ext);
-    if (Options.OutputType == otJpeg) {
+    if (format.Save) {
+        format.Save(bitmap, file.Sink());
+    } else {
         TJpegImage jpeg(bitmap);
         CompressJpeg(jpeg);
         file.Sink().Write(jpeg.Data(), jpeg.DataSize());
-    } else {
-        EncodeOther(Options.OutputType, bitmap, file.Sink());
     }
     const std::string saved = file.Publish([&](std::int64_t n) { return CandidateName(name, n); });
     Options.LastSaveDir = FolderOf(saved);

@@ -4,6 +4,7 @@
 
 #include "Decoders.h"
 #include "Intake.h"
+#include "PictureFormats.h"
 
 namespace {
 
@@ -135,12 +136,11 @@ std::string StoppedText(const std::string& name) {
 }
 
 std::string GetOutputFileName(const std::string& path, TOutputType type) {
-    static const char* const kExtensions[] = {".jpg", ".png", ".bmp", ".gif"};
-    if (type > otGif) throw EConvertError("invalid output file type");
+    const std::string_view ext = OutputFormatOf(type).Extension;
     const std::size_t dot = path.rfind('.');
     const std::size_t slash = path.rfind('/');
     const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (hasExt ? path.substr(0, dot) : path) + kExtensions[type];
+    return (hasExt ? path.substr(0, dot) : path) + std::string(ext);
 }
 
 void ShowJobStarting(IJobReporter& reporter, std::size_t fileCount) {

@@ -18,6 +18,7 @@
 
 #include "CodecIO.h"
 #include "Raster.h"
+#include "RowWriter.h"
 
 void WebpLoad(const std::string& path, TBitmap& picture);
 void WebpLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
@@ -28,7 +29,6 @@ void WebpLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 std::vector<std::uint8_t> WebpReadExif(const std::string& path);
 std::vector<std::uint8_t> WebpReadExifBuffer(const void* data, std::size_t size);
 
-// Width and height of the canvas from the headers, without decoding, and
-// whether the picture has alpha; false when they cannot be read.
-bool WebpReadSize(const std::string& path, std::uint64_t& width, std::uint64_t& height,
-                  bool& alpha);
+// The canvas size from the headers, without decoding; a WebP is decoded at
+// full size. Raises ECodecError when they cannot be read.
+TPictureHeader WebpReadHeader(const std::string& path);
