@@ -6,13 +6,17 @@
 #include "PictureExif.h"
 #include "UnitThPicConvert.h"
 
+bool DateFromPicture(const TConvertOptions& options) {
+    return options.UseDate && options.DateSource != dsInputDate;
+}
+
 void TthPicConvert::ReadPictureDate(const std::string& fileName) {
-    if (!Options.UseDate || Options.DateSource == dsInputDate) return;
+    if (!DateFromPicture(Options)) return;
     ReadPictureDate(fileName, ReadExif(fileName, true));
 }
 
 void TthPicConvert::ReadPictureDate(const std::string& fileName, const TPictureExif& exif) {
-    if (!Options.UseDate || Options.DateSource == dsInputDate) return;
+    if (!DateFromPicture(Options)) return;
     Options.InputDate.clear();
     // A file that cannot be opened fails the date step.
     if (exif.OpenError) std::rethrow_exception(exif.OpenError);

@@ -97,6 +97,10 @@ struct TOutputFormat;
 // "invalid output file type" for a type without a row.
 const TOutputFormat& OutputFormatOf(TOutputType type);
 
+// Whether the date step reads each file's own date (the date is drawn and
+// not the one the user picked).
+bool DateFromPicture(const TConvertOptions& options);
+
 // Box sizes by the item index of the size list; any other index gives 0.
 int BoxSizeForIndex(int index);
 // JPEG quality by the item index of the quality list; any other index gives 0.

@@ -85,8 +85,11 @@ class IConvertSteps {
 // The cores this process may use, the default number of decoder slots.
 int DefaultJobCount();
 
+class TExifStore;
+
 // The steps of TthPicConvert: one engine for the per-file steps and one per
-// decoder slot, all with the same options.
+// decoder slot, all with the same options. Each file's EXIF data is read
+// once and handed to its decode cost, its load and its date step.
 class TEngineSteps final : public IConvertSteps {
   public:
     explicit TEngineSteps(int slots = DefaultJobCount());
@@ -108,6 +111,7 @@ class TEngineSteps final : public IConvertSteps {
   private:
     TthPicConvert converter_;
     std::vector<std::unique_ptr<TthPicConvert>> decoders_;
+    std::unique_ptr<TExifStore> exif_;
 };
 
 // What the window's StartConvert and the batch program show before the job:
