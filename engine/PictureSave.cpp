@@ -88,11 +88,6 @@ void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap) 
     LastSaveFile = saved;
 }
 
-std::string TthPicConvert::AddNameAffix(const std::string& fileName) const {
-    if (Options.NameBefore) return Options.NameAffix + fileName;
-    return BaseOf(fileName) + Options.NameAffix + ExtensionOf(fileName);
-}
-
 void TthPicConvert::CompressJpeg(TJpegImage& jpeg) {
     jpeg.ProgressiveEncoding = Options.UseProgressive;
     if (!Options.UseQuality || Options.QualityByLevel) {
@@ -106,10 +101,6 @@ void TthPicConvert::CompressJpeg(TJpegImage& jpeg) {
     for (int quality = 100; quality >= 0; quality -= kQualityStep) {
         jpeg.CompressionQuality = quality;
         jpeg.Compress();
-        if (GetJpegSize(jpeg) < limit) return;
+        if (std::int64_t(jpeg.DataSize()) < limit) return;
     }
-}
-
-std::int64_t TthPicConvert::GetJpegSize(TJpegImage& jpeg) {
-    return std::int64_t(jpeg.DataSize());
 }

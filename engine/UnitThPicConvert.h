@@ -152,9 +152,7 @@ class TthPicConvert {
     void SavePicture(const std::string& outputName, TBitmap& bitmap);
 
     // --- naming and JPEG quality ---
-    std::string AddNameAffix(const std::string& fileName) const;
     void CompressJpeg(TJpegImage& jpeg);
-    std::int64_t GetJpegSize(TJpegImage& jpeg);
     std::string GetLastSaveDir() const { return Options.LastSaveDir; }
 
     // --- colour steps (each turns the raster into 24 bits first) ---

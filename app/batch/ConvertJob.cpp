@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "Decoders.h"
+#include "FileNames.h"
 #include "Intake.h"
 #include "PictureFormats.h"
 
@@ -136,11 +137,7 @@ std::string StoppedText(const std::string& name) {
 }
 
 std::string GetOutputFileName(const std::string& path, TOutputType type) {
-    const std::string_view ext = OutputFormatOf(type).Extension;
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (hasExt ? path.substr(0, dot) : path) + std::string(ext);
+    return BaseOf(path) + std::string(OutputFormatOf(type).Extension);
 }
 
 void ShowJobStarting(IJobReporter& reporter, std::size_t fileCount) {
