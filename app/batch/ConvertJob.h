@@ -114,8 +114,9 @@ class TEngineSteps final : public IConvertSteps {
     std::unique_ptr<TExifStore> exif_;
 };
 
-// What the window's StartConvert and the batch program show before the job:
-// the range 0 .. 6N - 1 (bar at 0) and "初期化中････".
+// What the batch program shows before the job: the range 0 .. 6N - 1 (bar
+// at 0) and "初期化中････" (the window's StartConvert sets the same on its
+// progress window before the job thread starts).
 void ShowJobStarting(IJobReporter& reporter, std::size_t fileCount);
 // After the job: on success the full bar and the completion text.
 void ShowJobEnded(IJobReporter& reporter, std::size_t fileCount, bool succeeded);
