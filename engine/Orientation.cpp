@@ -5,8 +5,6 @@
 #include <exception>
 #include <utility>
 
-#include "ExifInfo.h"
-
 namespace {
 
 // The stored pixel shown at upright position (u, v):
@@ -100,28 +98,6 @@ void RemapPixels(const TBitmap& src, TBitmap& dst, const TSourceMap& m) {
 }
 
 }  // namespace
-
-int ReadExifOrientation(TExifInfo& reader, const std::string& fileName) {
-    try {
-        if (!reader.HasExif(fileName)) return 1;
-        reader.SetImageFileName(fileName);
-        const std::uint32_t orientation = reader.Orientation();
-        return orientation == 0 ? 1 : int(orientation);
-    } catch (const std::exception&) {
-        return 1;
-    }
-}
-
-int ReadExifOrientation(TExifInfo& reader, const std::vector<std::uint8_t>& exifBlock) {
-    if (exifBlock.empty()) return 1;
-    try {
-        reader.LoadFromExifBlock(exifBlock.data(), exifBlock.size());
-        const std::uint32_t orientation = reader.Orientation();
-        return orientation == 0 ? 1 : int(orientation);
-    } catch (const std::exception&) {
-        return 1;
-    }
-}
 
 void ApplyExifOrientation(TBitmap& bitmap, int orientation) {
     if (orientation < 2 || orientation > 8 || bitmap.Empty()) return;

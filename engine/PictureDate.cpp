@@ -2,54 +2,25 @@
 // EXIF capture date, else the file's last-write time in local time.
 #include <sys/stat.h>
 
-#include <cstdint>
-#include <optional>
-#include <vector>
-
 #include "DateTimeUtils.h"
-#include "ExifInfo.h"
-#include "FileNames.h"
-#include "HeifCodec.h"
+#include "PictureExif.h"
 #include "UnitThPicConvert.h"
-#include "WebpCodec.h"
 
-namespace {
-
-// HEIF, AVIF and WebP files keep their EXIF block in a box or chunk of their
-// own: its bytes (empty when there is none), or nothing for any other
-// format. Raises only when the file cannot be opened.
-std::optional<std::vector<std::uint8_t>> ContainerExifBlock(const std::string& fileName) {
-    const std::string ext = UpperAscii(ExtensionOf(fileName));
-    if (ext == ".HEIC" || ext == ".HEIF" || ext == ".AVIF") return HeifReadExif(fileName);
-    if (ext == ".WEBP") return WebpReadExif(fileName);
-    return std::nullopt;
+bool DateFromPicture(const TConvertOptions& options) {
+    return options.UseDate && options.DateSource != dsInputDate;
 }
 
-}  // namespace
-
 void TthPicConvert::ReadPictureDate(const std::string& fileName) {
-    if (!Options.UseDate || Options.DateSource == dsInputDate) return;
+    if (!DateFromPicture(Options)) return;
+    ReadPictureDate(fileName, ReadExif(fileName, true));
+}
+
+void TthPicConvert::ReadPictureDate(const std::string& fileName, const TPictureExif& exif) {
+    if (!DateFromPicture(Options)) return;
     Options.InputDate.clear();
-    double date = 0;
-    // The block and HasExif stay outside the guard: a file that cannot be
-    // opened fails the date step.
-    if (const auto block = ContainerExifBlock(fileName)) {
-        try {
-            ExifReader->LoadFromExifBlock(block->data(), block->size());
-            date = ExifReader->GetDateTime();
-        } catch (...) {
-            date = GetFileDate(fileName);
-        }
-    } else if (ExifReader->HasExif(fileName)) {
-        try {
-            ExifReader->SetImageFileName(fileName);
-            date = ExifReader->GetDateTime();
-        } catch (...) {
-            date = GetFileDate(fileName);
-        }
-    } else {
-        date = GetFileDate(fileName);
-    }
+    // A file that cannot be opened fails the date step.
+    if (exif.OpenError) std::rethrow_exception(exif.OpenError);
+    const double date = exif.Date ? *exif.Date : GetFileDate(fileName);
     if (date != 0) Options.InputDate = FormatDateYmd(date);
 }
 

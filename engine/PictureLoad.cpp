@@ -1,67 +1,40 @@
-// LoadPicture: the decoder is chosen by the file's extension alone.
-#include "BmpCodec.h"
+// LoadPicture and LoadResizedPicture: the decoder is the format table's row
+// for the file's extension.
 #include "ColourProfile.h"
 #include "ExifInfo.h"
-#include "FileNames.h"
-#include "GifCodec.h"
-#include "HeifCodec.h"
-#include "JpegCodec.h"
 #include "Orientation.h"
-#include "PngCodec.h"
+#include "PictureExif.h"
+#include "PictureFormats.h"
 #include "UnitThPicConvert.h"
-#include "WebpCodec.h"
 
 namespace {
 
-constexpr std::uint16_t kTagInteropIndex = 0x0001;
-constexpr std::uint16_t kTagColorSpace = 0xA001;
-constexpr std::uint32_t kUncalibrated = 0xFFFF;
-
-// Cameras set to Adobe RGB embed no profile; they mark the file as
-// uncalibrated with the interoperability index "R03" instead. Reads the
-// entries the orientation step left in the reader for this file.
-bool ExifSaysAdobeRgb(const TExifInfo& reader, const std::string& fileName) {
-    if (reader.ImageFileName() != fileName) return false;
-    const TEntryItems& entries = reader.Entries();
-    const int space = entries.IndexOfTag(kTagColorSpace, dkExif);
-    const int index = entries.IndexOfTag(kTagInteropIndex, dkInterop);
-    return space >= 0 && index >= 0 && entries.Items(space).AsUnsigned(0) == kUncalibrated &&
-           entries.Items(index).AsText() == "R03";
-}
-
-// A JPEG without an embedded profile that EXIF marks as Adobe RGB.
-void TagAdobeRgbByExif(TBitmap& picture, const TExifInfo& reader, const std::string& fileName) {
-    if (picture.IccProfile.empty() && ExifSaysAdobeRgb(reader, fileName))
-        picture.IccProfile = AdobeRgbProfile();
+// A picture without an embedded profile that EXIF marks as Adobe RGB.
+void TagAdobeRgbByExif(TBitmap& picture, const TPictureExif& exif) {
+    if (picture.IccProfile.empty() && exif.AdobeRgb) picture.IccProfile = AdobeRgbProfile();
 }
 
 }  // namespace
 
+TPictureExif TthPicConvert::ReadExif(const std::string& sourceFile, bool withDate) {
+    return ReadPictureExif(*ExifReader, sourceFile, withDate);
+}
+
+void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap) {
+    LoadPicture(sourceFile, bitmap, ReadExif(sourceFile, false));
+}
+
 void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap,
-                                const std::atomic<bool>* cancel) {
-    const std::string ext = UpperAscii(ExtensionOf(sourceFile));
-    TBitmap picture;  // stays 0 x 0 for any other extension
-    if (ext == ".BMP") {
-        BmpLoad(sourceFile, picture);
-    } else if (ext == ".JPG" || ext == ".JPEG") {
+                                const TPictureExif& exif, const std::atomic<bool>* cancel) {
+    TBitmap picture;  // stays 0 x 0 for a file of no known format
+    if (const TPictureFormat* format = FormatOfFile(sourceFile)) {
         TDecodeRequest full;
         full.Cancel = cancel;
         full.CompactCoefficients = CompactCoefficients;
-        JpegLoadFitted(sourceFile, picture, full);
+        format->Load(sourceFile, picture, full);
         // Sideways photos are turned upright before any later step.
-        ApplyExifOrientation(picture, ReadExifOrientation(*ExifReader, sourceFile));
-        TagAdobeRgbByExif(picture, *ExifReader, sourceFile);
-    } else if (ext == ".PNG") {
-        PngLoad(sourceFile, picture);
-    } else if (ext == ".GIF") {
-        GifLoad(sourceFile, picture);
-    } else if (ext == ".HEIC" || ext == ".HEIF" || ext == ".AVIF") {
-        // libheif applies the file's own rotation and mirror boxes; the EXIF
-        // orientation of a HEIF is ignored.
-        HeifLoad(sourceFile, picture);
-    } else if (ext == ".WEBP") {
-        WebpLoad(sourceFile, picture);
-        ApplyExifOrientation(picture, ReadExifOrientation(*ExifReader, WebpReadExif(sourceFile)));
+        ApplyExifOrientation(picture, exif.Orientation);
+        TagAdobeRgbByExif(picture, exif);
     }
     // A picture that is going to be fitted is turned into sRGB after the
     // fit, on far fewer pixels.
@@ -71,8 +44,13 @@ void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap,
 
 void TthPicConvert::LoadResizedPicture(const std::string& sourceFile, TBitmap& bitmap, bool& loaded,
                                        const std::atomic<bool>* cancel) {
-    const std::string ext = UpperAscii(ExtensionOf(sourceFile));
-    const bool jpeg = ext == ".JPG" || ext == ".JPEG";
+    LoadResizedPicture(sourceFile, ReadExif(sourceFile, false), bitmap, loaded, cancel);
+}
+
+void TthPicConvert::LoadResizedPicture(const std::string& sourceFile, const TPictureExif& exif,
+                                       TBitmap& bitmap, bool& loaded,
+                                       const std::atomic<bool>* cancel) {
+    const TPictureFormat* format = FormatOfFile(sourceFile);
     bool fitted = false;
     TDecodeRequest request;
     request.Cancel = cancel;
@@ -85,14 +63,11 @@ void TthPicConvert::LoadResizedPicture(const std::string& sourceFile, TBitmap& b
     };
     TBitmap picture;
     // A photo that is turned upright is fitted after the turn, at full size.
-    const int orientation = jpeg ? ReadExifOrientation(*ExifReader, sourceFile) : 1;
-    if (jpeg && (orientation < 2 || orientation > 8)) {
-        JpegLoadFitted(sourceFile, picture, request);
-        TagAdobeRgbByExif(picture, *ExifReader, sourceFile);
-    } else if (ext == ".PNG") {
-        PngLoadFitted(sourceFile, picture, request);
+    if (format && exif.Orientation == 1) {
+        format->Load(sourceFile, picture, request);
+        TagAdobeRgbByExif(picture, exif);
     } else {
-        LoadPicture(sourceFile, picture, cancel);
+        LoadPicture(sourceFile, picture, exif, cancel);
     }
     loaded = true;
     // A picture fitted while it was decoded still needs the colour step.

@@ -4,12 +4,10 @@
 #include <limits>
 #include <system_error>
 
-#include "BmpCodec.h"
 #include "FileNames.h"
-#include "GifCodec.h"
 #include "JpegCodec.h"
 #include "NewFile.h"
-#include "PngCodec.h"
+#include "PictureFormats.h"
 #include "UnitThPicConvert.h"
 
 namespace {
@@ -58,19 +56,6 @@ std::string CandidateName(const TOutputName& name, std::int64_t n) {
            number + name.Ext;
 }
 
-void EncodeOther(TOutputType type, const TBitmap& bitmap, TOutputSink& sink) {
-    switch (type) {
-        case otPng:
-            return PngSave(bitmap, sink);
-        case otBmp:
-            return BmpSave(bitmap, sink);
-        case otGif:
-            return GifSave(bitmap, sink);
-        default:
-            throw EConvertError("invalid output file type");
-    }
-}
-
 // Kilobytes to bytes, saturating instead of overflowing.
 std::int64_t TargetBytes(std::int64_t kilobytes) {
     using Limits = std::numeric_limits<std::int64_t>;
@@ -81,27 +66,28 @@ std::int64_t TargetBytes(std::int64_t kilobytes) {
 
 }  // namespace
 
+const TOutputFormat& OutputFormatOf(TOutputType type) {
+    const TOutputFormat* format = FindOutputFormat(type);
+    if (!format) throw EConvertError("invalid output file type");
+    return *format;
+}
+
 void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap,
                                 const std::atomic<bool>* cancel) {
     const TOutputName name = NewOutputName(*this, outputName);
-    if (Options.OutputType > otGif) throw EConvertError("invalid output file type");
+    const TOutputFormat& format = OutputFormatOf(Options.OutputType);
     TNewFile file(name.Folder + name.Before + name.Base + name.After + name.Ext, cancel);
-    if (Options.OutputType == otJpeg) {
+    if (format.Save) {
+        format.Save(bitmap, file.Sink());
+    } else {
         TJpegImage jpeg(bitmap);
         jpeg.Cancel = cancel;
         CompressJpeg(jpeg);
         file.Sink().Write(jpeg.Data(), jpeg.DataSize());
-    } else {
-        EncodeOther(Options.OutputType, bitmap, file.Sink());
     }
     const std::string saved = file.Publish([&](std::int64_t n) { return CandidateName(name, n); });
     Options.LastSaveDir = FolderOf(saved);
     LastSaveFile = saved;
-}
-
-std::string TthPicConvert::AddNameAffix(const std::string& fileName) const {
-    if (Options.NameBefore) return Options.NameAffix + fileName;
-    return BaseOf(fileName) + Options.NameAffix + ExtensionOf(fileName);
 }
 
 void TthPicConvert::CompressJpeg(TJpegImage& jpeg) {
@@ -117,10 +103,6 @@ void TthPicConvert::CompressJpeg(TJpegImage& jpeg) {
     for (int quality = 100; quality >= 0; quality -= kQualityStep) {
         jpeg.CompressionQuality = quality;
         jpeg.Compress();
-        if (GetJpegSize(jpeg) < limit) return;
+        if (std::int64_t(jpeg.DataSize()) < limit) return;
     }
-}
-
-std::int64_t TthPicConvert::GetJpegSize(TJpegImage& jpeg) {
-    return std::int64_t(jpeg.DataSize());
 }

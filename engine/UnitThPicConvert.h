@@ -15,6 +15,7 @@
 
 class TExifInfo;
 class TJpegImage;
+struct TPictureExif;
 
 // Engine failures carry short English texts ("invalid output file type").
 class EConvertError : public std::runtime_error {
@@ -91,6 +92,15 @@ struct TConvertOptions {
     TDrawPos CommentPos = dpLeftTop;
 };
 
+struct TOutputFormat;
+// How the output type is written (PictureFormats.h); raises EConvertError
+// "invalid output file type" for a type without a row.
+const TOutputFormat& OutputFormatOf(TOutputType type);
+
+// Whether the date step reads each file's own date (the date is drawn and
+// not the one the user picked).
+bool DateFromPicture(const TConvertOptions& options);
+
 // Box sizes by the item index of the size list; any other index gives 0.
 int BoxSizeForIndex(int index);
 // JPEG quality by the item index of the quality list; any other index gives 0.
@@ -115,9 +125,14 @@ class TthPicConvert {
     bool CompactCoefficients = false;
 
     // --- per-file steps, in the job's order ---
+    // The file's EXIF data as the steps below use it, read with ExifReader
+    // (withDate: the capture date too). Each step given none reads its own.
+    TPictureExif ReadExif(const std::string& sourceFile, bool withDate);
     void ReadPictureDate(const std::string& fileName);
-    // A JPEG's decode gives up when `cancel` is set.
-    void LoadPicture(const std::string& sourceFile, TBitmap& bitmap,
+    void ReadPictureDate(const std::string& fileName, const TPictureExif& exif);
+    void LoadPicture(const std::string& sourceFile, TBitmap& bitmap);
+    // The decode gives up when `cancel` is set.
+    void LoadPicture(const std::string& sourceFile, TBitmap& bitmap, const TPictureExif& exif,
                      const std::atomic<bool>* cancel = nullptr);
     // Fits the picture into the box when FittedSize says so, then turns it
     // into sRGB (ConvertToSrgb) in either case.
@@ -129,6 +144,8 @@ class TthPicConvert {
     // decode gives up when `cancel` is set.
     void LoadResizedPicture(const std::string& sourceFile, TBitmap& bitmap, bool& loaded,
                             const std::atomic<bool>* cancel = nullptr);
+    void LoadResizedPicture(const std::string& sourceFile, const TPictureExif& exif,
+                            TBitmap& bitmap, bool& loaded, const std::atomic<bool>* cancel);
     // The size ResizePicture fits a picture of this size to; nothing when it
     // leaves the picture alone.
     std::optional<TSize> FittedSize(int width, int height) const;
@@ -139,9 +156,7 @@ class TthPicConvert {
                      const std::atomic<bool>* cancel = nullptr);
 
     // --- naming and JPEG quality ---
-    std::string AddNameAffix(const std::string& fileName) const;
     void CompressJpeg(TJpegImage& jpeg);
-    std::int64_t GetJpegSize(TJpegImage& jpeg);
     std::string GetLastSaveDir() const { return Options.LastSaveDir; }
 
     // --- colour steps (each turns the raster into 24 bits first) ---

@@ -3,7 +3,9 @@
 #include <utility>
 
 #include "Decoders.h"
+#include "FileNames.h"
 #include "Intake.h"
+#include "PictureFormats.h"
 
 namespace {
 
@@ -167,12 +169,7 @@ std::string FailureReasonText(const TJobFailure& failure) {
 }
 
 std::string GetOutputFileName(const std::string& path, TOutputType type) {
-    static const char* const kExtensions[] = {".jpg", ".png", ".bmp", ".gif"};
-    if (type > otGif) throw EConvertError("invalid output file type");
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (hasExt ? path.substr(0, dot) : path) + kExtensions[type];
+    return BaseOf(path) + std::string(OutputFormatOf(type).Extension);
 }
 
 void ShowJobStarting(IJobReporter& reporter, std::size_t fileCount) {

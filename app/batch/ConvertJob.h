@@ -92,8 +92,11 @@ class IConvertSteps {
 // The cores this process may use, the default number of decoder slots.
 int DefaultJobCount();
 
+class TExifStore;
+
 // The steps of TthPicConvert: one engine for the per-file steps and one per
-// decoder slot, all with the same options.
+// decoder slot, all with the same options. Each file's EXIF data is read
+// once and handed to its decode cost, its load and its date step.
 class TEngineSteps final : public IConvertSteps {
   public:
     explicit TEngineSteps(int slots = DefaultJobCount());
@@ -116,10 +119,12 @@ class TEngineSteps final : public IConvertSteps {
   private:
     TthPicConvert converter_;
     std::vector<std::unique_ptr<TthPicConvert>> decoders_;
+    std::unique_ptr<TExifStore> exif_;
 };
 
-// What the window's StartConvert and the batch program show before the job:
-// the range 0 .. 6N - 1 (bar at 0) and "初期化中････".
+// What the batch program shows before the job: the range 0 .. 6N - 1 (bar
+// at 0) and "初期化中････" (the window's StartConvert sets the same on its
+// progress window before the job thread starts).
 void ShowJobStarting(IJobReporter& reporter, std::size_t fileCount);
 // After the job: on success the full bar and the completion text.
 void ShowJobEnded(IJobReporter& reporter, std::size_t fileCount, bool succeeded);

@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "ConvertJob.h"
+#include "ExifInfo.h"
+#include "ExifStore.h"
 #include "JpegCoefficients.h"
 
 int DefaultJobCount() {
@@ -30,6 +32,11 @@ TDecodeCost IConvertSteps::DecodeCost(const std::string& source) {
 }
 
 TEngineSteps::TEngineSteps(int slots) {
+    // A reader of its own for each read: the decoders' threads read too.
+    exif_ = std::make_unique<TExifStore>([](const std::string& path, bool withDate) {
+        TExifInfo reader;
+        return ReadPictureExif(reader, path, withDate);
+    });
     for (int i = 0; i < std::max(slots, 1); ++i) {
         decoders_.push_back(std::make_unique<TthPicConvert>());
         // Side by side, decodes share the memory one would take alone.
@@ -45,10 +52,12 @@ TConvertOptions& TEngineSteps::Options() {
 
 void TEngineSteps::OptionsCopied() {
     for (auto& decoder : decoders_) decoder->Options = converter_.Options;
+    exif_->SetDateWanted(DateFromPicture(converter_.Options));
 }
 
 void TEngineSteps::ReadPictureDate(const std::string& source) {
-    converter_.ReadPictureDate(source);
+    if (!DateFromPicture(converter_.Options)) return;
+    converter_.ReadPictureDate(source, exif_->Get(source, TExifStore::TUse::Date));
 }
 
 void TEngineSteps::LoadPicture(int slot, const std::string& source, TBitmap& bitmap) {
@@ -61,12 +70,14 @@ void TEngineSteps::ResizePicture(int slot, TBitmap& bitmap) {
 
 void TEngineSteps::LoadResizedPicture(int slot, const std::string& source, TBitmap& bitmap,
                                       bool& loaded, const std::atomic<bool>* cancel) {
-    decoders_[std::size_t(slot)]->LoadResizedPicture(source, bitmap, loaded, cancel);
+    const TPictureExif exif = exif_->Get(source, TExifStore::TUse::Load);
+    decoders_[std::size_t(slot)]->LoadResizedPicture(source, exif, bitmap, loaded, cancel);
 }
 
 TDecodeCost TEngineSteps::DecodeCost(const std::string& source) {
     // Only the options are read, and no step changes them during the job.
-    return EstimateDecodeCost(source, decoders_.front().get());
+    const TPictureExif exif = exif_->Get(source, TExifStore::TUse::Cost);
+    return EstimateDecodeCost(source, decoders_.front().get(), &exif);
 }
 
 void TEngineSteps::ApplyEffects(TBitmap& bitmap) {

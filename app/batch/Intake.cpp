@@ -1,65 +1,18 @@
 #include "Intake.h"
 
-#include <gif_lib.h>
-
 #include <QCollator>
 #include <QLocale>
 #include <QString>
 #include <algorithm>
 #include <filesystem>
-#include <memory>
-#include <stdexcept>
 
+#include "FileNames.h"
 #include "InputCheck.h"
-#include "Raster.h"
-#include "WideFileUtils.h"
+#include "PictureFormats.h"
 
 namespace {
 
 constexpr std::size_t kListedErrors = 25;
-// Once a GIF is known to hold two images, decoding stops after this many
-// pixels in all, so that a hostile file cannot keep intake busy for minutes.
-constexpr std::uint64_t kMaxGifPixels = 4 * TBitmap::MaxPixels;
-
-std::string AsciiUpper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    }
-    return text;
-}
-
-struct TGifCloser {
-    void operator()(GifFileType* gif) const {
-        int error = 0;
-        DGifCloseFile(gif, &error);
-    }
-};
-using TGifPtr = std::unique_ptr<GifFileType, TGifCloser>;
-
-void Check(int giflibResult) {
-    if (giflibResult == GIF_ERROR) throw std::runtime_error("damaged GIF data");
-}
-
-void SkipExtension(GifFileType* gif) {
-    int code = 0;
-    GifByteType* block = nullptr;
-    Check(DGifGetExtension(gif, &code, &block));
-    while (block != nullptr) Check(DGifGetExtensionNext(gif, &block));
-}
-
-// Decodes one image row by row; returns its pixel count.
-std::uint64_t DecodeImage(GifFileType* gif) {
-    Check(DGifGetImageDesc(gif));
-    const GifImageDesc desc = gif->Image;
-    // giflib keeps a record of every image read; only the count matters here.
-    GifFreeSavedImages(gif);
-    gif->ImageCount = 0;
-    const std::uint64_t pixels = std::uint64_t(std::max(desc.Width, 0)) * std::max(desc.Height, 0);
-    if (pixels == 0 || pixels > TBitmap::MaxPixels) throw std::runtime_error("bad GIF image size");
-    std::vector<GifPixelType> row(std::size_t(desc.Width));
-    for (int y = 0; y < desc.Height; ++y) Check(DGifGetLine(gif, row.data(), desc.Width));
-    return pixels;
-}
 
 bool LessByLocale(const QCollator& collator, const std::string& a, const std::string& b) {
     return collator.compare(QString::fromStdString(a), QString::fromStdString(b)) < 0;
@@ -73,38 +26,12 @@ std::string FileNamePart(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-std::string ExtensionOf(std::string_view path) {
-    const std::string name = FileNamePart(path);
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
+const TPictureFormat* FormatOfName(std::string_view path) {
+    return FindFormat(ExtensionOf(FileNamePart(path)));
 }
 
 bool IsSupportedExt(std::string_view path) {
-    const std::string ext = AsciiUpper(ExtensionOf(path));
-    return ext == ".BMP" || ext == ".JPG" || ext == ".JPEG" || ext == ".PNG" || ext == ".GIF" ||
-           ext == ".HEIC" || ext == ".HEIF" || ext == ".AVIF" || ext == ".WEBP";
-}
-
-int CountGifImages(const std::string& path) {
-    // A pipe or device named *.gif could block the read for good.
-    const int fd = OpenRegularFile(path);
-    if (fd < 0) throw std::runtime_error("not a file");
-    int error = 0;
-    TGifPtr gif(DGifOpenFileHandle(fd, &error));  // closes fd on failure too
-    if (!gif) throw std::runtime_error("not a GIF file");
-    int images = 0;
-    std::uint64_t pixels = 0;
-    GifRecordType type = UNDEFINED_RECORD_TYPE;
-    do {
-        Check(DGifGetRecordType(gif.get(), &type));
-        if (type == EXTENSION_RECORD_TYPE) SkipExtension(gif.get());
-        if (type != IMAGE_DESC_RECORD_TYPE) continue;
-        pixels += DecodeImage(gif.get());
-        ++images;
-        if (images >= 2 && pixels > kMaxGifPixels) break;
-    } while (type != TERMINATE_RECORD_TYPE);
-    if (images == 0) throw std::runtime_error("GIF without an image");
-    return images;
+    return FormatOfName(path) != nullptr;
 }
 
 std::vector<std::string> CollectFileErrors(const TPathList& paths, TPathList& fileList) {
@@ -112,10 +39,10 @@ std::vector<std::string> CollectFileErrors(const TPathList& paths, TPathList& fi
     std::vector<std::string> errors;
     for (const std::string& path : paths) {
         const std::string name = FileNamePart(path);
-        if (IsSupportedExt(path)) {
-            if (AsciiUpper(ExtensionOf(path)) == ".GIF") {
+        if (const TPictureFormat* format = FormatOfName(path)) {
+            if (format->ImageCount) {
                 try {
-                    if (CountGifImages(path) > 1) errors.push_back(kAnimatedGifError + name);
+                    if (format->ImageCount(path) > 1) errors.push_back(kAnimatedGifError + name);
                 } catch (const std::exception&) {
                     errors.push_back(kGifReadError + name);
                 }

@@ -22,17 +22,17 @@ inline constexpr const char* kFormatError =
 // The text after the last path separator (a folder's own name when the path
 // ends in separators).
 std::string FileNamePart(std::string_view path);
-// The extension of the file-name part, from its last "." on; empty when none.
-std::string ExtensionOf(std::string_view path);
-// True for .BMP, .JPG, .JPEG, .PNG and .GIF in any letter case.
+struct TPictureFormat;
+// The format of the file-name part's extension (PictureFormats.h), or
+// nullptr when the program reads no such files.
+const TPictureFormat* FormatOfName(std::string_view path);
+// True for the extensions of every format the program reads
+// (PictureFormats.h), in any letter case.
 bool IsSupportedExt(std::string_view path);
 
-// Decodes every image of a GIF file once and returns how many it holds.
-// Throws when the file cannot be read as a GIF picture (or holds none).
-int CountGifImages(const std::string& path);
-
 // Checks every path in order: supported ones go to fileList (cleared first),
-// whatever their GIF check says; every problem becomes one entry of the
+// whatever their image count says (a format that counts its images, GIF,
+// may hold one only); every problem becomes one entry of the
 // result, an error text followed directly by the file name.
 std::vector<std::string> CollectFileErrors(const TPathList& paths, TPathList& fileList);
 

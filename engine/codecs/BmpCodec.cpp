@@ -291,6 +291,17 @@ void Decode(TInputSource& src, TBitmap& picture) {
         FailOutsidePalette();
 }
 
+// RLE data is read whole before it is unpacked.
+TPictureHeader Header(TInputSource& src) {
+    BmpInfo info;
+    ReadHeaders(src, info);
+    ValidateHeaders(info, src.Size());
+    CheckPictureSize(std::uint64_t(info.width), std::uint64_t(info.height), "BMP");
+    const bool rle = info.compression == kRle4 || info.compression == kRle8;
+    return {std::uint64_t(info.width), std::uint64_t(info.height), info.bpp == 2 ? 4 : info.bpp,
+            false, rle ? src.Size() - info.dataOffset : 0};
+}
+
 void Load(TInputSource source, TBitmap& picture) {
     TBitmap decoded;
     Decode(source, decoded);
@@ -305,6 +316,11 @@ void BmpLoad(const std::string& path, TBitmap& picture) {
 
 void BmpLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {
     Load(TInputSource(data, size), picture);
+}
+
+TPictureHeader BmpReadHeader(const std::string& path) {
+    TInputSource source = TInputSource::OpenFile(path);
+    return Header(source);
 }
 
 void BmpSave(const TBitmap& picture, TOutputSink& sink) {

@@ -12,9 +12,13 @@
 
 #include "CodecIO.h"
 #include "Raster.h"
+#include "RowWriter.h"
 
 void BmpLoad(const std::string& path, TBitmap& picture);
 void BmpLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
+// The headers as the decode reads and checks them; a bitmap is decoded at
+// full size. Raises ECodecError when they cannot be read or are impossible.
+TPictureHeader BmpReadHeader(const std::string& path);
 
 // Writes the raster in its own layout with a 40-byte header: its palette for
 // 1, 4 and 8 bits, bit-field masks for 16 and 32 bits when they are not the

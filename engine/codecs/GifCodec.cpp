@@ -14,6 +14,9 @@ namespace {
 constexpr TColor kWhite = RGBColor(255, 255, 255);
 constexpr int kMaxSide = 65535;
 constexpr int kCubeLevels = 6;
+// Once a file is known to hold two images, counting stops after this many
+// pixels in all, so that a hostile file cannot keep intake busy for minutes.
+constexpr std::uint64_t kMaxCountedPixels = 4 * TBitmap::MaxPixels;
 
 [[noreturn]] void Fail(const char* why) {
     throw ECodecError(std::string("GIF: ") + why);
@@ -95,16 +98,22 @@ void PaintFrame(const GifReader& r, int background, TBitmap& picture) {
     });
 }
 
+// The picture's size: the logical screen, where a screen of 0 x 0 is taken
+// to be the size of the image just described.
+std::pair<int, int> ScreenSize(const GifReader& r) {
+    const GifImageDesc& d = r.gif->Image;
+    const int width = r.gif->SWidth > 0 ? r.gif->SWidth : d.Left + d.Width;
+    const int height = r.gif->SHeight > 0 ? r.gif->SHeight : d.Top + d.Height;
+    return {std::max(width, 0), std::max(height, 0)};
+}
+
 void DecodeFirstImage(const GifReader& r, int transparent, TBitmap& picture) {
     r.Check(DGifGetImageDesc(r.gif));
     const GifImageDesc& d = r.gif->Image;
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : r.gif->SColorMap;
     if (!map) Fail("no colour table");
-    // A screen of 0 x 0 is taken to be the size of the image.
-    const int width = r.gif->SWidth > 0 ? r.gif->SWidth : d.Left + d.Width;
-    const int height = r.gif->SHeight > 0 ? r.gif->SHeight : d.Top + d.Height;
-    SetPictureSize(picture, std::uint64_t(std::max(width, 0)), std::uint64_t(std::max(height, 0)),
-                   8, "GIF");
+    const auto [width, height] = ScreenSize(r);
+    SetPictureSize(picture, std::uint64_t(width), std::uint64_t(height), 8, "GIF");
     std::vector<TColor> palette;
     for (int i = 0; i < map->ColorCount; ++i) {
         const GifColorType& c = map->Colors[i];
@@ -125,8 +134,9 @@ void DecodeFirstImage(const GifReader& r, int transparent, TBitmap& picture) {
     FlattenTransparentEntries(picture, flags);
 }
 
-void Decode(TInputSource& source, TBitmap& picture) {
-    GifReader r(source);
+// Reads up to the first image's record; returns the transparent index its
+// graphic control block set.
+int SkipToFirstImage(const GifReader& r) {
     int transparent = NO_TRANSPARENT_COLOR;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
@@ -134,11 +144,29 @@ void Decode(TInputSource& source, TBitmap& picture) {
         if (type == EXTENSION_RECORD_TYPE) {
             ReadExtension(r, transparent);
         } else if (type == IMAGE_DESC_RECORD_TYPE) {
-            return DecodeFirstImage(r, transparent, picture);
+            return transparent;
         } else if (type == TERMINATE_RECORD_TYPE) {
             Fail("the file holds no image");
         }
     }
+}
+
+void Decode(TInputSource& source, TBitmap& picture) {
+    GifReader r(source);
+    DecodeFirstImage(r, SkipToFirstImage(r), picture);
+}
+
+// The first image's description sets the size of a 0 x 0 screen. The
+// decoder holds one line and its code tables beside the raster.
+TPictureHeader Header(TInputSource& source) {
+    constexpr std::uint64_t kCodeTables = 16 * 1024;
+    GifReader r(source);
+    SkipToFirstImage(r);
+    r.Check(DGifGetImageDesc(r.gif));
+    const auto [width, height] = ScreenSize(r);
+    CheckPictureSize(std::uint64_t(width), std::uint64_t(height), "GIF");
+    return {std::uint64_t(width), std::uint64_t(height), 8, false,
+            std::uint64_t(std::max(r.gif->Image.Width, 0)) + kCodeTables};
 }
 
 void Load(TInputSource source, TBitmap& picture) {
@@ -150,6 +178,7 @@ void Load(TInputSource source, TBitmap& picture) {
 int CountImages(TInputSource source) {
     GifReader r(source);
     int count = 0;
+    std::uint64_t pixels = 0;
     int transparent = NO_TRANSPARENT_COLOR;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
@@ -158,9 +187,17 @@ int CountImages(TInputSource source) {
             ReadExtension(r, transparent);
         } else if (type == IMAGE_DESC_RECORD_TYPE) {
             r.Check(DGifGetImageDesc(r.gif));
+            // giflib keeps a record of every image described; only the count
+            // matters here, and a file of a million tiny images must not
+            // grow memory.
+            GifFreeSavedImages(r.gif);
+            r.gif->ImageCount = 0;
             ReadLines(r, [](int, const GifByteType*) {});
+            pixels += std::uint64_t(r.gif->Image.Width) * std::uint64_t(r.gif->Image.Height);
             ++count;
+            if (count >= 2 && pixels > kMaxCountedPixels) return count;
         } else if (type == TERMINATE_RECORD_TYPE) {
+            if (count == 0) Fail("the file holds no image");
             return count;
         }
     }
@@ -264,6 +301,11 @@ int GifImageCount(const std::string& path) {
 
 int GifImageCountBuffer(const void* data, std::size_t size) {
     return CountImages(TInputSource(data, size));
+}
+
+TPictureHeader GifReadHeader(const std::string& path) {
+    TInputSource source = TInputSource::OpenFile(path);
+    return Header(source);
 }
 
 void GifSave(const TBitmap& picture, TOutputSink& sink) {

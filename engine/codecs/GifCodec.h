@@ -18,12 +18,19 @@
 
 #include "CodecIO.h"
 #include "Raster.h"
+#include "RowWriter.h"
 
 void GifLoad(const std::string& path, TBitmap& picture);
 void GifLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 
-// Decodes every image of the file and returns how many there are.
+// Decodes every image of the file and returns how many there are (at least
+// 2, without reading on, once two images have passed 4 * TBitmap::MaxPixels
+// pixels). Raises ECodecError when an image cannot be decoded or there is
+// none.
 int GifImageCount(const std::string& path);
 int GifImageCountBuffer(const void* data, std::size_t size);
+// The header as the decode reads it (up to the first image's description);
+// a GIF is decoded at full size. Raises ECodecError when it cannot be read.
+TPictureHeader GifReadHeader(const std::string& path);
 
 void GifSave(const TBitmap& picture, TOutputSink& sink);

@@ -222,14 +222,15 @@ std::vector<std::uint8_t> HeifReadExifBuffer(const void* data, std::size_t size)
     return ReadExif(TInputSource(data, size));
 }
 
-bool HeifReadSize(const std::string& path, std::uint64_t& width, std::uint64_t& height) {
-    try {
-        TInputSource source = TInputSource::OpenFile(path);
-        const TPrimaryImage primary = OpenPrimary(source);
-        width = std::uint64_t(std::max(heif_image_handle_get_width(primary.handle.get()), 0));
-        height = std::uint64_t(std::max(heif_image_handle_get_height(primary.handle.get()), 0));
-        return width > 0 && height > 0;
-    } catch (const ECodecError&) {
-        return false;
-    }
+TPictureHeader HeifReadHeader(const std::string& path) {
+    TInputSource source = TInputSource::OpenFile(path);
+    const TPrimaryImage primary = OpenPrimary(source);
+    const auto width =
+        std::uint64_t(std::max(heif_image_handle_get_width(primary.handle.get()), 0));
+    const auto height =
+        std::uint64_t(std::max(heif_image_handle_get_height(primary.handle.get()), 0));
+    CheckPictureSize(width, height, "HEIF");
+    // libheif holds the decoded planes (at most two bytes a sample, alpha
+    // included) and its interleaved 8-bit copy beside the raster.
+    return {width, height, 24, false, width * height * (8 + 4)};
 }

@@ -19,6 +19,7 @@
 
 #include "CodecIO.h"
 #include "Raster.h"
+#include "RowWriter.h"
 
 void HeifLoad(const std::string& path, TBitmap& picture);
 void HeifLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
@@ -29,6 +30,6 @@ void HeifLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 std::vector<std::uint8_t> HeifReadExif(const std::string& path);
 std::vector<std::uint8_t> HeifReadExifBuffer(const void* data, std::size_t size);
 
-// Width and height of the primary image from the file's boxes, without
-// decoding; false when they cannot be read.
-bool HeifReadSize(const std::string& path, std::uint64_t& width, std::uint64_t& height);
+// The primary image's size from the file's boxes, without decoding; a HEIF
+// is decoded at full size. Raises ECodecError when it cannot be read.
+TPictureHeader HeifReadHeader(const std::string& path);

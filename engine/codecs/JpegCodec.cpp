@@ -169,6 +169,62 @@ int ReadHeader(Decompressor& d, TInputSource& source) {
     return ChooseOutput(d.cinfo);
 }
 
+// Bytes of the coefficients a progressive decode keeps: two per sample of
+// every component, in whole 8 x 8 blocks.
+std::uint64_t CoefficientBlocks(const jpeg_decompress_struct& cinfo) {
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& comp = cinfo.comp_info[c];
+        const std::uint64_t w = (std::uint64_t(cinfo.image_width) * comp.h_samp_factor +
+                                 8 * cinfo.max_h_samp_factor - 1) /
+                                (8 * cinfo.max_h_samp_factor);
+        const std::uint64_t h = (std::uint64_t(cinfo.image_height) * comp.v_samp_factor +
+                                 8 * cinfo.max_v_samp_factor - 1) /
+                                (8 * cinfo.max_v_samp_factor);
+        blocks += w * h;
+    }
+    return blocks;
+}
+
+// Packed, a block takes an 8-byte mask and two bytes a nonzero coefficient.
+// A nonzero coefficient costs about four bits or more of the file in real
+// photos, so four bytes of packed values a byte of file covers them (the
+// store is never far past the library's own arrays, whatever the file).
+std::uint64_t HeldCoefficientBytes(const jpeg_decompress_struct& cinfo, bool packed,
+                                   std::uint64_t fileBytes) {
+    const std::uint64_t blocks = CoefficientBlocks(cinfo);
+    const std::uint64_t plain = blocks * 64 * sizeof(JCOEF);
+    return packed ? std::min(plain + blocks * 8, blocks * 8 + 4 * fileBytes) : plain;
+}
+
+// What the decoder holds beside the rows it hands over: a progressive
+// file's coefficients, the library's row groups of every component (three
+// for its upsampling context) and the CMYK row it converts from.
+std::uint64_t DecoderBytes(const jpeg_decompress_struct& cinfo, bool packed,
+                           std::uint64_t fileBytes) {
+    const std::uint64_t width = cinfo.image_width;
+    std::uint64_t bytes = width * std::uint64_t(cinfo.num_components) *
+                          std::uint64_t(cinfo.max_v_samp_factor) * 8 * 3;
+    if (cinfo.progressive_mode) bytes += HeldCoefficientBytes(cinfo, packed, fileBytes);
+    if (cinfo.out_color_space == JCS_CMYK) bytes += width * 4;
+    return bytes;
+}
+
+TPictureHeader Header(TInputSource& source, bool compactCoefficients) {
+    Decompressor d;
+    InitErrors(d.err);
+    d.cinfo.err = &d.err.pub;
+    if (setjmp(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
+    TPictureHeader header;
+    header.BitsPerPixel = ReadHeader(d, source);
+    header.Width = d.cinfo.image_width;
+    header.Height = d.cinfo.image_height;
+    CheckPictureSize(header.Width, header.Height, "JPEG");
+    header.StreamsIntoFit = true;
+    header.DecoderBytes = DecoderBytes(d.cinfo, compactCoefficients, source.Size());
+    return header;
+}
+
 void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& request) {
     Decompressor d;
     std::vector<std::uint8_t> cmykRow;
@@ -319,6 +375,11 @@ void JpegLoadFitted(const std::string& path, TBitmap& picture, const TDecodeRequ
 void JpegLoadFittedBuffer(const void* data, std::size_t size, TBitmap& picture,
                           const TDecodeRequest& request) {
     Load(TInputSource(data, size), picture, request);
+}
+
+TPictureHeader JpegReadHeader(const std::string& path, bool compactCoefficients) {
+    TInputSource source = TInputSource::OpenFile(path);
+    return Header(source, compactCoefficients);
 }
 
 void TJpegImage::FreeDeleter::operator()(void* p) const {

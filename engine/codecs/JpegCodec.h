@@ -22,6 +22,11 @@ void JpegLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 void JpegLoadFitted(const std::string& path, TBitmap& picture, const TDecodeRequest& request);
 void JpegLoadFittedBuffer(const void* data, std::size_t size, TBitmap& picture,
                           const TDecodeRequest& request);
+// The header as the decode reads it; every JPEG streams into a fit. A
+// progressive file's coefficients are counted packed when they will be
+// (TDecodeRequest::CompactCoefficients). Raises ECodecError when the header
+// cannot be read.
+TPictureHeader JpegReadHeader(const std::string& path, bool compactCoefficients);
 
 // A JPEG encoder that holds one raster and the data of its latest encoding.
 // Every encoding takes red-green-blue input from a 24-bit copy of the raster

@@ -217,38 +217,93 @@ PngHeader ReadHeader(Reader& r) {
     return h;
 }
 
+// Sets the reader up for a source, as every read does.
+void StartReading(Reader& r, TInputSource& source) {
+    png_set_read_fn(r.png, &source, ReadData);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, 5);
+    png_set_chunk_malloc_max(r.png, kMaxChunkBytes);
+}
+
+// How a picture is decoded, chosen from its header: the layout, the passes,
+// and whether the rows can stream into a fit.
+struct PngPlan {
+    PngHeader header;
+    PngLayout layout;
+    int passes = 1;
+    // Interlaced rows arrive in several passes, and paletted ones owe their
+    // final palette to the whole picture: both are decoded at full size.
+    bool streams = false;
+};
+
+// Reads the header and sets the transformations of the plan.
+PngPlan MakePlan(Reader& r) {
+    PngPlan plan{ReadHeader(r), {}, 1, false};
+    const PngHeader& h = plan.header;
+    plan.layout = ChooseLayout(h);
+    CheckPictureSize(h.width, h.height, "PNG");
+    if (plan.layout.conversion == Conversion::Composite) {
+        png_set_expand(r.png);
+        png_set_gray_to_rgb(r.png);
+        png_set_scale_16(r.png);
+    } else if (plan.layout.bpp == 24) {
+        png_set_gray_to_rgb(r.png);
+        png_set_scale_16(r.png);
+        png_set_bgr(r.png);
+    }
+    plan.passes = png_set_interlace_handling(r.png);
+    plan.streams = plan.passes == 1 && plan.layout.bpp == 24;
+    return plan;
+}
+
+// Bytes of a converted row (8-bit RGBA or a 2-bit row read as is).
+std::size_t ConvertedRowBytes(const PngPlan& plan) {
+    const std::size_t width = plan.header.width;
+    if (plan.layout.conversion == Conversion::Composite) return width * 4;
+    return (width * 2 + 7) / 8;
+}
+
+// The buffer of converted rows (all of them when interlaced), and the
+// library's two rows of the file's own layout (up to 8 bytes a pixel) and
+// the inflate window.
+std::uint64_t DecoderBytes(const PngPlan& plan) {
+    constexpr std::uint64_t kInflateState = 48 * 1024;
+    std::uint64_t bytes = 2 * (std::uint64_t(plan.header.width) * 8 + 1) + kInflateState;
+    if (plan.layout.conversion != Conversion::Direct)
+        bytes += ConvertedRowBytes(plan) * (plan.passes > 1 ? plan.header.height : 1);
+    return bytes;
+}
+
+TPictureHeader Header(TInputSource& source) {
+    Reader r;
+    r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.error, OnError, OnWarning);
+    if (r.png) r.info = png_create_info_struct(r.png);
+    if (!r.info) throw ECodecError("PNG: out of memory");
+    if (setjmp(png_jmpbuf(r.png))) throw ECodecError(std::string("PNG: ") + r.error.message);
+    StartReading(r, source);
+    const PngPlan plan = MakePlan(r);
+    return {plan.header.width, plan.header.height, plan.layout.bpp, plan.streams,
+            DecoderBytes(plan)};
+}
+
 void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& request) {
     Reader r;
     // Everything that owns memory lives outside the library's jumps: a jump
     // back to the setjmp skips the destructors of what is made after it.
-    PngHeader h;
+    PngPlan plan;
     std::vector<std::uint8_t> buffer;
     std::unique_ptr<TRowWriter> rows;
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.error, OnError, OnWarning);
     if (r.png) r.info = png_create_info_struct(r.png);
     if (!r.info) throw ECodecError("PNG: out of memory");
     if (setjmp(png_jmpbuf(r.png))) throw ECodecError(std::string("PNG: ") + r.error.message);
-    png_set_read_fn(r.png, &source, ReadData);
-    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
-    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, 5);
-    png_set_chunk_malloc_max(r.png, kMaxChunkBytes);
-    h = ReadHeader(r);
-    const PngLayout layout = ChooseLayout(h);
-    CheckPictureSize(h.width, h.height, "PNG");
-    if (layout.conversion == Conversion::Composite) {
-        png_set_expand(r.png);
-        png_set_gray_to_rgb(r.png);
-        png_set_scale_16(r.png);
-    } else if (layout.bpp == 24) {
-        png_set_gray_to_rgb(r.png);
-        png_set_scale_16(r.png);
-        png_set_bgr(r.png);
-    }
-    const int passes = png_set_interlace_handling(r.png);
-    // Interlaced rows arrive in several passes, and paletted ones owe their
-    // final palette to the whole picture: both are decoded at full size.
-    const bool streams = passes == 1 && layout.bpp == 24 && request.Fit;
-    const auto fit = streams ? request.Fit(int(h.width), int(h.height)) : std::nullopt;
+    StartReading(r, source);
+    plan = MakePlan(r);
+    const PngHeader& h = plan.header;
+    const PngLayout& layout = plan.layout;
+    const int passes = plan.passes;
+    const auto fit =
+        plan.streams && request.Fit ? request.Fit(int(h.width), int(h.height)) : std::nullopt;
     rows = std::make_unique<TRowWriter>(picture, int(h.width), int(h.height), layout.bpp, fit,
                                         request.Cancel);
     picture.IccProfile = ReadIccProfile(r.png, r.info);
@@ -311,6 +366,11 @@ void PngLoadFitted(const std::string& path, TBitmap& picture, const TDecodeReque
 void PngLoadFittedBuffer(const void* data, std::size_t size, TBitmap& picture,
                          const TDecodeRequest& request) {
     Load(TInputSource(data, size), picture, request);
+}
+
+TPictureHeader PngReadHeader(const std::string& path) {
+    TInputSource source = TInputSource::OpenFile(path);
+    return Header(source);
 }
 
 void PngSave(const TBitmap& picture, TOutputSink& sink) {

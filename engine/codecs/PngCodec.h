@@ -29,5 +29,9 @@ void PngLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 void PngLoadFitted(const std::string& path, TBitmap& picture, const TDecodeRequest& request);
 void PngLoadFittedBuffer(const void* data, std::size_t size, TBitmap& picture,
                          const TDecodeRequest& request);
+// The header as the decode reads it, with the layout the decode chooses;
+// only a plain 24-bit decode streams into a fit. Raises ECodecError when the
+// header cannot be read.
+TPictureHeader PngReadHeader(const std::string& path);
 
 void PngSave(const TBitmap& picture, TOutputSink& sink);

@@ -29,6 +29,22 @@ struct TDecodeRequest {
     bool CompactCoefficients = false;
 };
 
+// What a decoder learns from a file's header before any pixel is decoded:
+// enough to say what decoding it will cost. Each codec fills it with the
+// code its decode runs, so the answer cannot drift from what the decode does.
+struct TPictureHeader {
+    std::uint64_t Width = 0;
+    std::uint64_t Height = 0;
+    // The layout of the raster the decoder makes at full size.
+    int BitsPerPixel = 24;
+    // Given a fit, the rows go straight into it (TDecodeRequest::Fit is
+    // asked); otherwise the picture is decoded at full size and then fitted.
+    bool StreamsIntoFit = false;
+    // What the decoder itself holds at its peak beside the rows it hands
+    // over: coefficients, whole-file or whole-picture buffers.
+    std::uint64_t DecoderBytes = 0;
+};
+
 class TRowWriter {
   public:
     // Gives the picture its size and layout (full size), or a single row of

@@ -183,20 +183,19 @@ std::vector<std::uint8_t> WebpReadExifBuffer(const void* data, std::size_t size)
     return ReadExif(TInputSource(data, size));
 }
 
-bool WebpReadSize(const std::string& path, std::uint64_t& width, std::uint64_t& height,
-                  bool& alpha) {
-    try {
-        TInputSource source = TInputSource::OpenFile(path);
-        std::vector<std::uint8_t> head(
-            std::size_t(std::min<std::uint64_t>(source.Size(), kHeaderBytes)));
-        head.resize(source.Read(head.data(), head.size()));
-        WebPBitstreamFeatures features{};
-        if (WebPGetFeatures(head.data(), head.size(), &features) != VP8_STATUS_OK) return false;
-        width = std::uint64_t(features.width);
-        height = std::uint64_t(features.height);
-        alpha = features.has_alpha != 0 || features.has_animation != 0;
-        return width > 0 && height > 0;
-    } catch (const ECodecError&) {
-        return false;
-    }
+TPictureHeader WebpReadHeader(const std::string& path) {
+    TInputSource source = TInputSource::OpenFile(path);
+    std::vector<std::uint8_t> head(
+        std::size_t(std::min<std::uint64_t>(source.Size(), kHeaderBytes)));
+    head.resize(source.Read(head.data(), head.size()));
+    WebPBitstreamFeatures features{};
+    if (WebPGetFeatures(head.data(), head.size(), &features) != VP8_STATUS_OK)
+        throw ECodecError("WebP: cannot read the header");
+    const auto width = std::uint64_t(std::max(features.width, 0));
+    const auto height = std::uint64_t(std::max(features.height, 0));
+    CheckPictureSize(width, height, "WebP");
+    // The whole file is held while it decodes, and a picture with alpha (or
+    // an animation's canvas) decodes into an RGBA buffer first.
+    const bool alpha = features.has_alpha != 0 || features.has_animation != 0;
+    return {width, height, 24, false, source.Size() + (alpha ? width * height * 4 : 0)};
 }

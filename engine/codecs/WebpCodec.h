@@ -1,14 +1,15 @@
 // WebP through libwebp, lossy and lossless.
 //
-// Reading gives a 24-bit raster: alpha is composited over white, and an
-// animated file gives its first frame as it shows on the canvas (white where
-// the frame leaves it uncovered). A still picture is decoded by libwebp's
-// incremental decoder and handed over row by row as the rows become ready
-// (see TWebpRowSink), so that a streaming fit can take them; an opaque one
-// decodes straight into the raster's rows. An ICCP chunk goes into the
-// raster's IccProfile as it is. The canvas size is checked against
-// TBitmap::MaxPixels before anything is decoded. The EXIF orientation is not
-// applied here (the loader does that, as for JPEG).
+// Reading gives a 24-bit raster at full size (there is no streaming fit):
+// alpha is composited over white, and an animated file gives its first frame
+// as it shows on the canvas (white where the frame leaves it uncovered). A
+// still picture is fed to libwebp's incremental decoder a slice at a time;
+// an opaque one decodes straight into the raster's rows, one with alpha into
+// an RGBA buffer whose rows are composited as they become ready (see
+// TWebpRowSink). An ICCP chunk goes into the raster's IccProfile as it is.
+// The canvas size is checked against TBitmap::MaxPixels before anything is
+// decoded. The EXIF orientation is not applied here (the loader does that,
+// as for JPEG).
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,7 @@
 
 #include "CodecIO.h"
 #include "Raster.h"
+#include "RowWriter.h"
 
 void WebpLoad(const std::string& path, TBitmap& picture);
 void WebpLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
@@ -28,7 +30,6 @@ void WebpLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 std::vector<std::uint8_t> WebpReadExif(const std::string& path);
 std::vector<std::uint8_t> WebpReadExifBuffer(const void* data, std::size_t size);
 
-// Width and height of the canvas from the headers, without decoding, and
-// whether the picture has alpha; false when they cannot be read.
-bool WebpReadSize(const std::string& path, std::uint64_t& width, std::uint64_t& height,
-                  bool& alpha);
+// The canvas size from the headers, without decoding; a WebP is decoded at
+// full size. Raises ECodecError when they cannot be read.
+TPictureHeader WebpReadHeader(const std::string& path);

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <future>
 
-#include "DecodeCost.h"
 #include "Decoders.h"
 #include "UnitThPicConvert.h"
 
@@ -26,43 +25,6 @@ bool Blocked(std::future<T>& f) {
 
 }  // namespace
 
-TEST(DecodeCost, HeadersTellTheRasterAndTheDecodersPeak) {
-    const TDecodeCost baseline = EstimateDecodeCost(Data("jpeg/colour.jpg"));
-    EXPECT_EQ(baseline.RasterBytes, 96u * 64 * 3);
-    EXPECT_EQ(baseline.PeakBytes, baseline.RasterBytes);
-    // 4:4:4 progressive: three components of 12 x 8 blocks of 64 two-byte coefficients.
-    const TDecodeCost progressive = EstimateDecodeCost(Data("jpeg/progressive.jpg"));
-    EXPECT_EQ(progressive.RasterBytes, 96u * 64 * 3);
-    EXPECT_EQ(progressive.PeakBytes, 96u * 64 * 3 + 3 * 12 * 8 * 64 * 2);
-    EXPECT_EQ(EstimateDecodeCost(Data("png/basn2c08.png")).RasterBytes, 32u * 32 * 3);
-    // The new formats' sizes come from their headers; the decoders' buffers on top.
-    for (const char* file : {"heif/patches.heic", "heif/alpha.avif", "webp/alpha.webp"}) {
-        const TDecodeCost cost = EstimateDecodeCost(Data(file));
-        EXPECT_EQ(cost.RasterBytes, 64u * 48 * 3) << file;
-        EXPECT_GT(cost.PeakBytes, cost.RasterBytes) << file;
-    }
-    EXPECT_EQ(EstimateDecodeCost(Data("heif/rotated-irot1.avif")).RasterBytes, 48u * 64 * 3);
-    EXPECT_EQ(EstimateDecodeCost(Data("../crashers/webp/riff-only.webp")).PeakBytes, 0u);
-    EXPECT_EQ(EstimateDecodeCost(Data("no/such.jpg")).PeakBytes, 0u);
-    EXPECT_EQ(EstimateDecodeCost(Data("png/basn2c08.png.jpg")).PeakBytes, 0u);
-}
-
-// Packed, the coefficients cost their masks and about four bytes a byte of
-// the file, never more than the library's arrays and their masks.
-TEST(DecodeCost, PackedCoefficientsAreCountedFromTheFileSize) {
-    TthPicConvert engine;
-    engine.Options.UsePicSize = true;
-    engine.Options.PicWidth = engine.Options.PicHeight = 16;
-    const std::string path = Data("jpeg/progressive.jpg");
-    const TDecodeCost plain = EstimateDecodeCost(path, &engine);
-    engine.CompactCoefficients = true;
-    const TDecodeCost packed = EstimateDecodeCost(path, &engine);
-    const std::uint64_t blocks = 3 * 12 * 8, file = std::filesystem::file_size(path);
-    EXPECT_EQ(plain.PeakBytes - plain.HeldBytes, blocks * 128);
-    EXPECT_EQ(packed.PeakBytes - packed.HeldBytes, std::min(blocks * 136, blocks * 8 + 4 * file));
-    EXPECT_EQ(packed.HeldBytes, plain.HeldBytes);
-}
-
 TEST(DefaultJobCount, CountsTheCoresThisProcessMayRunOn) {
     cpu_set_t allowed;
     ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
@@ -78,21 +40,6 @@ TEST(DefaultJobCount, CountsTheCoresThisProcessMayRunOn) {
     ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
     EXPECT_EQ(DefaultJobCount(), 1);
     sched_setaffinity(0, sizeof allowed, &allowed);
-}
-
-// The estimate runs before the load: a pipe named like a picture must not
-// keep it waiting for a writer.
-TEST(DecodeCost, PipesAndDevicesCostNothingAndNeverWait) {
-    const std::string dir =
-        std::filesystem::temp_directory_path() / ("tovali-cost-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    for (const char* name : {"/p.jpg", "/p.png"}) ASSERT_EQ(mkfifo((dir + name).c_str(), 0600), 0);
-    std::filesystem::create_symlink("/dev/zero", dir + "/z.bmp");
-    alarm(20);  // a hang ends the test program instead of the whole run
-    for (const char* name : {"/p.jpg", "/p.png", "/z.bmp"})
-        EXPECT_EQ(EstimateDecodeCost(dir + name).PeakBytes, 0u) << name;
-    alarm(0);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(DecoderSlots, FilesTakeTheirTurnsInOrder) {

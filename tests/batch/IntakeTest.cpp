@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "FileNames.h"
+#include "GifCodec.h"
 #include "Intake.h"
 
 namespace fs = std::filesystem;
@@ -71,28 +73,28 @@ TEST(IntakeNames, FileNamePartIsTheTextAfterTheLastSeparator) {
 }
 
 TEST_F(Intake, GifImagesAreCounted) {
-    EXPECT_EQ(CountGifImages(File("one.gif", kGifHeader + kGraphicControl + kGifImage + kGifEnd)),
+    EXPECT_EQ(GifImageCount(File("one.gif", kGifHeader + kGraphicControl + kGifImage + kGifEnd)),
               1);
-    EXPECT_EQ(CountGifImages(
+    EXPECT_EQ(GifImageCount(
                   File("two.gif", kGifHeader + kGifImage + kGraphicControl + kGifImage + kGifEnd)),
               2);
 }
 
 TEST_F(Intake, UnreadableGifsThrow) {
-    EXPECT_THROW(CountGifImages(File("empty.gif", "")), std::exception);
-    EXPECT_THROW(CountGifImages(File("text.gif", "hello, world")), std::exception);
-    EXPECT_THROW(CountGifImages(File("no_image.gif", kGifHeader + kGifEnd)), std::exception);
-    EXPECT_THROW(CountGifImages(File("truncated.gif", kGifHeader + kGifImage.substr(0, 12))),
+    EXPECT_THROW(GifImageCount(File("empty.gif", "")), std::exception);
+    EXPECT_THROW(GifImageCount(File("text.gif", "hello, world")), std::exception);
+    EXPECT_THROW(GifImageCount(File("no_image.gif", kGifHeader + kGifEnd)), std::exception);
+    EXPECT_THROW(GifImageCount(File("truncated.gif", kGifHeader + kGifImage.substr(0, 12))),
                  std::exception);
-    EXPECT_THROW(CountGifImages(File("huge_frame.gif", kGifHeader + kHugeImage + kGifEnd)),
+    EXPECT_THROW(GifImageCount(File("huge_frame.gif", kGifHeader + kHugeImage + kGifEnd)),
                  std::exception);
-    EXPECT_THROW(CountGifImages((dir_ / "missing.gif").string()), std::exception);
+    EXPECT_THROW(GifImageCount((dir_ / "missing.gif").string()), std::exception);
     // A pipe would block the read for good.
     ASSERT_EQ(mkfifo((dir_ / "pipe.gif").c_str(), 0600), 0);
-    EXPECT_THROW(CountGifImages((dir_ / "pipe.gif").string()), std::exception);
+    EXPECT_THROW(GifImageCount((dir_ / "pipe.gif").string()), std::exception);
     // A damaged second image makes the file unreadable, not merely animated.
     EXPECT_THROW(
-        CountGifImages(File("bad_second.gif", kGifHeader + kGifImage + kGifImage.substr(0, 13))),
+        GifImageCount(File("bad_second.gif", kGifHeader + kGifImage + kGifImage.substr(0, 13))),
         std::exception);
 }
 

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "Canvas.h"
+#include "OutlineUnion.h"
 #include "PixelTestUtils.h"
 
 using namespace pixel_test;
@@ -237,6 +238,34 @@ TEST(Canvas, OutlineEqualsDrawingAtEveryPointInTurn) {
             }
         EXPECT_LE(worst, 3) << t.text << " width " << t.width;  // only blend rounding
         EXPECT_EQ(InkBox(once, kWhite), InkBox(inTurn, kWhite)) << t.text << " width " << t.width;
+    }
+}
+
+// Masks like a text's: clear, solid and soft-edged stretches.
+TEST(OutlineUnion, EachKernelGivesWhatItsPlainReferenceGives) {
+    using namespace outline_union_detail;
+    std::mt19937 random(5);
+    for (const auto& [w, h, k] : {std::tuple{9, 7, 1}, {40, 30, 3}, {300, 40, 2}, {37, 61, 12}}) {
+        std::vector<std::uint8_t> coverage(std::size_t(w) * std::size_t(h));
+        for (std::size_t i = 0; i < coverage.size();) {
+            const std::size_t run = std::min<std::size_t>(random() % 12 + 1, coverage.size() - i);
+            const int kind = int(random() % 3);
+            for (std::size_t j = 0; j < run; ++j, ++i)
+                coverage[i] = kind == 0 ? 0 : kind == 1 ? 255 : std::uint8_t(random() % 256);
+        }
+        const TMaskView mask{coverage.data(), w, h};
+        const std::vector<TPoint> offsets = OutlinePoints({k, k}, k);
+        TRunCounts counts;
+        const auto runs = CoveredRuns(mask, counts);
+        EXPECT_EQ(UnionByPoint(mask, runs, offsets, w + 2 * k, h + 2 * k),
+                  UnionByPointPlain(mask, offsets, w + 2 * k, h + 2 * k))
+            << w << "x" << h << " k " << k;
+        const auto ring = UnionOfOutline(mask, k), plain = UnionOfOutlinePlain(mask, k);
+        ASSERT_EQ(ring.size(), plain.size());
+        int worst = 0;
+        for (std::size_t i = 0; i < ring.size(); ++i)
+            worst = std::max(worst, std::abs(int(ring[i]) - int(plain[i])));
+        EXPECT_LE(worst, 1) << w << "x" << h << " k " << k;
     }
 }
 

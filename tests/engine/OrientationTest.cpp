@@ -11,6 +11,7 @@
 #include "ExifInfo.h"
 #include "JpegCodec.h"
 #include "Orientation.h"
+#include "PictureExif.h"
 #include "UnitThPicConvert.h"
 
 using namespace exiftest;
@@ -162,25 +163,41 @@ TEST(ApplyExifOrientation, OtherValuesAndEmptyRastersStayAsTheyAre) {
     EXPECT_TRUE(empty.Empty());
 }
 
-TEST(ReadExifOrientation, ReadsTheTagOrAnswersOne) {
+TEST(ReadPictureExif, ReadsTheTagOrAnswersOne) {
     TExifInfo reader;
     for (int n = 1; n <= 8; ++n)
-        EXPECT_EQ(ReadExifOrientation(reader, Data("landscape_" + std::to_string(n) + ".jpg")), n);
+        EXPECT_EQ(ReadPictureExif(reader, Data("landscape_" + std::to_string(n) + ".jpg"), false)
+                      .Orientation,
+                  n);
     TempDir dir;
     TiffBuilder none(true);
     none.Ascii(none.AddIfd(), 0x010F, "no orientation");
-    EXPECT_EQ(ReadExifOrientation(reader, dir.File("none.jpg", ExifJpeg(none.Build()))), 1);
-    EXPECT_EQ(ReadExifOrientation(reader, dir.File("a.png", {0x89, 'P', 'N', 'G'})), 1);
-    EXPECT_EQ(ReadExifOrientation(reader, (dir.Path() / "missing.jpg").string()), 1);
+    EXPECT_EQ(
+        ReadPictureExif(reader, dir.File("none.jpg", ExifJpeg(none.Build())), false).Orientation,
+        1);
+    EXPECT_EQ(ReadPictureExif(reader, dir.File("a.png", {0x89, 'P', 'N', 'G'}), false).Orientation,
+              1);
+    EXPECT_EQ(ReadPictureExif(reader, (dir.Path() / "missing.jpg").string(), false).Orientation, 1);
+    // A file that cannot be opened is told to the date step; a format
+    // without EXIF data is opened only when the date is wanted.
+    for (const char* name : {"missing.jpg", "missing.webp", "missing.png"}) {
+        const std::string missing = (dir.Path() / name).string();
+        EXPECT_TRUE(ReadPictureExif(reader, missing, true).OpenError) << name;
+        EXPECT_EQ(bool(ReadPictureExif(reader, missing, false).OpenError),
+                  std::string(name) != "missing.png")
+            << name;
+    }
     // An Orientation read before the EXIF block broke does not count.
     TiffBuilder broken(true);
     const int ifd0 = broken.AddIfd();
     broken.Shorts(ifd0, 0x0112, {6});
     broken.AtOffset(ifd0, 0x010F, etAscii, 50, 0x00FFFFFF);
-    EXPECT_EQ(ReadExifOrientation(reader, dir.File("broken.jpg", ExifJpeg(broken.Build()))), 1);
+    EXPECT_EQ(ReadPictureExif(reader, dir.File("broken.jpg", ExifJpeg(broken.Build())), false)
+                  .Orientation,
+              1);
 }
 
-TEST(ReadExifOrientation, SidewaysSamplesComeOutAsEveryViewerShowsThem) {
+TEST(ReadPictureExif, SidewaysSamplesComeOutAsEveryViewerShowsThem) {
     TExifInfo reader;
     TBitmap reference;
     Decode(Data("landscape_1.jpg"), false, reference);
@@ -189,7 +206,7 @@ TEST(ReadExifOrientation, SidewaysSamplesComeOutAsEveryViewerShowsThem) {
         TBitmap b, shown;
         Decode(file, false, b);
         Decode(file, true, shown);
-        ApplyExifOrientation(b, ReadExifOrientation(reader, file));
+        ApplyExifOrientation(b, ReadPictureExif(reader, file, false).Orientation);
         // Exactly what Qt's own EXIF handling shows...
         EXPECT_TRUE(SamePixels(b, shown)) << n;
         // ...which is the upright picture of landscape_1 but for the big

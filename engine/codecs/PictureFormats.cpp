@@ -1,0 +1,115 @@
+#include "PictureFormats.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "BmpCodec.h"
+#include "ExifInfo.h"
+#include "FileNames.h"
+#include "GifCodec.h"
+#include "HeifCodec.h"
+#include "JpegCodec.h"
+#include "PngCodec.h"
+#include "WebpCodec.h"
+
+namespace {
+
+// A JPEG's EXIF is its APP1 segment, which the reader finds and reads in the
+// file itself.
+TExifLoad ReadJpegExif(TExifInfo& reader, const std::string& path) {
+    if (!reader.HasExif(path)) return TExifLoad::None;
+    try {
+        reader.SetImageFileName(path);
+        return TExifLoad::Loaded;
+    } catch (...) {
+        return TExifLoad::Damaged;
+    }
+}
+
+// HEIF, AVIF and WebP files keep their EXIF block in a box or chunk of
+// their own; the codec hands over its bytes.
+template <std::vector<std::uint8_t> (*ReadBlock)(const std::string&)>
+TExifLoad ReadExifBlock(TExifInfo& reader, const std::string& path) {
+    const std::vector<std::uint8_t> block = ReadBlock(path);
+    if (block.empty()) return TExifLoad::None;
+    try {
+        reader.LoadFromExifBlock(block.data(), block.size());
+        return TExifLoad::Loaded;
+    } catch (...) {
+        return TExifLoad::Damaged;
+    }
+}
+
+// The codecs' own calls, in the table's shapes.
+template <TPictureHeader (*Read)(const std::string&)>
+TPictureHeader HeaderOnly(const std::string& path, bool) {
+    return Read(path);
+}
+
+template <void (*Decode)(const std::string&, TBitmap&)>
+void LoadFull(const std::string& path, TBitmap& picture, const TDecodeRequest&) {
+    Decode(path, picture);
+}
+
+const std::vector<TPictureFormat> kFormats = {
+    {"JPEG", {".JPG", ".JPEG"}, JpegReadHeader, JpegLoadFitted, ReadJpegExif, true, true, nullptr},
+    {"PNG", {".PNG"}, HeaderOnly<PngReadHeader>, PngLoadFitted, nullptr, false, false, nullptr},
+    {"GIF",
+     {".GIF"},
+     HeaderOnly<GifReadHeader>,
+     LoadFull<GifLoad>,
+     nullptr,
+     false,
+     false,
+     GifImageCount},
+    {"BMP", {".BMP"}, HeaderOnly<BmpReadHeader>, LoadFull<BmpLoad>, nullptr, false, false, nullptr},
+    {"HEIF",
+     {".HEIC", ".HEIF", ".AVIF"},
+     HeaderOnly<HeifReadHeader>,
+     LoadFull<HeifLoad>,
+     ReadExifBlock<HeifReadExif>,
+     false,
+     false,
+     nullptr},
+    {"WebP",
+     {".WEBP"},
+     HeaderOnly<WebpReadHeader>,
+     LoadFull<WebpLoad>,
+     ReadExifBlock<WebpReadExif>,
+     true,
+     false,
+     nullptr},
+};
+
+// Indexed by the output type's number.
+const std::vector<TOutputFormat> kOutputFormats = {
+    {"JPEG", ".jpg", nullptr},
+    {"PNG", ".png", PngSave},
+    {"BMP", ".bmp", BmpSave},
+    {"GIF", ".gif", GifSave},
+};
+
+}  // namespace
+
+const TPictureFormat* FindFormat(std::string_view extension) {
+    const std::string upper = UpperAscii(std::string(extension));
+    for (const TPictureFormat& format : kFormats) {
+        if (std::find(format.Extensions.begin(), format.Extensions.end(), upper) !=
+            format.Extensions.end())
+            return &format;
+    }
+    return nullptr;
+}
+
+const TPictureFormat* FormatOfFile(const std::string& path) {
+    return FindFormat(ExtensionOf(path));
+}
+
+const std::vector<TPictureFormat>& PictureFormats() {
+    return kFormats;
+}
+
+const TOutputFormat* FindOutputFormat(int type) {
+    if (type < 0 || std::size_t(type) >= kOutputFormats.size()) return nullptr;
+    return &kOutputFormats[std::size_t(type)];
+}
