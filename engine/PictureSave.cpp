@@ -7,10 +7,12 @@
 #include "BmpCodec.h"
 #include "FileNames.h"
 #include "GifCodec.h"
+#include "HeifCodec.h"
 #include "JpegCodec.h"
 #include "NewFile.h"
 #include "PngCodec.h"
 #include "UnitThPicConvert.h"
+#include "WebpCodec.h"
 
 namespace {
 
@@ -58,17 +60,27 @@ std::string CandidateName(const TOutputName& name, std::int64_t n) {
            number + name.Ext;
 }
 
-void EncodeOther(TOutputType type, const TBitmap& bitmap, TOutputSink& sink) {
-    switch (type) {
+void EncodeOther(const TthPicConvert& engine, const TBitmap& bitmap, TOutputSink& sink) {
+    std::vector<std::uint8_t> bytes;
+    switch (engine.Options.OutputType) {
         case otPng:
             return PngSave(bitmap, sink);
         case otBmp:
             return BmpSave(bitmap, sink);
         case otGif:
             return GifSave(bitmap, sink);
+        case otWebp:
+            bytes = engine.CompressByJpegQuality(
+                [&](int quality) { return WebpEncode(bitmap, WebpQualityForJpeg(quality)); });
+            break;
+        case otAvif:
+            bytes = engine.CompressByJpegQuality(
+                [&](int quality) { return AvifEncode(bitmap, AvifQualityForJpeg(quality)); });
+            break;
         default:
             throw EConvertError("invalid output file type");
     }
+    sink.Write(bytes.data(), bytes.size());
 }
 
 // Kilobytes to bytes, saturating instead of overflowing.
@@ -83,14 +95,14 @@ std::int64_t TargetBytes(std::int64_t kilobytes) {
 
 void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap) {
     const TOutputName name = NewOutputName(*this, outputName);
-    if (Options.OutputType > otGif) throw EConvertError("invalid output file type");
+    if (Options.OutputType > otAvif) throw EConvertError("invalid output file type");
     TNewFile file(name.Folder + name.Before + name.Base + name.After + name.Ext);
     if (Options.OutputType == otJpeg) {
         TJpegImage jpeg(bitmap);
         CompressJpeg(jpeg);
         file.Sink().Write(jpeg.Data(), jpeg.DataSize());
     } else {
-        EncodeOther(Options.OutputType, bitmap, file.Sink());
+        EncodeOther(*this, bitmap, file.Sink());
     }
     const std::string saved = file.Publish([&](std::int64_t n) { return CandidateName(name, n); });
     Options.LastSaveDir = FolderOf(saved);
@@ -121,4 +133,26 @@ void TthPicConvert::CompressJpeg(TJpegImage& jpeg) {
 
 std::int64_t TthPicConvert::GetJpegSize(TJpegImage& jpeg) {
     return std::int64_t(jpeg.DataSize());
+}
+
+std::vector<std::uint8_t> TthPicConvert::CompressByJpegQuality(
+    const std::function<std::vector<std::uint8_t>(int)>& encode) const {
+    if (!Options.UseQuality || Options.QualityByLevel)
+        return encode(Options.UseQuality ? Options.JpegQuality : kDefaultQuality);
+    // The highest of the eleven steps whose file is below the limit, by
+    // bisection (a file grows with the step): at most four encodes, where
+    // trying the steps in turn could take eleven of the slow AVIF ones.
+    // When no step fits, the step-0 file stands, as for JPEG.
+    const std::int64_t limit = TargetBytes(Options.TargetFileSize);
+    int fits = -1;      // highest step known to fit
+    int tooLarge = 11;  // lowest step known not to fit
+    std::vector<std::uint8_t> kept;
+    while (tooLarge - fits > 1) {
+        const int step = fits + (tooLarge - fits) / 2;
+        std::vector<std::uint8_t> bytes = encode(step * kQualityStep);
+        const bool fit = std::int64_t(bytes.size()) < limit;
+        (fit ? fits : tooLarge) = step;
+        if (fit || step == 0) kept = std::move(bytes);
+    }
+    return kept;
 }

@@ -2,6 +2,7 @@
 
 #include <webp/decode.h>
 #include <webp/demux.h>
+#include <webp/encode.h>
 
 #include <algorithm>
 #include <cstring>
@@ -24,6 +25,12 @@ struct TIDecoderFree {
 };
 struct TDecBufferFree {
     void operator()(WebPDecBuffer* b) const { WebPFreeDecBuffer(b); }
+};
+struct TPictureFree {
+    void operator()(WebPPicture* p) const { WebPPictureFree(p); }
+};
+struct TMemoryWriterClear {
+    void operator()(WebPMemoryWriter* w) const { WebPMemoryWriterClear(w); }
 };
 using TDemuxPtr = std::unique_ptr<WebPDemuxer, TDemuxFree>;
 
@@ -165,7 +172,46 @@ std::vector<std::uint8_t> ReadExif(TInputSource source) {
     }
 }
 
+// libwebp's effort, 0 (fastest) to 6. 2 keeps a copy within about 1.5x the
+// time of a JPEG at the same look while giving most of what the slower
+// methods save (bench/web_formats_bench.cpp).
+constexpr int kEncodeMethod = 2;
+
+// libwebp's quality for the JPEG quality steps 0, 10, ... 100: the lowest
+// quality whose copies are at least as close to the picture, by the mean
+// SSIM of the luma, as JPEG's at that step (measured by
+// `bench_web_formats --calibrate` on photos fitted into the 1280 box).
+constexpr int kQualityForJpegStep[11] = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
+
 }  // namespace
+
+int WebpQualityForJpeg(int jpegQuality) {
+    return QualityForJpegStep(kQualityForJpegStep, jpegQuality);
+}
+
+std::vector<std::uint8_t> WebpEncode(const TBitmap& picture, int quality) {
+    TBitmap copy;
+    const TBitmap& rgb = AsRgb24(picture, copy);
+    WebPConfig config;
+    if (!WebPConfigInit(&config)) Fail("library version mismatch");
+    config.quality = float(std::clamp(quality, 0, 100));
+    config.method = kEncodeMethod;
+    WebPPicture frame;
+    if (!WebPPictureInit(&frame)) Fail("library version mismatch");
+    const std::unique_ptr<WebPPicture, TPictureFree> frameOwner(&frame);
+    if (rgb.Width() > WEBP_MAX_DIMENSION || rgb.Height() > WEBP_MAX_DIMENSION)
+        Fail("picture too large (at most 16383 pixels a side)");
+    frame.width = rgb.Width();
+    frame.height = rgb.Height();
+    if (!WebPPictureImportBGR(&frame, rgb.Bits(), int(rgb.Stride()))) Fail("out of memory");
+    WebPMemoryWriter writer;
+    WebPMemoryWriterInit(&writer);
+    const std::unique_ptr<WebPMemoryWriter, TMemoryWriterClear> writerOwner(&writer);
+    frame.writer = WebPMemoryWrite;
+    frame.custom_ptr = &writer;
+    if (!WebPEncode(&config, &frame)) Fail("cannot encode the picture");
+    return std::vector<std::uint8_t>(writer.mem, writer.mem + writer.size);
+}
 
 void WebpLoad(const std::string& path, TBitmap& picture) {
     Load(TInputSource::OpenFile(path), picture);
