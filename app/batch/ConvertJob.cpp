@@ -135,8 +135,8 @@ std::string StoppedText(const std::string& name) {
 }
 
 std::string GetOutputFileName(const std::string& path, TOutputType type) {
-    static const char* const kExtensions[] = {".jpg", ".png", ".bmp", ".gif"};
-    if (type > otGif) throw EConvertError("invalid output file type");
+    static const char* const kExtensions[] = {".jpg", ".png", ".bmp", ".gif", ".webp", ".avif"};
+    if (type > otAvif) throw EConvertError("invalid output file type");
     const std::size_t dot = path.rfind('.');
     const std::size_t slash = path.rfind('/');
     const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
