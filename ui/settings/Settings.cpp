@@ -108,7 +108,7 @@ const TRow kRows[] = {
     {"PIC_SAVE", "TYPE_BMP", TRule::Radio, &S::RBBMP, gType},
     // Read after the four older types, so that a file with several set
     // keeps its meaning; a version without these keys ignores them and,
-    // finding no type set, writes JPEG.
+    // finding no type set, converts to JPEG.
     {"PIC_SAVE", "TYPE_WEBP", TRule::Radio, &S::RBWebp, gType},
     {"PIC_SAVE", "TYPE_AVIF", TRule::Radio, &S::RBAvif, gType},
     {"PIC_DATE", "USE_DATE", TRule::Boolean, &S::CBDate},
