@@ -2,7 +2,7 @@
 // fitted into the 1280 box as the program fits them.
 //
 //   bench_web_formats [--level Q] PHOTO...
-//   bench_web_formats --calibrate PHOTO...
+//   bench_web_formats --calibrate[=STEP,STEP...] PHOTO...
 //
 // The first form encodes every fitted photo as JPEG at quality level Q
 // (default 80, the level the program uses unless told otherwise), and as
@@ -14,8 +14,9 @@
 // bytes and 1 s for a 1280 x 853 copy, both at an SSIM no lower than JPEG's.
 //
 // The second form prints the tables WebpCodec.cpp and HeifCodec.cpp hold:
-// for each JPEG quality step 0, 10, ... 100, the lowest WebP and AVIF
-// quality whose mean SSIM over the photos reaches JPEG's mean SSIM there.
+// for each JPEG quality step 0, 10, ... 100 (or those named), the lowest WebP and AVIF
+// quality whose mean SSIM over the photos reaches JPEG's mean SSIM there,
+// and the total bytes of each at that quality against JPEG's.
 //
 // SSIM is computed on the luma (BT.601 weights) of the decoded copy against
 // the fitted picture, over 8 x 8 windows every 4 pixels, and averaged.
@@ -28,6 +29,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -219,14 +221,22 @@ int LowestReaching(const TFormat& format, const TPhotos& photos, double target) 
     return low;
 }
 
-int Calibrate(const std::vector<std::string>& paths) {
+int Calibrate(const std::vector<std::string>& paths, const std::vector<int>& steps) {
     const TPhotos photos = FitAll(paths);
-    std::printf("%zu photos\nJPEG step  SSIM    WebP  AVIF\n", photos.size());
-    for (int step = 0; step <= 100; step += 10) {
+    std::printf("%zu photos\nJPEG step  SSIM    WebP  AVIF  WebP bytes  AVIF bytes (x JPEG)\n",
+                photos.size());
+    for (const int step : steps) {
         const double target = MeanSsim(kFormats[0], photos, step);
-        std::printf("%9d  %.4f  %4d  %4d\n", step, target,
-                    LowestReaching(kFormats[1], photos, target),
-                    LowestReaching(kFormats[2], photos, target));
+        const int webp = LowestReaching(kFormats[1], photos, target);
+        const int avif = LowestReaching(kFormats[2], photos, target);
+        double bytes[3] = {};
+        for (const TPhoto& photo : photos) {
+            bytes[0] += double(JpegEncode(*photo.Fitted, step).size());
+            bytes[1] += double(WebpEncode(*photo.Fitted, webp).size());
+            bytes[2] += double(AvifEncode(*photo.Fitted, avif).size());
+        }
+        std::printf("%9d  %.4f  %4d  %4d  %10.3f  %10.3f\n", step, target, webp, avif,
+                    bytes[1] / bytes[0], bytes[2] / bytes[0]);
         std::fflush(stdout);
     }
     return 0;
@@ -237,17 +247,24 @@ int Calibrate(const std::vector<std::string>& paths) {
 int main(int argc, char** argv) {
     std::vector<std::string> paths(argv + 1, argv + argc);
     bool calibrate = false;
+    std::vector<int> steps;
     int level = 80;
-    if (!paths.empty() && paths.front() == "--calibrate") {
+    if (!paths.empty() && paths.front().rfind("--calibrate", 0) == 0) {
         calibrate = true;
+        std::istringstream named(
+            paths.front().substr(std::min<std::size_t>(12, paths.front().size())));
+        for (std::string step; std::getline(named, step, ',');)
+            steps.push_back(std::atoi(step.c_str()));
+        for (int step = 0; steps.empty() && step <= 100; step += 10) steps.push_back(step);
         paths.erase(paths.begin());
     } else if (paths.size() > 1 && paths.front() == "--level") {
         level = std::atoi(paths[1].c_str());
         paths.erase(paths.begin(), paths.begin() + 2);
     }
     if (paths.empty()) {
-        std::fprintf(stderr, "usage: bench_web_formats [--level Q | --calibrate] PHOTO...\n");
+        std::fprintf(stderr,
+                     "usage: bench_web_formats [--level Q | --calibrate[=STEP,...]] PHOTO...\n");
         return 2;
     }
-    return calibrate ? Calibrate(paths) : Report(paths, level);
+    return calibrate ? Calibrate(paths, steps) : Report(paths, level);
 }
