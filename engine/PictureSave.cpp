@@ -9,6 +9,7 @@
 #include "NewFile.h"
 #include "PictureFormats.h"
 #include "UnitThPicConvert.h"
+#include "WebpCodec.h"
 
 namespace {
 
@@ -79,6 +80,10 @@ void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap,
     TNewFile file(name.Folder + name.Before + name.Base + name.After + name.Ext, cancel);
     if (format.Save) {
         format.Save(bitmap, file.Sink());
+    } else if (format.EncodeAtJpegQuality) {
+        const std::vector<std::uint8_t> bytes = CompressByJpegQuality(
+            [&](int quality) { return format.EncodeAtJpegQuality(bitmap, quality); });
+        file.Sink().Write(bytes.data(), bytes.size());
     } else {
         TJpegImage jpeg(bitmap);
         jpeg.Cancel = cancel;
@@ -105,4 +110,26 @@ void TthPicConvert::CompressJpeg(TJpegImage& jpeg) {
         jpeg.Compress();
         if (std::int64_t(jpeg.DataSize()) < limit) return;
     }
+}
+
+std::vector<std::uint8_t> TthPicConvert::CompressByJpegQuality(
+    const std::function<std::vector<std::uint8_t>(int)>& encode) const {
+    if (!Options.UseQuality || Options.QualityByLevel)
+        return encode(Options.UseQuality ? Options.JpegQuality : kDefaultQuality);
+    // The highest of the eleven steps whose file is below the limit, by
+    // bisection (a file grows with the step): at most four encodes, where
+    // trying the steps in turn could take eleven of the slow AVIF ones.
+    // When no step fits, the step-0 file stands, as for JPEG.
+    const std::int64_t limit = TargetBytes(Options.TargetFileSize);
+    int fits = -1;      // highest step known to fit
+    int tooLarge = 11;  // lowest step known not to fit
+    std::vector<std::uint8_t> kept;
+    while (tooLarge - fits > 1) {
+        const int step = fits + (tooLarge - fits) / 2;
+        std::vector<std::uint8_t> bytes = encode(step * kQualityStep);
+        const bool fit = std::int64_t(bytes.size()) < limit;
+        (fit ? fits : tooLarge) = step;
+        if (fit || step == 0) kept = std::move(bytes);
+    }
+    return kept;
 }

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "Canvas.h"
 #include "Raster.h"
@@ -26,7 +28,14 @@ class EConvertError : public std::runtime_error {
 // Each enumeration is one byte; the numbers are the contract between the
 // option snapshot, the job and the engine, so values outside the named ones
 // can occur and are reported by the step that uses them.
-enum TOutputType : std::uint8_t { otJpeg = 0, otPng = 1, otBmp = 2, otGif = 3 };
+enum TOutputType : std::uint8_t {
+    otJpeg = 0,
+    otPng = 1,
+    otBmp = 2,
+    otGif = 3,
+    otWebp = 4,
+    otAvif = 5,
+};
 
 enum TDrawPos : std::uint8_t {
     dpLeftTop = 0,
@@ -157,6 +166,11 @@ class TthPicConvert {
 
     // --- naming and JPEG quality ---
     void CompressJpeg(TJpegImage& jpeg);
+    // WebP and AVIF take the JPEG quality settings: `encode` makes the file
+    // at a JPEG quality step (0, 10, ... 100), mapped to its encoder's own
+    // scale. Gives the file to write.
+    std::vector<std::uint8_t> CompressByJpegQuality(
+        const std::function<std::vector<std::uint8_t>(int)>& encode) const;
     std::string GetLastSaveDir() const { return Options.LastSaveDir; }
 
     // --- colour steps (each turns the raster into 24 bits first) ---

@@ -56,7 +56,7 @@ void TFormMain::BindRules() {
     OnToggle({RBQuality, RBFileSize}, this, &TFormMain::UpdateFormQuality);
     OnToggle({CBFilter, CBContrast, CBBrightness}, this, &TFormMain::UpdateFormFilter);
     connect(TBContrast, &QSlider::valueChanged, this, &TFormMain::TBContrastChange);
-    OnToggle({RBDecidesName, RBMakeDir, RBJpeg, RBPng, RBGif, RBBMP}, this,
+    OnToggle({RBDecidesName, RBMakeDir, RBJpeg, RBPng, RBGif, RBBMP, RBWebp, RBAvif}, this,
              &TFormMain::UpdateFormSaveConf);
     OnToggle({CBDate}, this, &TFormMain::UpdateFormDateConf);
     OnToggle({RBGetDateFromPic, RBInputDate}, this, &TFormMain::UpdateFormDateConf);
@@ -117,10 +117,13 @@ void TFormMain::UpdateFormSaveConf() {
     EditDirName->setEnabled(RBMakeDir->isChecked());
     SetGrey(LblSelectFileName, !byName);
     SetGrey(LblDirName, byName);
+    // WebP and AVIF take the JPEG page's quality; progressive is JPEG's own.
     const bool jpeg = RBJpeg->isChecked();
-    SetEnabled({CBQuality, CBProgressive}, jpeg);
+    const bool byQuality = jpeg || RBWebp->isChecked() || RBAvif->isChecked();
+    CBQuality->setEnabled(byQuality);
+    CBProgressive->setEnabled(jpeg);
     // Other types keep the quality controls' values and colours, only disabled.
-    if (jpeg)
+    if (byQuality)
         UpdateFormQuality();
     else
         SetEnabled({RBQuality, CBQualityLevel, RBFileSize, EditFileSize}, false);

@@ -444,7 +444,7 @@ QWidget* TFormMain::CreateCommentPage() {
 
 QWidget* TFormMain::CreateSavePage() {
     auto* page = TabSheetSave = Named(new QWidget(PGConfig), "TabSheetSave");
-    GBOutputConfig = NewGroup(page, "GBOutputConfig", "保存設定", {13, 7, 300, 214});
+    GBOutputConfig = NewGroup(page, "GBOutputConfig", "保存設定", {13, 7, 300, 234});
     GBSave = NewGroup(GBOutputConfig, "GBSave", "ファイル名・保存先の設定", {10, 20, 280, 122});
     RBDecidesName = NewCaptioned<QRadioButton>(GBSave, "RBDecidesName", "ファイル名の", 10, 20);
     RBDecidesName->setChecked(true);
@@ -458,18 +458,21 @@ QWidget* TFormMain::CreateSavePage() {
     EditDirName = NewEdit(GBSave, "EditDirName",
                           {LblDirName->geometry().right() + 8, 96, 130, kBoxHeight}, "Reduction");
 
-    GBFileType = NewGroup(GBOutputConfig, "GBFileType", "ファイル形式", {10, 148, 280, 60});
+    GBFileType = NewGroup(GBOutputConfig, "GBFileType", "ファイル形式", {10, 148, 280, 80});
     RBJpeg = NewCaptioned<QRadioButton>(GBFileType, "RBJpeg", "JPEG形式", 20, 17);
     RBJpeg->setChecked(true);
     RBPng = NewCaptioned<QRadioButton>(GBFileType, "RBPng", "PNG形式", 150, 17);
     RBBMP = NewCaptioned<QRadioButton>(GBFileType, "RBBMP", "BMP形式", 20, 37);
     RBGif = NewCaptioned<QRadioButton>(GBFileType, "RBGif", "GIF形式", 150, 37);
+    RBWebp = NewCaptioned<QRadioButton>(GBFileType, "RBWebp", "WebP形式", 20, 57);
+    RBAvif = NewCaptioned<QRadioButton>(GBFileType, "RBAvif", "AVIF形式", 150, 57);
     return page;
 }
 
 QWidget* TFormMain::CreateJpegPage() {
     auto* page = TabSheetJpeg = Named(new QWidget(PGConfig), "TabSheetJpeg");
-    GBJpegConfig = NewGroup(page, "GBJpegConfig", "JPEG形式で保存する際の設定", {13, 7, 300, 203});
+    GBJpegConfig =
+        NewGroup(page, "GBJpegConfig", "JPEG・WebP・AVIF形式で保存する際の設定", {13, 7, 300, 203});
     const QRect inner(10, 30, 280, 124);
     CBQuality = NewSwitch(GBJpegConfig, "CBQuality", "品質設定", inner);
     GBFileSize = NewGroup(GBJpegConfig, "GBFileSize", "", inner);

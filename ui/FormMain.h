@@ -190,6 +190,8 @@ class TFormMain : public QWidget {
     QRadioButton* RBPng;
     QRadioButton* RBBMP;
     QRadioButton* RBGif;
+    QRadioButton* RBWebp;
+    QRadioButton* RBAvif;
 
     // Page 6: JPEG.
     QWidget* TabSheetJpeg;

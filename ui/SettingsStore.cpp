@@ -101,6 +101,8 @@ const TRow kRows[] = {
     TOVALI_ROW(TFlagRow, RBPng),
     TOVALI_ROW(TFlagRow, RBGif),
     TOVALI_ROW(TFlagRow, RBBMP),
+    TOVALI_ROW(TFlagRow, RBWebp),
+    TOVALI_ROW(TFlagRow, RBAvif),
     // PIC_DATE
     TOVALI_ROW(TFlagRow, CBDate),
     TOVALI_ROW(TFlagRow, RBGetDateFromPic),

@@ -1,7 +1,11 @@
 // The command line of tovali3-batch:
-//   tovali3-batch [--config FILE] [--set SECTION/KEY=VALUE]... [--date YYYY-MM-DD]
+//   tovali3-batch [--type TYPE] [--box WxH|N] [--quality LEVEL | --max-size KB]
+//                 [--into NAME | --prefix TEXT | --suffix TEXT]
+//                 [--config FILE] [--set SECTION/KEY=VALUE]... [--date YYYY-MM-DD]
 //                 [--contrast] [--jobs N] [--null] [--] PICTURE...
 //   tovali3-batch --help | --version
+// The short options are spellings of settings keys: each adds its keys to
+// Overrides, in command-line order with the --set ones.
 #pragma once
 
 #include <QDate>

@@ -67,6 +67,10 @@ void CopyQualityAndName(const TSettings& s, TConvertOptions& o) {
         o.OutputType = otGif;
     else if (s.RBBMP)
         o.OutputType = otBmp;
+    else if (s.RBWebp)
+        o.OutputType = otWebp;
+    else if (s.RBAvif)
+        o.OutputType = otAvif;
     o.UseWhiteFrame = s.CBWhiteFrame;
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -108,4 +109,15 @@ void CompositeRgbaOverWhite(const std::uint8_t* rgba, std::uint8_t* bgr, int wid
         bgr[1] = std::uint8_t((rgba[1] * a + white + 127) / 255);
         bgr[2] = std::uint8_t((rgba[0] * a + white + 127) / 255);
     }
+}
+
+const TBitmap& AsRgb24(const TBitmap& picture, TBitmap& copy) {
+    if (picture.BitsPerPixel() == 24) return picture;
+    copy.Assign(picture);
+    copy.ConvertTo24();
+    return copy;
+}
+
+int QualityForJpegStep(const int (&table)[11], int jpegQuality) {
+    return table[(std::clamp(jpegQuality, 0, 100) + 5) / 10];
 }

@@ -80,3 +80,12 @@ std::vector<std::uint8_t> ReadAll(TInputSource& source, std::uint64_t maxBytes, 
 // One row of red, green, blue, alpha pixels composited over white into
 // blue, green, red; straight (not premultiplied) alpha, rounded.
 void CompositeRgbaOverWhite(const std::uint8_t* rgba, std::uint8_t* bgr, int width);
+
+// The picture itself when it has 24 bits per pixel; else `copy`, made from
+// it in 24 bits.
+const TBitmap& AsRgb24(const TBitmap& picture, TBitmap& copy);
+
+// An encoder's quality for a JPEG quality step (0, 10, ... 100) from its
+// table of eleven entries; a value between steps takes the nearest step, one
+// outside 0..100 the nearest end.
+int QualityForJpegStep(const int (&table)[11], int jpegQuality);

@@ -1,4 +1,5 @@
-// HEIF (HEVC-coded, as phones write it) and AVIF (AV1-coded) through libheif.
+// HEIF (HEVC-coded, as phones write it) and AVIF (AV1-coded) through
+// libheif; AVIF files are also written, with libheif's AV1 encoder.
 //
 // Reading gives the file's primary image only, so a burst or a Live Photo
 // gives its still. libheif applies the file's own crop, rotation and mirror
@@ -33,3 +34,13 @@ std::vector<std::uint8_t> HeifReadExifBuffer(const void* data, std::size_t size)
 // The primary image's size from the file's boxes, without decoding; a HEIF
 // is decoded at full size. Raises ECodecError when it cannot be read.
 TPictureHeader HeifReadHeader(const std::string& path);
+
+// An AVIF file of the picture (any layout; alpha and a transparent colour
+// are not written) at libheif's lossy quality 0..100: one 8-bit 4:2:0
+// image whose colour box says sRGB (BT.709 primaries, sRGB transfer, BT.601
+// matrix, full range), and no Exif, XMP or ICC data. Raises ECodecError.
+std::vector<std::uint8_t> AvifEncode(const TBitmap& picture, int quality);
+// libheif's quality for a JPEG quality step (0, 10, ... 100), chosen so
+// that the two look alike (the table and how it was measured are in
+// HeifCodec.cpp).
+int AvifQualityForJpeg(int jpegQuality);

@@ -83,10 +83,18 @@ const std::vector<TPictureFormat> kFormats = {
 
 // Indexed by the output type's number.
 const std::vector<TOutputFormat> kOutputFormats = {
-    {"JPEG", ".jpg", nullptr},
-    {"PNG", ".png", PngSave},
-    {"BMP", ".bmp", BmpSave},
-    {"GIF", ".gif", GifSave},
+    {"JPEG", ".jpg", nullptr, nullptr},
+    {"PNG", ".png", PngSave, nullptr},
+    {"BMP", ".bmp", BmpSave, nullptr},
+    {"GIF", ".gif", GifSave, nullptr},
+    {"WebP", ".webp", nullptr,
+     [](const TBitmap& picture, int quality) {
+         return WebpEncode(picture, WebpQualityForJpeg(quality));
+     }},
+    {"AVIF", ".avif", nullptr,
+     [](const TBitmap& picture, int quality) {
+         return AvifEncode(picture, AvifQualityForJpeg(quality));
+     }},
 };
 
 }  // namespace

@@ -62,9 +62,12 @@ struct TOutputFormat {
     std::string_view Name;
     // Lower case, with the full stop: what the output name ends in.
     std::string_view Extension;
-    // Encodes the picture; nullptr for JPEG, whose quality rule (a level or
-    // a target file size) is the engine's.
+    // Encodes the picture; nullptr for the formats below and for JPEG,
+    // whose quality rule (a level or a target file size) is the engine's.
     void (*Save)(const TBitmap& picture, TOutputSink& sink);
+    // The formats that take JPEG's quality rule: the file at a JPEG quality
+    // step (0, 10, ... 100), mapped to the encoder's own scale.
+    std::vector<std::uint8_t> (*EncodeAtJpegQuality)(const TBitmap& picture, int jpegQuality);
 };
 
 // The row of an output type's number, or nullptr for an invalid type.

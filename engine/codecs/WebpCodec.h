@@ -1,4 +1,4 @@
-// WebP through libwebp, lossy and lossless.
+// WebP through libwebp: reading lossy and lossless files, writing lossy ones.
 //
 // Reading gives a 24-bit raster at full size (there is no streaming fit):
 // alpha is composited over white, and an animated file gives its first frame
@@ -33,3 +33,13 @@ std::vector<std::uint8_t> WebpReadExifBuffer(const void* data, std::size_t size)
 // The canvas size from the headers, without decoding; a WebP is decoded at
 // full size. Raises ECodecError when they cannot be read.
 TPictureHeader WebpReadHeader(const std::string& path);
+
+// A lossy WebP file of the picture (any layout; alpha and a transparent
+// colour are not written) at libwebp's quality 0..100, with no metadata
+// chunks: a plain RIFF/VP8 file. Raises ECodecError, for example for a side
+// above 16383 pixels, which the format cannot hold.
+std::vector<std::uint8_t> WebpEncode(const TBitmap& picture, int quality);
+// libwebp's quality for a JPEG quality step (0, 10, ... 100), chosen so
+// that the two look alike (the table and how it was measured are in
+// WebpCodec.cpp).
+int WebpQualityForJpeg(int jpegQuality);

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "BatchCommandLine.h"
+#include "Settings.h"
 #include "TerminalReporter.h"
 
 namespace {
@@ -97,6 +100,73 @@ TEST(BatchCommandLine, BadUsageIsOneLine) {
         EXPECT_EQ(message.find('\n'), std::string::npos);
     }
     EXPECT_NE(ErrorOf({"--bogus", "a.jpg"}).find("--bogus"), std::string::npos);
+}
+
+// The settings a command line gives over a settings file holding `file`.
+TSettings SettingsOf(const std::vector<std::string>& args,
+                     const std::vector<TSettingOverride>& file = {}) {
+    TSettingsFile settings("");
+    for (const auto& o : file) settings.SetValue(o.Section, o.Key, o.Value);
+    for (const auto& o : Parsed(args).Overrides) settings.SetValue(o.Section, o.Key, o.Value);
+    return settings.Read({});
+}
+
+TEST(BatchCommandLine, ShortOptionsSpellSettingsKeysInOrderWithSet) {
+    TSettings s = SettingsOf(
+        {"--type", "webp", "--box", "1280x960", "--quality", "60", "--suffix", "_s", "a.jpg"});
+    EXPECT_TRUE(s.RBWebp && !s.RBJpeg);
+    EXPECT_TRUE(s.CBPicSize && s.RBInputPicSize && !s.RBRegularSize);
+    EXPECT_EQ(s.EditPicWidth, "1280");
+    EXPECT_EQ(s.EditPicHeight, "960");
+    EXPECT_TRUE(s.CBQuality && s.RBQuality && !s.RBFileSize);
+    EXPECT_EQ(s.CBQualityLevel, 2);
+    EXPECT_TRUE(s.RBDecidesName && !s.RBMakeDir);
+    EXPECT_EQ(s.CBSelectNamePos, 1);
+    EXPECT_EQ(s.EditFileName, "_s");
+
+    s = SettingsOf({"--quality=10", "--max-size", "200", "--box=640", "--prefix", "web-", "--into",
+                    "ウェブ", "--set", "PIC_SIZE/HEIGHT=480", "a.jpg"});
+    EXPECT_TRUE(s.CBQuality && s.RBFileSize && !s.RBQuality);
+    EXPECT_EQ(s.CBQualityLevel, 4);
+    EXPECT_EQ(s.EditFileSize, "200");
+    EXPECT_EQ(s.EditPicWidth, "640");
+    EXPECT_EQ(s.EditPicHeight, "480") << "a later --set wins";
+    EXPECT_TRUE(s.RBMakeDir && !s.RBDecidesName);
+    EXPECT_EQ(s.EditDirName, "ウェブ");
+    EXPECT_EQ(s.EditFileName, "web-");
+
+    // A type chosen on the command line wins over any type the file holds,
+    // even one whose key is read later.
+    for (const char* type : {"jpeg", "png", "gif", "bmp", "webp", "avif"}) {
+        s = SettingsOf({"--type", type, "a.jpg"}, {{"PIC_SAVE", "TYPE_AVIF", "1"},
+                                                   {"PIC_SAVE", "TYPE_WEBP", "1"},
+                                                   {"PIC_SAVE", "TYPE_BMP", "1"}});
+        const bool chosen[] = {s.RBJpeg, s.RBPng, s.RBGif, s.RBBMP, s.RBWebp, s.RBAvif};
+        EXPECT_EQ(std::count(std::begin(chosen), std::end(chosen), true), 1) << type;
+        EXPECT_EQ(s.RBAvif, std::string(type) == "avif") << type;
+    }
+}
+
+TEST(BatchCommandLine, BadShortOptionValuesAreUsageErrorsNamingTheOption) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--type", "tiff"},  {"--type", "JPEG."},   {"--box", "9"},
+        {"--box", "1280x"},  {"--box", "0x100"},    {"--box", "123456"},
+        {"--box", "-5"},     {"--quality", "70"},   {"--quality", "best"},
+        {"--max-size", "9"}, {"--max-size", "1e3"}, {"--max-size", "1234567"},
+        {"--into", "a/b"},   {"--into="},           {"--prefix", ""},
+        {"--suffix", "a:b"}, {"--suffix", "x*"},
+    };
+    for (auto args : bad) {
+        const std::string option = args[0].substr(0, args[0].find('='));
+        args.push_back("a.jpg");
+        const std::string message = ErrorOf(args);
+        EXPECT_EQ(message.rfind("tovali3-batch: ", 0), 0u) << args[0] << " " << args[1];
+        EXPECT_NE(message.find(option), std::string::npos) << message;
+    }
+    EXPECT_NE(ErrorOf({"a.jpg", "--type"}).find("--type"), std::string::npos);
+    for (const char* option : {"--type TYPE", "--box WxH|N", "--quality LEVEL", "--max-size KB",
+                               "--into NAME", "--prefix TEXT", "--suffix TEXT", "webp", "avif"})
+        EXPECT_NE(BatchHelp().find(option), std::string::npos) << option;
 }
 
 TEST(TerminalReporter, PathsOnStandardOutputTextsOnStandardError) {

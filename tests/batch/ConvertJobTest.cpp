@@ -324,7 +324,7 @@ TEST(ConvertJob, FailedSnapshotStopsBeforeTheFirstFile) {
 }
 
 TEST(ConvertJob, InvalidOutputTypeFailsAtTheOutputName) {
-    TRecorder reporter(kThree, TOutputType(4));
+    TRecorder reporter(kThree, TOutputType(6));
     TFakeSteps steps(kThree);
     EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
     EXPECT_EQ(reporter.Failure->Step, TJobStep::Name);
@@ -360,7 +360,9 @@ TEST(ConvertJob, OutputNameTakesTheTypesLowerCaseExtension) {
     EXPECT_EQ(GetOutputFileName("/p/a.b.gif", otBmp), "/p/a.b.bmp");
     EXPECT_EQ(GetOutputFileName("/p/a.png", otGif), "/p/a.gif");
     EXPECT_EQ(GetOutputFileName("/p.d/noext", otJpeg), "/p.d/noext.jpg");
-    EXPECT_THROW(GetOutputFileName("/p/a.jpg", TOutputType(4)), EConvertError);
+    EXPECT_EQ(GetOutputFileName("/p/a.JPG", otWebp), "/p/a.webp");
+    EXPECT_EQ(GetOutputFileName("/p/a.heic", otAvif), "/p/a.avif");
+    EXPECT_THROW(GetOutputFileName("/p/a.jpg", TOutputType(6)), EConvertError);
 }
 
 TEST(ConvertJob, Texts) {

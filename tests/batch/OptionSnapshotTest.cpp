@@ -116,6 +116,14 @@ TEST(OptionSnapshot, ChoicesBecomeTheirCodes) {
     s.RBGif = false;
     s.RBPng = true;
     EXPECT_EQ(Snapshot(s).OutputType, otPng);
+    s.RBPng = false;
+    s.RBWebp = true;
+    EXPECT_EQ(Snapshot(s).OutputType, otWebp);
+    s.RBWebp = false;
+    s.RBAvif = true;
+    EXPECT_EQ(Snapshot(s).OutputType, otAvif);
+    s.RBAvif = false;
+    s.RBPng = true;
     // No type checked: the option keeps what it held.
     s.RBPng = false;
     o = TConvertOptions{};

@@ -27,7 +27,7 @@ const Layout kLayouts[] = {
     {"32-bit BGR fields", 32, {0x0000FF, 0x00FF00, 0xFF0000}},
 };
 
-const char* const kExtensions[] = {".jpg", ".png", ".bmp", ".gif"};
+const char* const kExtensions[] = {".jpg", ".png", ".bmp", ".gif", ".webp", ".avif"};
 
 void MakePicture(const Layout& layout, TBitmap& b) {
     b.SetSize(37, 23, layout.bpp);
@@ -121,6 +121,13 @@ TEST(RoundTrip, EveryLayoutThroughEveryFormat) {
             EXPECT_EQ(back.BitsPerPixel(), 24) << layout.name;
             ASSERT_EQ(back.Width(), picture.Width());
             EXPECT_LT(MeanDifference(back, picture), 6.0) << "JPEG " << layout.name;
+        }
+        for (const TOutputType type : {otWebp, otAvif}) {
+            TBitmap back;
+            SaveAndLoad(picture, type, dir, back);
+            ASSERT_EQ(back.Width(), picture.Width());
+            ASSERT_EQ(back.Height(), picture.Height());
+            EXPECT_LT(MeanDifference(back, picture), 8.0) << kExtensions[type] << layout.name;
         }
     }
 }

@@ -112,7 +112,7 @@ TEST(SavePicture, InvalidOutputTypeFailsAfterTheNameIsChosen) {
     TTempDir dir;
     TthPicConvert engine;
     engine.Options.DirName = "out";
-    engine.Options.OutputType = TOutputType(4);
+    engine.Options.OutputType = TOutputType(6);
     TBitmap b(4, 4, 24);
     try {
         engine.SavePicture(dir / "a.jpg", b);
@@ -139,7 +139,7 @@ TEST(SavePicture, AFailedEncodeLeavesNoFileBehind) {
     TTempDir dir;
     Saver s(otPng);
     TBitmap empty;  // every encoder refuses it
-    for (const TOutputType type : {otJpeg, otPng, otBmp, otGif}) {
+    for (const TOutputType type : {otJpeg, otPng, otBmp, otGif, otWebp, otAvif}) {
         s.engine.Options.OutputType = type;
         EXPECT_THROW(s.engine.SavePicture(dir / "a.png", empty), std::runtime_error);
     }

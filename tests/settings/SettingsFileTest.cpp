@@ -17,7 +17,7 @@ namespace {
 
 const std::vector<std::string> kFaces = {"IPAGothic", "IPAMincho", "IPAPGothic"};
 
-// The 60 keys in file order, as the format defines them.
+// The 62 keys in file order, as the format defines them.
 const char* const kFileOrder[][2] = {
     {"PIC_SIZE", "USE_PIC_SIZE"},
     {"PIC_SIZE", "REGULAR_SIZE"},
@@ -48,6 +48,8 @@ const char* const kFileOrder[][2] = {
     {"PIC_SAVE", "TYPE_PNG"},
     {"PIC_SAVE", "TYPE_GIF"},
     {"PIC_SAVE", "TYPE_BMP"},
+    {"PIC_SAVE", "TYPE_WEBP"},
+    {"PIC_SAVE", "TYPE_AVIF"},
     {"PIC_DATE", "USE_DATE"},
     {"PIC_DATE", "FROM_PIC"},
     {"PIC_DATE", "FROM_INPUT"},
@@ -183,7 +185,16 @@ TEST_F(SettingsFile, LastTrueKeyOfARadioGroupWins) {
     EXPECT_TRUE(s.RBGif);
     EXPECT_FALSE(s.RBJpeg || s.RBPng || s.RBBMP);
     s = Load("[PIC_SAVE]\nTYPE_JPEG=0\nTYPE_PNG=0\nTYPE_GIF=0\nTYPE_BMP=0\n");
-    EXPECT_FALSE(s.RBJpeg || s.RBPng || s.RBGif || s.RBBMP);
+    EXPECT_FALSE(s.RBJpeg || s.RBPng || s.RBGif || s.RBBMP || s.RBWebp || s.RBAvif);
+    // The two later types are read after the four older ones, wherever
+    // they stand in the file; a file without them reads as before.
+    s = Load("[PIC_SAVE]\nTYPE_AVIF=1\nTYPE_WEBP=1\nTYPE_BMP=1\n");
+    EXPECT_TRUE(s.RBAvif);
+    EXPECT_FALSE(s.RBJpeg || s.RBBMP || s.RBWebp);
+    s = Load("[PIC_SAVE]\nTYPE_WEBP=1\nTYPE_JPEG=1\nTYPE_AVIF=0\n");
+    EXPECT_TRUE(s.RBWebp && !s.RBJpeg);
+    s = Load("[PIC_SAVE]\nTYPE_JPEG=0\nTYPE_PNG=1\n");
+    EXPECT_TRUE(s.RBPng && !s.RBWebp && !s.RBAvif);
     s = Load("[PIC_SIZE]\nREGULAR_SIZE=0\nINPUT_SIZE=0\n");
     EXPECT_FALSE(s.RBRegularSize || s.RBInputPicSize);
     // POS_RIGHT_BOTTOM is missing: its default (true) comes later and wins.

@@ -77,6 +77,8 @@ class ControlRulesTest : public QObject {
     void otherOutputTypesDisableTheJpegPage_data();
     void otherOutputTypesDisableTheJpegPage();
     void jpegAgainRestoresTheQualityRule();
+    void webpAndAvifTakeTheQualityButNotProgressive_data();
+    void webpAndAvifTakeTheQualityButNotProgressive();
     void nameOrFolderChoiceEnablesItsOwnBoxes();
 
     void effectsFollowTheSwitchAndContrastTheBox();
@@ -214,6 +216,30 @@ void ControlRulesTest::jpegAgainRestoresTheQualityRule() {
     form->CBQuality->setChecked(false);
     form->RBBMP->setChecked(true);
     form->RBJpeg->setChecked(true);
+    QVERIFY(form->CBQuality->isEnabled());
+    QVERIFY(AllEnabled(
+        {form->RBQuality, form->RBFileSize, form->CBQualityLevel, form->EditFileSize}, false));
+}
+
+void ControlRulesTest::webpAndAvifTakeTheQualityButNotProgressive_data() {
+    QTest::addColumn<QString>("type");
+    QTest::newRow("WebP") << "RBWebp";
+    QTest::newRow("AVIF") << "RBAvif";
+}
+
+void ControlRulesTest::webpAndAvifTakeTheQualityButNotProgressive() {
+    QFETCH(QString, type);
+    form->CBQuality->setChecked(true);
+    form->RBFileSize->setChecked(true);
+    form->CBProgressive->setChecked(true);
+    form->RBPng->setChecked(true);
+    form->findChild<QRadioButton*>(type)->setChecked(true);
+    QVERIFY(
+        AllEnabled({form->CBQuality, form->RBQuality, form->RBFileSize, form->EditFileSize}, true));
+    QVERIFY(!form->CBQualityLevel->isEnabled());
+    QVERIFY(!form->CBProgressive->isEnabled());
+    QVERIFY2(form->CBProgressive->isChecked(), "kept for JPEG");
+    form->CBQuality->setChecked(false);
     QVERIFY(form->CBQuality->isEnabled());
     QVERIFY(AllEnabled(
         {form->RBQuality, form->RBFileSize, form->CBQualityLevel, form->EditFileSize}, false));

@@ -166,7 +166,9 @@ void FormMainTest::controlsCarryTheirNamesAndCaptions_data() {
         {"RBPng", "PNG形式"},
         {"RBBMP", "BMP形式"},
         {"RBGif", "GIF形式"},
-        {"GBJpegConfig", "JPEG形式で保存する際の設定"},
+        {"RBWebp", "WebP形式"},
+        {"RBAvif", "AVIF形式"},
+        {"GBJpegConfig", "JPEG・WebP・AVIF形式で保存する際の設定"},
         {"CBQuality", "品質設定"},
         {"RBQuality", "画質で設定する"},
         {"RBFileSize", "ファイルサイズで設定する"},
@@ -268,7 +270,7 @@ void FormMainTest::radioButtonsFormTheirGroups() {
         {form->RBQuality, form->RBFileSize},
         {form->RBBrightnessUP, form->RBBrightnessDown},
         {form->RBDecidesName, form->RBMakeDir},
-        {form->RBJpeg, form->RBPng, form->RBGif, form->RBBMP},
+        {form->RBJpeg, form->RBPng, form->RBGif, form->RBBMP, form->RBWebp, form->RBAvif},
         {form->RBGetDateFromPic, form->RBInputDate},
         {form->RBDrawPosDateLeftTop, form->RBDrawPosDateCenter, form->RBDrawPosDateRightBottom},
         {form->RBDrawPosCommentLeftTop, form->RBDrawPosCommentCenter,
@@ -295,7 +297,8 @@ void FormMainTest::pagesTabInReadingOrder_data() {
     QTest::newRow("save") << "TabSheetSave"
                           << QStringList{"RBDecidesName", "CBSelectNamePos", "EditFileName",
                                          "RBMakeDir",     "EditDirName",     "RBJpeg",
-                                         "RBPng",         "RBBMP",           "RBGif"};
+                                         "RBPng",         "RBBMP",           "RBGif",
+                                         "RBWebp",        "RBAvif"};
     QTest::newRow("jpeg") << "TabSheetJpeg"
                           << QStringList{"CBQuality",  "RBQuality",    "CBQualityLevel",
                                          "RBFileSize", "EditFileSize", "CBProgressive"};

@@ -143,7 +143,7 @@ void SettingsStoreTest::withoutAFileTheDefaultsShowAndTheFileIsMadeAtTheEnd() {
     const TIniText ini = ReadFile();
     QCOMPARE(ini.Sections, QStringList({"PIC_SIZE", "PIC_QUALITY", "PIC_FILTER", "PIC_SAVE",
                                         "PIC_DATE", "PIC_COMMENT"}));
-    QCOMPARE(ini.Order.size(), 60);
+    QCOMPARE(ini.Order.size(), 62);
     QCOMPARE(ini.Order.first(), QString("PIC_SIZE/USE_PIC_SIZE"));
     QCOMPARE(ini.Order.last(), QString("PIC_COMMENT/POS_RIGHT_BOTTOM"));
     QCOMPARE(ini.Values["PIC_DATE/COL_INNER"], QString("16744703"));
@@ -158,6 +158,9 @@ void SettingsStoreTest::oddValuesGoThroughTheControlsAndBack_data() {
     QTest::newRow("later output type wins")
         << "[PIC_SAVE]\nTYPE_JPEG=0\nTYPE_PNG=1\nTYPE_GIF=1\nTYPE_BMP=0\n"
         << QStringList{"PIC_SAVE/TYPE_PNG=0", "PIC_SAVE/TYPE_GIF=1", "PIC_SAVE/TYPE_JPEG=0"};
+    QTest::newRow("WebP read after JPEG")
+        << "[PIC_SAVE]\nTYPE_WEBP=1\nTYPE_JPEG=1\n"
+        << QStringList{"PIC_SAVE/TYPE_JPEG=0", "PIC_SAVE/TYPE_WEBP=1", "PIC_SAVE/TYPE_AVIF=0"};
     QTest::newRow("no output type")
         << "[PIC_SAVE]\nTYPE_JPEG=0\nTYPE_PNG=0\nTYPE_GIF=0\nTYPE_BMP=0\n"
         << QStringList{"PIC_SAVE/TYPE_JPEG=0", "PIC_SAVE/TYPE_PNG=0", "PIC_SAVE/TYPE_GIF=0",
@@ -197,7 +200,7 @@ void SettingsStoreTest::oddValuesGoThroughTheControlsAndBack() {
     form = std::make_unique<TFormMain>();
     form.reset();
     const TIniText ini = ReadFile();
-    QCOMPARE(ini.Order.size(), 60);
+    QCOMPARE(ini.Order.size(), 62);
     for (const QString& entry : saved) {
         const QString key = entry.section('=', 0, 0);
         QCOMPARE(key + '=' + ini.Values.value(key, "(missing)"), entry);
@@ -277,7 +280,7 @@ void SettingsStoreTest::contrastBoxAndDatePickerAreNotKept() {
     QVERIFY(form->CBFilter->isChecked());
     QVERIFY(!form->CBContrast->isChecked());
     QCOMPARE(form->DTPDate->date(), QDate::currentDate());
-    QCOMPARE(ReadFile().Order.size(), 60);
+    QCOMPARE(ReadFile().Order.size(), 62);
 }
 
 // A folder where the file should be: the window runs on the defaults, says

@@ -75,7 +75,7 @@ enum TGroup : int {
 };
 
 using S = TSettings;
-// The 60 keys in file order; load and save both walk this table.
+// The 62 keys in file order; load and save both walk this table.
 const TRow kRows[] = {
     {"PIC_SIZE", "USE_PIC_SIZE", TRule::Boolean, &S::CBPicSize},
     {"PIC_SIZE", "REGULAR_SIZE", TRule::Radio, &S::RBRegularSize, gSize},
@@ -106,6 +106,11 @@ const TRow kRows[] = {
     {"PIC_SAVE", "TYPE_PNG", TRule::Radio, &S::RBPng, gType},
     {"PIC_SAVE", "TYPE_GIF", TRule::Radio, &S::RBGif, gType},
     {"PIC_SAVE", "TYPE_BMP", TRule::Radio, &S::RBBMP, gType},
+    // Read after the four older types, so that a file with several set
+    // keeps its meaning; a version without these keys ignores them and,
+    // finding no type set, converts to JPEG.
+    {"PIC_SAVE", "TYPE_WEBP", TRule::Radio, &S::RBWebp, gType},
+    {"PIC_SAVE", "TYPE_AVIF", TRule::Radio, &S::RBAvif, gType},
     {"PIC_DATE", "USE_DATE", TRule::Boolean, &S::CBDate},
     {"PIC_DATE", "FROM_PIC", TRule::Radio, &S::RBGetDateFromPic, gDateSource},
     {"PIC_DATE", "FROM_INPUT", TRule::Radio, &S::RBInputDate, gDateSource},
@@ -139,7 +144,7 @@ const TRow kRows[] = {
     {"PIC_COMMENT", "POS_BOTTOM", TRule::Radio, &S::RBDrawPosCommentBottom, gCommentPos},
     {"PIC_COMMENT", "POS_RIGHT_BOTTOM", TRule::Radio, &S::RBDrawPosCommentRightBottom, gCommentPos},
 };
-static_assert(std::size(kRows) == 60);
+static_assert(std::size(kRows) == 62);
 
 bool SameAscii(std::string_view a, std::string_view b) {
     return std::ranges::equal(a, b, [](char x, char y) {

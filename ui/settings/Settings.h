@@ -52,6 +52,8 @@ struct TSettings {
     bool RBPng = false;
     bool RBGif = false;
     bool RBBMP = false;
+    bool RBWebp = false;
+    bool RBAvif = false;
     // PIC_DATE
     bool CBDate = false;
     bool RBGetDateFromPic = true;
@@ -105,7 +107,7 @@ class ESettingsError : public std::runtime_error {
 };
 
 // One settings file in memory: every section, key and comment it holds,
-// so that a save changes our 60 keys and keeps everything else.
+// so that a save changes our 62 keys and keeps everything else.
 class TSettingsFile {
   public:
     // Reads the file. Never fails: a missing file reads as empty; an
@@ -116,13 +118,13 @@ class TSettingsFile {
     TSettingsFile(const TSettingsFile&) = delete;
     TSettingsFile& operator=(const TSettingsFile&) = delete;
 
-    // True for one of the 60 keys (section and key ignoring letter case).
+    // True for one of the 62 keys (section and key ignoring letter case).
     static bool IsKnownKey(std::string_view section, std::string_view key);
 
     bool Exists() const;
     const std::string& ReadProblem() const;
 
-    // Sets one of the 60 keys as if the file held this (UTF-8) value. Section
+    // Sets one of the 62 keys as if the file held this (UTF-8) value. Section
     // and key ignore letter case, as in the file. False for any other key.
     bool SetValue(std::string_view section, std::string_view key, std::string_view value);
 
