@@ -17,9 +17,15 @@
 #include "ConvertJob.h"
 #include "FormMain.h"
 #include "Intake.h"
+#include "UriList.h"
 
 class TFormStatus;
 class TPicConvertThread;
+
+// The items of a drop: Qt's URLs, or the file manager's own text/uri-list
+// when there is one (Linux), each a local path in the program's form or the
+// name of something that is not a local file.
+std::vector<TDroppedItem> DroppedItems(const QList<QUrl>& urls, const QByteArray& uriList);
 
 class TFormMainJob final : public TFormMain {
     Q_OBJECT
@@ -54,6 +60,12 @@ class TFormMainJob final : public TFormMain {
 
     bool IsConverting() const { return ConvertThread != nullptr; }
 
+    // The user's session ends (log-off, shut-down): as a confirmed close,
+    // without the question. A running job stops after its current step
+    // (written files stay, nothing is left half written) and the settings
+    // are saved now, before the system may end the process.
+    void EndSession();
+
   protected:
     // While the progress window shows, activating this (disabled) window
     // brings the progress window to the front instead.
@@ -61,6 +73,9 @@ class TFormMainJob final : public TFormMain {
 
   private:
     friend class TPicConvertThread;
+
+    // Stops a running job and waits for its thread, serving its hand-overs.
+    void StopJobAndWait();
 
     bool ConvertSucceeded = false;
     // The accepted paths of the last intake, the job's input.

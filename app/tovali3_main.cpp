@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "Artwork.h"
+#include "DesktopTheme.h"
 #include "MessageBox.h"
 #include "SingleInstance.h"
 #include "StopSignals.h"
@@ -75,12 +76,30 @@ void CloseOnStopSignal(QObject* context, TFormMain& form) {
     });
 }
 
+// Log-off or shut-down ends the program as a confirmed close does, without
+// the question. Windows asks every program first (WM_QUERYENDSESSION, Qt's
+// commitDataRequest) and may end the process as soon as it has answered the
+// second message, so the job is stopped and the settings are saved in the
+// answer to the first. On Linux the session's end is a stop signal
+// (CloseOnStopSignal).
+void CloseOnSessionEnd(QApplication& app, TFormMainJob& form) {
+#if defined(_WIN32) && !defined(QT_NO_SESSIONMANAGER)
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form] { form.EndSession(); });
+#else
+    Q_UNUSED(app);
+    Q_UNUSED(form);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     TInstanceLock instance;
     const bool alone = instance.Acquire();
+    const bool darkStyle = PrepareDarkDesktopLook();
     QApplication app(argc, argv);
+    if (darkStyle) QApplication::setStyle(QStringLiteral("Fusion"));
     QTranslator qtTexts;
     InstallJapaneseQtTexts(app, qtTexts);
     LogMessagesInsteadOfShowing();
@@ -102,6 +121,7 @@ int main(int argc, char** argv) {
     form->SetStatusWindow(status.get());
 
     CloseOnStopSignal(&app, *form);
+    CloseOnSessionEnd(app, *form);
     const TPathList paths = CommandLinePaths(argc, argv);
     if (!paths.empty()) form->ConvertFiles(paths);
     int result = 0;

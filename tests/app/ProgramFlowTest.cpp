@@ -70,6 +70,7 @@ class ProgramFlowTest : public QObject {
     void aDisabledWindowTakesNoDrops();
     void commandLinePathsGoThroughIntake();
     void closingTheWindowDuringAJobStopsIt();
+    void theSessionsEndStopsAJobAndSavesWithoutAQuestion();
     void stopKeepsTheWrittenFilesAndOffersTheirFolder();
     void aStopBeforeTheFirstFileWritesNothing();
     void namesThatAreNotUtf8AreConvertedAndTheirFolderOpens();
@@ -360,6 +361,27 @@ void ProgramFlowTest::closingTheWindowDuringAJobStopsIt() {
     QVERIFY(outputs.size() < pictures.size());
     for (const QString& output : outputs) QVERIFY(!QImage(dir->filePath(output)).isNull());
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), pictures.size() + outputs.size());
+}
+
+// Log-off or shut-down during a job: as a confirmed close, at once and
+// without the question; the settings are on disk before the window goes.
+void ProgramFlowTest::theSessionsEndStopsAJobAndSavesWithoutAQuestion() {
+    const QStringList pictures = AddPhotos(20);
+    QCOMPARE(pictures.size(), 20);
+    form->ConvertFiles(Paths(pictures));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Output("s-p0.jpg")), kJobTimeoutMs);
+    QVERIFY(!QFileInfo::exists(settings.File()));
+    form->EndSession();
+
+    QVERIFY(!form->IsConverting());
+    QVERIFY(QFileInfo::exists(settings.File()));
+    const QStringList outputs = QDir(dir->path()).entryList({"s-*"}, QDir::Files);
+    QVERIFY(outputs.size() < pictures.size());
+    for (const QString& output : outputs) QVERIFY(!QImage(dir->filePath(output)).isNull());
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), pictures.size() + outputs.size());
+    // The system's close that follows goes through unasked.
+    QVERIFY(form->close());
+    QVERIFY(messages.isEmpty());
 }
 
 void ProgramFlowTest::stopKeepsTheWrittenFilesAndOffersTheirFolder() {
