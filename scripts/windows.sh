@@ -3,20 +3,26 @@
 # scripts/windows-deps.sh builds from Debian's sources (run first when its
 # cache is missing), and writes the portable folder as
 # out/windows/Tovali3-<version>-win64.zip: both programs, every DLL they load,
-# Qt's plugins and Japanese texts, the manual and the Q&A.
+# Qt's plugins and Japanese texts, the manual and the Q&A; and the same folder
+# as the setup program out/windows/Tovali3-<version>-setup.exe (NSIS).
 #
-#   scripts/windows.sh          build and write the zip
-#   scripts/windows.sh --test   also run the test suite under Wine, and the
-#                               unzipped folder in a Wine prefix of its own
+#   scripts/windows.sh            build and write the zip and the setup program
+#   scripts/windows.sh --test     also run the test suite under Wine, and the
+#                                 unzipped folder in a Wine prefix of its own
+#   scripts/windows.sh --desktop  also install, use and remove the program on a
+#                                 virtual desktop (scripts/windows-desktop-test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 run_tests=0
-case "${1:-}" in
-"") ;;
---test) run_tests=1 ;;
-*) sed -n 2,10p "$0" >&2; exit 2 ;;
-esac
+run_desktop=0
+for arg in "$@"; do
+    case "$arg" in
+    --test) run_tests=1 ;;
+    --desktop) run_desktop=1 ;;
+    *) sed -n 2,13p "$0" >&2; exit 2 ;;
+    esac
+done
 source scripts/deps.sh
 tovali_install_deps "${TOVALI_WINDOWS_PACKAGES[@]}"
 
@@ -96,8 +102,21 @@ zip="$root/out/windows/$name.zip"
 rm -f "$zip"
 (cd "$build/zip" && zip -qr9X "$zip" "$name")
 echo "$zip ($(du -k "$zip" | cut -f1) KiB, $(find "$stage" -type f | wc -l) files)"
+setup=$(bash scripts/windows-installer.sh "$stage" "$version" \
+    "$root/out/windows/Tovali3-$version-setup.exe" "$build/resources/art/tovali3.ico" | tail -n1)
+echo "$setup ($(du -k "$setup" | cut -f1) KiB)"
 
-[ $run_tests = 1 ] || exit 0
+# Installed from the setup program, used and removed on a virtual desktop;
+# its copies are compared with the Linux build's when there is one.
+desktop_test() {
+    [ $run_desktop = 1 ] || return 0
+    local linux_batch=$root/build/app/tovali3-batch
+    [ -x "$linux_batch" ] || linux_batch=""
+    TOVALI_LINUX_BATCH=$linux_batch bash scripts/windows-desktop-test.sh "$setup" \
+        "$build/desktop-test"
+}
+
+[ $run_tests = 1 ] || { desktop_test; exit 0; }
 
 # The unzipped folder in a Wine prefix of its own, with no DLL path and no Qt
 # setting from outside: tovali3-batch converts pictures named in Japanese and
@@ -134,5 +153,6 @@ if [ $status != 124 ] || grep -q 'not found' "$check/window.err"; then
     exit 1
 fi
 echo "the unzipped tovali3.exe starts"
+desktop_test
 [ $tests_status = 0 ] || echo "Some tests failed under Wine (above)." >&2
 exit $tests_status
