@@ -155,6 +155,13 @@ kill -0 "$app" || fail "the first instance ended when the second started"
 [ "$(find "$pictures" -name 's-s-*' | wc -l)" = 0 ] || fail "the second instance converted something"
 echo "a second start says 既に起動しています and ends"
 
+# "保存先を開く" opens Explorer on the pictures' folder (with the last file
+# selected).
+xdotool mousemove --window "$status" 153 67 click 1
+visible '^旅行$' >/dev/null || fail "保存先を開く opened no Explorer window on 旅行"
+import -window root "$out/explorer-light-96.png"
+echo "保存先を開く opened Explorer on 旅行"
+
 # "閉じる" (Esc presses it), then the settings are written at the end.
 xdotool windowactivate --sync "$status" key Escape 2>/dev/null || true
 sleep 0.5
