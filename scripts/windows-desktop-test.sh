@@ -45,11 +45,25 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 unset QT_QPA_PLATFORM QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR QT_PLUGIN_PATH WINEPATH
 wineboot -i >/dev/null 2>&1
 fonts=$WINEPREFIX/drive_c/windows/Fonts
-for face in /usr/share/fonts/opentype/ipafont-gothic/*.ttf /usr/share/fonts/opentype/ipafont-mincho/*.ttf \
-    /usr/share/fonts/truetype/fonts-japanese-*.ttf; do
+for face in /usr/share/fonts/opentype/ipafont-gothic/*.ttf /usr/share/fonts/opentype/ipafont-mincho/*.ttf; do
     [ -f "$face" ] && cp -L "$face" "$fonts/"
 done
 ls "$fonts" | grep -qi ipag || fail "no IPA font to install into the prefix"
+# A Japanese Windows has the MS faces; the IPA faces stand in for them, as
+# winetricks' fakejapanese does, so that dialogs (the setup program's pages in
+# "ＭＳ Ｐゴシック") and the window's default faces find their glyphs.
+# The names go through a UTF-16 .reg file: Wine's command lines would pass
+# them through the ANSI code page.
+{
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+    for pair in "ＭＳ ゴシック=IPAGothic" "ＭＳ Ｐゴシック=IPAPGothic" "ＭＳ 明朝=IPAMincho" \
+        "ＭＳ Ｐ明朝=IPAPMincho" "MS Gothic=IPAGothic" "MS PGothic=IPAPGothic" \
+        "MS UI Gothic=IPAPGothic" "MS Mincho=IPAMincho" "MS PMincho=IPAPMincho"; do
+        printf '"%s"="%s"\r\n' "${pair%%=*}" "${pair#*=}"
+    done
+} | iconv -f UTF-8 -t UTF-16 >"$scratch/faces.reg"
+wine regedit /S "$(winepath -w "$scratch/faces.reg")"
 
 # C:\ paths of the prefix as Linux paths, and registry queries.
 user_dir=$WINEPREFIX/drive_c/users/$(whoami)
