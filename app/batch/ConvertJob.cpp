@@ -4,6 +4,7 @@
 
 #include "Decoders.h"
 #include "Intake.h"
+#include "WidePath.h"
 
 namespace {
 
@@ -138,7 +139,7 @@ std::string GetOutputFileName(const std::string& path, TOutputType type) {
     static const char* const kExtensions[] = {".jpg", ".png", ".bmp", ".gif"};
     if (type > otGif) throw EConvertError("invalid output file type");
     const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = LastDelimiter(path);
     const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
     return (hasExt ? path.substr(0, dot) : path) + kExtensions[type];
 }
