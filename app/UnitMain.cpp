@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <utility>
 
 #include "InputCheck.h"
 #include "MessageBox.h"
@@ -56,10 +57,6 @@ TFormMainJob::TFormMainJob(QWidget* parent) : TFormMain(parent) {
 
 TFormMainJob::~TFormMainJob() {
     if (FormMain == this) FormMain = nullptr;
-    StopJobAndWait();
-}
-
-void TFormMainJob::StopJobAndWait() {
     TPicConvertThread* running = ConvertThread.data();
     if (running == nullptr) return;
     disconnect(running, nullptr, this, nullptr);
@@ -72,10 +69,18 @@ void TFormMainJob::StopJobAndWait() {
 }
 
 void TFormMainJob::EndSession() {
-    QuietSave = true;
-    AskBeforeClose = false;
-    StopJobAndWait();
+    if (TPicConvertThread* running = ConvertThread.data()) {
+        running->RequestStop();
+        QPointer<TPicConvertThread> thread = running;
+        // Its hand-overs run on this thread: serve them while waiting; then
+        // its end, which shows the stop as "中止" does.
+        while (thread && !thread->wait(QDeadlineTimer(20))) QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    // Nobody may be there to answer a message box now.
+    const bool quiet = std::exchange(QuietSave, true);
     SaveSettingsAtEnd();
+    QuietSave = quiet;
 }
 
 void TFormMainJob::changeEvent(QEvent* event) {

@@ -60,10 +60,11 @@ class TFormMainJob final : public TFormMain {
 
     bool IsConverting() const { return ConvertThread != nullptr; }
 
-    // The user's session ends (log-off, shut-down): as a confirmed close,
-    // without the question. A running job stops after its current step
-    // (written files stay, nothing is left half written) and the settings
-    // are saved now, before the system may end the process.
+    // The user's session is about to end (log-off, shut-down): a running
+    // job stops after its current step as with "中止" (written files stay,
+    // nothing is left half written), and the settings are saved now, without
+    // a message box, before the system may end the process. Should the end
+    // be called off, the program carries on from the stopped job.
     void EndSession();
 
   protected:
@@ -73,9 +74,6 @@ class TFormMainJob final : public TFormMain {
 
   private:
     friend class TPicConvertThread;
-
-    // Stops a running job and waits for its thread, serving its hand-overs.
-    void StopJobAndWait();
 
     bool ConvertSucceeded = false;
     // The accepted paths of the last intake, the job's input.

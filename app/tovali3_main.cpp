@@ -79,13 +79,17 @@ void CloseOnStopSignal(QObject* context, TFormMain& form) {
 // Log-off or shut-down ends the program as a confirmed close does, without
 // the question. Windows asks every program first (WM_QUERYENDSESSION, Qt's
 // commitDataRequest) and may end the process as soon as it has answered the
-// second message, so the job is stopped and the settings are saved in the
-// answer to the first. On Linux the session's end is a stop signal
-// (CloseOnStopSignal).
+// second message (WM_ENDSESSION, on which Qt quits), so the job is stopped
+// and the settings are saved in the answer to the first. On Linux the
+// session's end is a stop signal (CloseOnStopSignal).
 void CloseOnSessionEnd(QApplication& app, TFormMainJob& form) {
 #if defined(_WIN32) && !defined(QT_NO_SESSIONMANAGER)
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&form] { form.EndSession(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] {
+        form.AskBeforeClose = false;
+        form.QuietSave = true;
+    });
 #else
     Q_UNUSED(app);
     Q_UNUSED(form);
