@@ -94,10 +94,13 @@ messages=$scratch/messages.log
 # with their first button (Yes to "終了してよろしいですか？").
 export TOVALI3_MESSAGE_LOG
 TOVALI3_MESSAGE_LOG=$(winpath "$messages")
+# True when a message box said exactly $1 (the log has Windows line ends).
+said() { tr -d '\r' <"$messages" | grep -qx "$1"; }
 
+# Screen resolution and apps' theme, for the programs started after it (the
+# Wine session is restarted; Explorer windows left open go with it).
 set_look() {
     local dpi=$1 theme=$2
-    wineserver -w 2>/dev/null || true
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
     wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize' \
         /v AppsUseLightTheme /t REG_DWORD /d "$([ "$theme" = dark ] && echo 0 || echo 1)" /f >/dev/null
@@ -133,6 +136,8 @@ pictures=$user_dir/Pictures/旅行
 mkdir -p "$pictures"
 names=(写真1.jpg 写真2.png 𠮷野家😀.jpg)
 sources=(jpeg/colour.jpg png/basn2c08.png jpeg/colour.jpg)
+# JPEG is the output type when nothing else is chosen.
+outputs=(s-写真1.jpg s-写真2.jpg s-𠮷野家😀.jpg)
 for i in "${!names[@]}"; do cp "tests/data/${sources[$i]}" "$pictures/${names[$i]}"; done
 args=()
 for name in "${names[@]}"; do args+=("$(winpath "$pictures/$name")"); done
@@ -144,8 +149,8 @@ for _ in $(seq 150); do
 done
 sleep 1
 import -window root "$out/job-light-96.png"
-for name in "${names[@]}"; do
-    [ -s "$pictures/s-$name" ] || fail "s-$name was not written"
+for output in "${outputs[@]}"; do
+    [ -s "$pictures/$output" ] || fail "$output was not written"
 done
 echo "converted from the command line: ${names[*]}"
 # The same copies as the Linux build makes, byte for byte, when one is given.
@@ -153,9 +158,9 @@ if [ -x "${TOVALI_LINUX_BATCH:-}" ]; then
     mkdir -p "$scratch/linux"
     for i in "${!names[@]}"; do cp "tests/data/${sources[$i]}" "$scratch/linux/${names[$i]}"; done
     "$TOVALI_LINUX_BATCH" --config "$scratch/none.ini" -- "${names[@]/#/$scratch/linux/}" >/dev/null
-    for name in "${names[@]}"; do
-        cmp -s "$scratch/linux/s-$name" "$pictures/s-$name" ||
-            fail "s-$name differs from the Linux build's"
+    for output in "${outputs[@]}"; do
+        cmp -s "$scratch/linux/$output" "$pictures/$output" ||
+            fail "$output differs from the Linux build's"
     done
     echo "the copies equal those of $TOVALI_LINUX_BATCH byte for byte"
 fi
@@ -164,7 +169,7 @@ fi
 : >"$messages"
 timeout 60 wine "$exe" "${args[0]}" 2>>"$scratch/wine.err" && second=0 || second=$?
 [ "$second" = 1 ] || fail "a second instance ended with status $second"
-grep -qx '既に起動しています' "$messages" || fail "the second instance did not say 既に起動しています"
+said '既に起動しています' || fail "the second instance did not say 既に起動しています"
 kill -0 "$app" || fail "the first instance ended when the second started"
 [ "$(find "$pictures" -name 's-s-*' | wc -l)" = 0 ] || fail "the second instance converted something"
 echo "a second start says 既に起動しています and ends"
@@ -183,7 +188,7 @@ close_main
 config=$appdata/Quorbel/Tovali3/config.ini
 [ -s "$config" ] || fail "no config.ini under %APPDATA%\\Quorbel\\Tovali3"
 grep -q '^\[PIC_SIZE\]' "$config" || fail "config.ini holds no [PIC_SIZE] section"
-grep -qx '終了してよろしいですか？' "$messages" || fail "closing did not ask 終了してよろしいですか？"
+said '終了してよろしいですか？' || fail "closing did not ask 終了してよろしいですか？"
 echo "config.ini written: $(wc -l <"$config") lines"
 
 # ---- Logging off during a job ----------------------------------------------
