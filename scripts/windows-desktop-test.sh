@@ -181,9 +181,44 @@ visible '^旅行$' >/dev/null || fail "保存先を開く opened no Explorer win
 import -window root "$out/explorer-light-96.png"
 echo "保存先を開く opened Explorer on 旅行"
 
-# "閉じる" (Esc presses it), then the settings are written at the end.
+# "閉じる" (Esc presses it) gives the main window back.
 xdotool windowactivate --sync "$status" key Escape 2>/dev/null || true
 sleep 0.5
+
+# ---- Pictures dropped from a Linux file manager (XDND through Wine) ----------
+# drag_source drags the files named on its command line when pressed; the
+# button is released over the main window's page area.
+g++ -std=c++17 -fPIC -O1 tests/desktop/drag_source.cpp $(pkg-config --cflags --libs Qt6Widgets) \
+    -o "$scratch/drag_source"
+dropped=$user_dir/Pictures/ドロップ
+mkdir -p "$dropped"
+cp tests/data/jpeg/colour.jpg "$dropped/花 火.jpg"
+cp tests/data/gif/$(ls tests/data/gif | grep -v -i anim | head -1) "$dropped/絵.gif"
+QT_QPA_PLATFORM=xcb "$scratch/drag_source" "$dropped/花 火.jpg" "$dropped/絵.gif" 2>/dev/null &
+drag_source=$!
+source_window=$(visible '^drag source$')
+main_window=$(visible '^Tovali 3$')
+eval "$(xdotool getwindowgeometry --shell "$source_window" | sed 's/^/S/')"
+eval "$(xdotool getwindowgeometry --shell "$main_window")"
+xdotool mousemove $((SX + 80)) $((SY + 80)) mousedown 1
+for i in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove $((SX + 80 + (X + 400 - SX - 80) * i / 10)) $((SY + 80 + (Y + 200 - SY - 80) * i / 10))
+    sleep 0.15
+done
+xdotool mouseup 1
+for _ in $(seq 150); do
+    [ "$(find "$dropped" -name 's-*' | wc -l)" = 2 ] && break
+    sleep 0.2
+done
+kill "$drag_source" 2>/dev/null || true
+[ -s "$dropped/s-花 火.jpg" ] && [ -s "$dropped/s-絵.jpg" ] ||
+    fail "the dropped pictures were not converted: $(ls "$dropped" | tr '\n' ' ')"
+echo "dropped from the Linux side: 花 火.jpg and 絵.gif converted"
+status=$(visible '^進行状況$')
+xdotool windowactivate --sync "$status" key Escape 2>/dev/null || true
+sleep 0.5
+
+# The settings are written at the end.
 close_main
 config=$appdata/Quorbel/Tovali3/config.ini
 [ -s "$config" ] || fail "no config.ini under %APPDATA%\\Quorbel\\Tovali3"
