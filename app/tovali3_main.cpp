@@ -10,6 +10,8 @@
 #include <QTranslator>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "Artwork.h"
 #include "DesktopTheme.h"
@@ -18,22 +20,39 @@
 #include "StopSignals.h"
 #include "UnitMain.h"
 #include "UnitStatus.h"
+#include "WidePath.h"
 
 namespace {
 
 constexpr int kExitSignalBase = 128;
 
+// The arguments after the program's name (Qt has removed its own options by
+// now). On Linux the bytes the system gave: a name that is not UTF-8 would
+// not survive a trip through QString. On Windows Qt's, which it took as
+// UTF-16 from the system (the narrow argv went through the ANSI code page);
+// a QString keeps even a lone surrogate of an odd name.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argc, (void)argv;
+    std::vector<std::string> arguments;
+    const QStringList all = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < all.size(); ++i)
+        arguments.push_back(Wtf8FromUtf16(all[i].toStdU16String()));
+    return arguments;
+#else
+    return std::vector<std::string>(argv + 1, argv + argc);
+#endif
+}
+
 // Every argument is the path of a picture, in the order given; relative ones
-// are taken from the current folder. The arguments are taken as the bytes
-// the system gave (Qt has removed its own options by now): a name that is
-// not UTF-8 would not survive a trip through QString.
+// are taken from the current folder.
 TPathList CommandLinePaths(int argc, char** argv) {
     TPathList paths;
-    for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path path(argv[i]);
+    for (const std::string& argument : Arguments(argc, argv)) {
+        const std::filesystem::path path = FileSystemPath(argument);
         std::error_code ec;
         const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-        paths.push_back((ec ? path : absolute).string());
+        paths.push_back(PathText(ec ? path : absolute));
     }
     return paths;
 }

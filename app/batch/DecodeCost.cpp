@@ -18,6 +18,7 @@
 #include "Orientation.h"
 #include "UnitThPicConvert.h"
 #include "WebpCodec.h"
+#include "WidePath.h"
 
 namespace {
 
@@ -128,7 +129,7 @@ std::optional<THeader> WebpHeader(const std::string& path) {
     bool alpha = false;
     if (!WebpReadSize(path, width, height, alpha)) return std::nullopt;
     std::error_code ec;
-    const std::uint64_t file = std::filesystem::file_size(path, ec);
+    const std::uint64_t file = std::filesystem::file_size(FileSystemPath(path), ec);
     return THeader{width, height, (ec ? 0 : file) + (alpha ? width * height * 4 : 0), false};
 }
 
@@ -140,7 +141,7 @@ std::optional<THeader> ReadHeader(const std::string& path, const std::string& ex
         TInputSource source = TInputSource::OpenFile(path);
         if (ext == ".JPG" || ext == ".JPEG") {
             std::error_code ec;
-            const std::uint64_t fileBytes = std::filesystem::file_size(path, ec);
+            const std::uint64_t fileBytes = std::filesystem::file_size(FileSystemPath(path), ec);
             return JpegHeader(source, packedCoefficients, ec ? 0 : fileBytes);
         }
         return OtherHeader(source, ext);
