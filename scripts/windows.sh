@@ -3,12 +3,12 @@
 # scripts/windows-deps.sh builds from Debian's sources (run first when its
 # cache is missing), and writes the portable folder as
 # out/windows/Tovali3-<version>-win64.zip: both programs, every DLL they load,
-# Qt's plugins and Japanese texts, the manual and the Q&A; and the same folder
-# as the setup program out/windows/Tovali3-<version>-setup.exe (NSIS).
+# Qt's plugins and Japanese texts, the manual and the Q&A, and the same folder
+# as the setup program out/windows/Tovali3-<version>-setup.exe (NSIS); then
+# runs the unzipped folder in a Wine prefix of its own.
 #
-#   scripts/windows.sh            build and write the zip and the setup program
-#   scripts/windows.sh --test     also run the test suite under Wine, and the
-#                                 unzipped folder in a Wine prefix of its own
+#   scripts/windows.sh            build, write the zip and the setup program, try the zip
+#   scripts/windows.sh --test     also run the test suite under Wine
 #   scripts/windows.sh --desktop  also install, use and remove the program on a
 #                                 virtual desktop (scripts/windows-desktop-test.sh)
 set -euo pipefail
@@ -116,32 +116,55 @@ desktop_test() {
         "$build/desktop-test"
 }
 
-[ $run_tests = 1 ] || { desktop_test; exit 0; }
-
 # The unzipped folder in a Wine prefix of its own, with no DLL path and no Qt
-# setting from outside: tovali3-batch converts pictures named in Japanese and
-# outside code page 932 under both ANSI code pages Wine can give (1252 and
-# 932), and the window starts and keeps running.
+# setting from outside, and the IPA fonts installed as a Japanese Windows has
+# its own: tovali3-batch converts pictures named in Japanese and outside code
+# page 932 under both ANSI code pages Wine can give (1252 and 932) and draws a
+# comment in the system's fonts; the window starts and keeps running.
 check=$build/zip-check
 rm -rf "$check"
 mkdir -p "$check"
 (cd "$check" && unzip -q "$zip")
-unset WINEPATH QT_PLUGIN_PATH QT_QPA_FONTDIR QT_QPA_PLATFORM
+unset WINEPATH QT_PLUGIN_PATH QT_QPA_FONTDIR QT_QPA_PLATFORM LC_ALL
 export WINEPREFIX=$check/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+cp /usr/share/fonts/opentype/ipafont-*/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+wineserver -w
+
+# Converts copies of a photo named $2... in folder $1 into PNG, with the
+# extra settings given after --, under the ANSI code page of LANG=$lang;
+# fails unless one file is written per picture.
+convert_in() {
+    local dir=$1 sets=() pictures=()
+    shift
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do pictures+=("$dir/$1"); shift; done
+    shift
+    for s in "$@"; do sets+=(--set "$s"); done
+    mkdir -p "$dir"
+    for p in "${pictures[@]}"; do cp tests/data/jpeg/colour.jpg "$p"; done
+    env LANG="$lang" wine "$check/$name/tovali3-batch.exe" --config "$check/none.ini" --set PIC_SAVE/TYPE_JPEG=0 \
+        --set PIC_SAVE/TYPE_PNG=1 "${sets[@]}" -- "${pictures[@]}" >/dev/null
+    local made
+    made=$(($(find "$dir" -type f | wc -l) - ${#pictures[@]}))
+    [ $made = ${#pictures[@]} ] || {
+        echo "tovali3-batch.exe wrote $made of ${#pictures[@]} files in $dir" >&2
+        return 1
+    }
+}
 for lang in C ja_JP.UTF-8; do
-    pictures=$check/pictures-${lang%%.*}
-    mkdir -p "$pictures"
-    cp tests/data/jpeg/colour.jpg "$pictures/写真.jpg"
-    cp tests/data/jpeg/colour.jpg "$pictures/𠮷野家😀.jpg"
-    env -u LC_ALL LANG=$lang wine "$check/$name/tovali3-batch.exe" --config "$check/none.ini" \
-        --set PIC_SIZE/USE_PIC_SIZE=1 -- "$pictures/写真.jpg" "$pictures/𠮷野家😀.jpg" >/dev/null
-    made=$(find "$pictures" -type f | wc -l)
-    [ "$made" = 4 ] || { echo "LANG=$lang: tovali3-batch.exe wrote $((made - 2)) of 2 files" >&2; exit 1; }
+    convert_in "$check/names-${lang%%.*}" 写真.jpg 𠮷野家😀.jpg -- PIC_SIZE/USE_PIC_SIZE=1
     echo "LANG=$lang: the unzipped tovali3-batch.exe converted 写真.jpg and 𠮷野家😀.jpg"
 done
+lang=C
+convert_in "$check/plain" a.jpg --
+convert_in "$check/comment" a.jpg -- PIC_COMMENT/USE_DATE=1 PIC_COMMENT/COMMENT=テスト
+if cmp -s "$(find "$check/plain" -name '*.png')" "$(find "$check/comment" -name '*.png')"; then
+    echo "the unzipped tovali3-batch.exe drew no comment: it finds no font" >&2
+    exit 1
+fi
+echo "the unzipped tovali3-batch.exe draws a comment in the system's fonts"
 # The window has started when it is still up after 20 seconds; a missing DLL
 # or plugin ends it at once.
 status=0

@@ -26,16 +26,17 @@ winepath="Z:$dlls"
 for d in "${mingw_runtime[@]}"; do winepath+=";Z:$d"; done
 export WINEPATH="$winepath${WINEPATH:+;$WINEPATH}"
 
-# Qt's plugins and, for the offscreen platform (which draws text with its own
-# FreeType font list, not the system's), the fonts.
-export QT_PLUGIN_PATH="Z:${dlls%/bin}/plugins"
-export QT_QPA_FONTDIR=${QT_QPA_FONTDIR:-C:/windows/Fonts}
-
 boot() {
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1
     # The null display driver: windows and message loops without an X server.
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    # Wine passes no QT_ variable of Linux on to its programs; the user's
+    # environment in the registry gives every program here Qt's offscreen
+    # platform, as the tests have on Linux, with the fonts of windows\Fonts
+    # (offscreen draws with its own FreeType list of one folder).
+    wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null 2>&1
+    wine reg add 'HKCU\Environment' /v QT_QPA_FONTDIR /d 'C:\windows\Fonts' /f >/dev/null 2>&1
     local fonts=$WINEPREFIX/drive_c/windows/Fonts
     mkdir -p "$fonts"
     find /usr/share/fonts/opentype/ipafont-* -maxdepth 1 \
