@@ -103,9 +103,15 @@ void CloseOnStopSignal(QObject* context, TFormMain& form) {
 // session's end is a stop signal (CloseOnStopSignal).
 void CloseOnSessionEnd(QApplication& app, TFormMainJob& form) {
 #if defined(_WIN32) && !defined(QT_NO_SESSIONMANAGER)
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-                     [&form] { form.EndSession(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] {
+    // Only a quit that follows the session's end goes unasked and quiet: an
+    // ordinary close still reports a settings file it cannot write.
+    auto ending = std::make_shared<bool>(false);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form, ending] {
+        *ending = true;
+        form.EndSession();
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form, ending] {
+        if (!*ending) return;
         form.AskBeforeClose = false;
         form.QuietSave = true;
     });
