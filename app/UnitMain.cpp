@@ -69,6 +69,11 @@ TFormMainJob::~TFormMainJob() {
 }
 
 void TFormMainJob::EndSession() {
+    // The settings first: the system may end the process before a long
+    // step of the job has finished.
+    const bool quiet = std::exchange(QuietSave, true);
+    SaveSettingsAtEnd();
+    QuietSave = quiet;
     if (TPicConvertThread* running = ConvertThread.data()) {
         running->RequestStop();
         QPointer<TPicConvertThread> thread = running;
@@ -77,10 +82,6 @@ void TFormMainJob::EndSession() {
         while (thread && !thread->wait(QDeadlineTimer(20))) QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
-    // Nobody may be there to answer a message box now.
-    const bool quiet = std::exchange(QuietSave, true);
-    SaveSettingsAtEnd();
-    QuietSave = quiet;
 }
 
 void TFormMainJob::changeEvent(QEvent* event) {
