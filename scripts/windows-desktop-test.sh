@@ -152,6 +152,9 @@ import -window root "$out/job-light-96.png"
 for output in "${outputs[@]}"; do
     [ -s "$pictures/$output" ] || fail "$output was not written"
 done
+# One copy each, no numbered second one.
+[ "$(find "$pictures" -name 's-*' | wc -l)" = 3 ] ||
+    fail "more than one copy per picture: $(ls "$pictures" | tr '\n' ' ')"
 echo "converted from the command line: ${names[*]}"
 # The same copies as the Linux build makes, byte for byte, when one is given.
 if [ -x "${TOVALI_LINUX_BATCH:-}" ]; then
