@@ -46,13 +46,19 @@ class TPicConvertThread::TReporter final : public IJobReporter {
         t_.StatusText = text;
         t_.Synchronize(&TPicConvertThread::UpdateStatus);
     }
-    void FileSaved(const std::string&) override { ++t_.written_; }
+    void FileSaved(const std::string& path) override {
+        ++t_.written_;
+        lastSaved_ = path;
+    }
     // The one direct call: the progress window reads the folder only once
     // the job has ended.
-    void SetSaveDir(const std::string& dir) override { t_.status_.SetSaveDirBytes(dir); }
+    void SetSaveDir(const std::string& dir) override {
+        t_.status_.SetSaveDirBytes(dir, lastSaved_);
+    }
 
   private:
     TPicConvertThread& t_;
+    std::string lastSaved_;
 };
 
 TPicConvertThread::TPicConvertThread(TFormMainJob& form, TFormStatus& status)

@@ -1,9 +1,13 @@
 #include "SingleInstance.h"
 
+#ifdef _WIN32
+#include "WinApi.h"
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <QDir>
 #include <QtGlobal>
@@ -16,6 +20,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kInstanceName = "QUORBEL_TOVALI3";
+
+#ifndef _WIN32
 
 // Opens the lock file without following a planted link; the descriptor is not
 // inherited by programs we start (a file browser would keep the lock alive).
@@ -30,7 +36,41 @@ int OpenOwnLockFile(const fs::path& path) {
     return fd;
 }
 
+#endif
+
 }  // namespace
+
+#ifdef _WIN32
+
+// Windows: the named mutex of the user's session; its name stands in the
+// place of the lock file's.
+fs::path InstanceLockPath() {
+    return fs::path(kInstanceName);
+}
+
+TInstanceLock::~TInstanceLock() {
+    if (mutex_ != nullptr) CloseHandle(mutex_);
+}
+
+// The mutex exists while any process holds a handle on it, and the system
+// closes the handles of a process however it ends: ERROR_ALREADY_EXISTS
+// means another instance runs, and a killed one blocks nothing.
+bool TInstanceLock::Acquire(const fs::path& path) {
+    if (mutex_ != nullptr) return true;
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, path.filename().c_str());
+    if (mutex == nullptr) {
+        qWarning("the instance mutex cannot be made; running unguarded");
+        return true;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    mutex_ = mutex;
+    return true;
+}
+
+#else
 
 fs::path InstanceLockPath() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -63,3 +103,5 @@ bool TInstanceLock::Acquire(const fs::path& path) {
     fd_ = fd;
     return true;
 }
+
+#endif

@@ -2,11 +2,17 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <utility>
 
 #include "InputCheck.h"
 #include "MessageBox.h"
 #include "UnitStatus.h"
 #include "UriList.h"
+#ifdef _WIN32
+#include <QDir>
+
+#include "WidePath.h"
+#endif
 
 TFormMainJob* FormMain = nullptr;
 
@@ -16,18 +22,32 @@ void StartThread(QThread& thread) {
 
 TThreadStarter StartJobThread = StartThread;
 
-namespace {
-
-// The items of the drop. A URL keeps the escapes of bytes that are not
-// UTF-8, so its encoded form gives the name's bytes back.
+// Linux: a URL keeps the escapes of bytes that are not UTF-8, so its encoded
+// form gives the name's bytes back. Windows: Explorer's drop holds UTF-16
+// names, which Qt hands over as file URLs; a local one is taken from its
+// UTF-16 form (drive letter, back-slashes, network shares as the system
+// writes them) into the program's own form of a path.
 std::vector<TDroppedItem> DroppedItems(const QList<QUrl>& urls, const QByteArray& uriList) {
+#ifdef _WIN32
+    (void)uriList;  // Qt makes it from the URLs, with the drive behind a '/'
+    std::vector<TDroppedItem> items;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile()) {
+            const QString path = QDir::toNativeSeparators(url.toLocalFile());
+            items.push_back({true, Wtf8FromUtf16(path.toStdU16String())});
+        } else {
+            for (TDroppedItem& item : ParseUriList(url.toEncoded().toStdString()))
+                items.push_back(std::move(item));
+        }
+    }
+    return items;
+#else
     if (!uriList.isEmpty()) return ParseUriList(uriList.toStdString());
     std::string list;
     for (const QUrl& url : urls) list += url.toEncoded().toStdString() + "\r\n";
     return ParseUriList(list);
+#endif
 }
-
-}  // namespace
 
 TFormMainJob::TFormMainJob(QWidget* parent) : TFormMain(parent) {
     // Intake runs after the drop has completed, so that the file manager is
@@ -46,6 +66,22 @@ TFormMainJob::~TFormMainJob() {
     // The job's pending hand-overs run on this thread: serve them while waiting.
     while (thread && !thread->wait(QDeadlineTimer(20))) QCoreApplication::processEvents();
     delete thread;
+}
+
+void TFormMainJob::EndSession() {
+    // The settings first: the system may end the process before a long
+    // step of the job has finished.
+    const bool quiet = std::exchange(QuietSave, true);
+    SaveSettingsAtEnd();
+    QuietSave = quiet;
+    if (TPicConvertThread* running = ConvertThread.data()) {
+        running->RequestStop();
+        QPointer<TPicConvertThread> thread = running;
+        // Its hand-overs run on this thread: serve them while waiting; then
+        // its end, which shows the stop as "中止" does.
+        while (thread && !thread->wait(QDeadlineTimer(20))) QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
 }
 
 void TFormMainJob::changeEvent(QEvent* event) {

@@ -17,9 +17,15 @@
 #include "ConvertJob.h"
 #include "FormMain.h"
 #include "Intake.h"
+#include "UriList.h"
 
 class TFormStatus;
 class TPicConvertThread;
+
+// The items of a drop: Qt's URLs, or the file manager's own text/uri-list
+// when there is one (Linux), each a local path in the program's form or the
+// name of something that is not a local file.
+std::vector<TDroppedItem> DroppedItems(const QList<QUrl>& urls, const QByteArray& uriList);
 
 class TFormMainJob final : public TFormMain {
     Q_OBJECT
@@ -53,6 +59,13 @@ class TFormMainJob final : public TFormMain {
     void GetFileList(std::vector<std::string>& strings) const;
 
     bool IsConverting() const { return ConvertThread != nullptr; }
+
+    // The user's session is about to end (log-off, shut-down): a running
+    // job stops after its current step as with "中止" (written files stay,
+    // nothing is left half written), and the settings are saved now, without
+    // a message box, before the system may end the process. Should the end
+    // be called off, the program carries on from the stopped job.
+    void EndSession();
 
   protected:
     // While the progress window shows, activating this (disabled) window

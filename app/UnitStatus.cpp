@@ -3,7 +3,6 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,10 +11,11 @@
 #include <QPushButton>
 #include <QStyleOptionProgressBar>
 #include <QStylePainter>
-#include <QUrl>
 #include <QWindow>
 #include <algorithm>
 #include <utility>
+
+#include "FileBrowser.h"
 
 #include "FontList.h"
 
@@ -242,9 +242,10 @@ void TFormStatus::SetSaveDir(const QString& dir) {
     SetSaveDirBytes(QFile::encodeName(dir).toStdString());
 }
 
-void TFormStatus::SetSaveDirBytes(const std::string& dir) {
+void TFormStatus::SetSaveDirBytes(const std::string& dir, const std::string& lastSavedFile) {
     QMutexLocker lock(&saveDirLock_);
     saveDir_ = dir;
+    lastSavedFile_ = lastSavedFile;
 }
 
 QString TFormStatus::SaveDir() const {
@@ -261,15 +262,13 @@ void TFormStatus::BtnCloseClick() {
 }
 
 void TFormStatus::BtnOpenDirClick() {
-    std::string dir;
+    std::string dir, file;
     {
         QMutexLocker lock(&saveDirLock_);
         dir = saveDir_;
+        file = lastSavedFile_;
     }
-    // Built from the escaped bytes, so a folder whose name is not UTF-8
-    // opens all the same.
-    const QByteArray escaped = QByteArray::fromStdString(dir).toPercentEncoding("/");
-    if (!dir.empty()) QDesktopServices::openUrl(QUrl::fromEncoded("file://" + escaped));
+    ShowInFileBrowser(dir, file, mainWindow_ ? mainWindow_.data() : this);
 }
 
 // The program's own closes (the application ending) still go through: a

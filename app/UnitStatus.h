@@ -57,8 +57,10 @@ class TFormStatus : public QWidget {
     // The one call the job thread makes directly, at the end of a finished
     // job. The folder is kept as the bytes of its path, which need not be
     // UTF-8; SaveDir shows it (bytes it cannot show as replacement marks).
+    // The job's last written file, when given, is what the file browser
+    // selects (Windows).
     void SetSaveDir(const QString& dir);
-    void SetSaveDirBytes(const std::string& dir);
+    void SetSaveDirBytes(const std::string& dir, const std::string& lastSavedFile = {});
     QString SaveDir() const;
 
     void BtnCloseClick();
@@ -80,6 +82,7 @@ class TFormStatus : public QWidget {
     QPointer<QWidget> mainWindow_;
     mutable QMutex saveDirLock_;
     std::string saveDir_;
+    std::string lastSavedFile_;
     std::function<void()> stop_;
     // Runs from SetRange (a job's start): the time left is extrapolated from it.
     QElapsedTimer clock_;

@@ -1,7 +1,15 @@
 // tovali3-batch: converts pictures with the window's settings and rules,
 // without a display. Exit status 0 all written, 1 stopped at a failed file,
 // 2 bad usage or rejected input, 128 + the signal when stopped by one.
-#include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include "WinApi.h"
+// clang-format off
+#include <shellapi.h>
+// clang-format on
+#endif
 
 #include <QGuiApplication>
 #include <csignal>
@@ -10,6 +18,7 @@
 #include <vector>
 
 #include "BatchCommandLine.h"
+#include "ConsoleText.h"
 #include "ConvertJob.h"
 #include "FontList.h"
 #include "Intake.h"
@@ -17,6 +26,7 @@
 #include "SettingsDir.h"
 #include "StopSignals.h"
 #include "TerminalReporter.h"
+#include "WidePath.h"
 
 namespace {
 
@@ -24,9 +34,46 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSignalBase = 128;
 
+// A line of this program's own to standard error.
+void SayLine(const std::string& text) {
+    WriteText(stderr, text + "\n");
+}
+
 // Qt's own diagnostics are not this program's messages.
 void DropQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg) SayLine(message.toStdString());
+}
+
+// The arguments after the program's name. Windows gives them as UTF-16
+// (the narrow argv would have gone through the ANSI code page and lost what
+// it cannot hold); they become the program's own text.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argc, (void)argv;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; wide != nullptr && i < count; ++i) {
+        const std::wstring_view argument(wide[i]);
+        arguments.push_back(Wtf8FromUtf16(std::u16string(argument.begin(), argument.end())));
+    }
+    LocalFree(wide);
+    return arguments;
+#else
+    return std::vector<std::string>(argv + 1, argv + argc);
+#endif
+}
+
+// A closed standard output must not kill the program halfway through a file
+// (Linux's SIGPIPE; on Windows the write just fails). Windows would turn
+// line feeds into CRLF on the way out: the bytes go as they are, as on Linux.
+void PrepareStandardStreams() {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#else
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 // The summary texts use CRLF line ends; a terminal wants plain line feeds.
@@ -44,14 +91,14 @@ std::string WithLineFeeds(const std::string& text) {
 TSettings LoadBatchSettings(const TBatchCommand& command) {
     std::optional<std::filesystem::path> path;
     if (command.ConfigFile) {
-        path = *command.ConfigFile;
+        path = FileSystemPath(*command.ConfigFile);
     } else if (const auto dir = FindSettingsDir()) {
         path = SettingsFilePath(*dir);
     } else {
-        std::fprintf(stderr, "%s\n", kNoSettingsDirMessage);
+        SayLine(kNoSettingsDirMessage);
     }
     TSettingsFile file(path.value_or(std::filesystem::path()));
-    if (!file.ReadProblem().empty()) std::fprintf(stderr, "%s\n", file.ReadProblem().c_str());
+    if (!file.ReadProblem().empty()) SayLine(file.ReadProblem());
     for (const TSettingOverride& o : command.Overrides) file.SetValue(o.Section, o.Key, o.Value);
     QStringList faces;
     BuildFontList(faces);
@@ -67,7 +114,7 @@ TJobOutcome RunJob(TTerminalReporter& reporter, int jobs, const TJobStop& stop) 
     } catch (const std::exception& e) {
         // Nothing the job itself could report, such as a thread that
         // cannot be had: a failed job all the same.
-        std::fprintf(stderr, "%s\n", e.what());
+        SayLine(e.what());
         return TJobOutcome::Failed;
     }
 }
@@ -77,13 +124,13 @@ int Convert(const TBatchCommand& command, const TJobStop& stop) {
     TPathList fileList;
     std::string message;
     if (!CheckFiles(command.Pictures, settings, fileList, message)) {
-        std::fputs(WithLineFeeds(message).c_str(), stderr);
+        WriteText(stderr, WithLineFeeds(message));
         return kExitUsage;
     }
     const std::size_t count = fileList.size();
     TTerminalReporter reporter(std::move(fileList), settings,
                                command.Date.value_or(QDate::currentDate()), command.Contrast,
-                               stdout, stderr, isatty(STDERR_FILENO) == 1);
+                               stdout, stderr, IsTerminal(stderr));
     if (command.Null) reporter.SetPathEnd('\0');
     ShowJobStarting(reporter, count);
     const bool succeeded = RunJob(reporter, command.Jobs > 0 ? command.Jobs : DefaultJobCount(),
@@ -92,24 +139,22 @@ int Convert(const TBatchCommand& command, const TJobStop& stop) {
     reporter.Finish();
     if (const int signal = CaughtStopSignal()) return kExitSignalBase + signal;
     if (succeeded) return 0;
-    if (const std::string detail = reporter.FailureDetail(); !detail.empty())
-        std::fprintf(stderr, "%s\n", detail.c_str());
+    if (const std::string detail = reporter.FailureDetail(); !detail.empty()) SayLine(detail);
     return kExitFailed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A closed standard output must not kill the program halfway through a file.
-    std::signal(SIGPIPE, SIG_IGN);
-    const auto parsed = ParseBatchCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    PrepareStandardStreams();
+    const auto parsed = ParseBatchCommandLine(Arguments(argc, argv));
     if (const auto* error = std::get_if<TUsageError>(&parsed)) {
-        std::fprintf(stderr, "%s\n%s", error->Message.c_str(), BatchUsage().c_str());
+        WriteText(stderr, error->Message + "\n" + BatchUsage());
         return kExitUsage;
     }
     const auto& command = std::get<TBatchCommand>(parsed);
     if (command.Action == TBatchCommand::TAction::Help) {
-        std::fputs(BatchHelp().c_str(), stdout);
+        WriteText(stdout, BatchHelp());
         return 0;
     }
     if (command.Action == TBatchCommand::TAction::Version) {

@@ -10,29 +10,49 @@
 #include <QTranslator>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "Artwork.h"
+#include "DesktopTheme.h"
 #include "MessageBox.h"
 #include "SingleInstance.h"
 #include "StopSignals.h"
 #include "UnitMain.h"
 #include "UnitStatus.h"
+#include "WidePath.h"
 
 namespace {
 
 constexpr int kExitSignalBase = 128;
 
+// The arguments after the program's name (Qt has removed its own options by
+// now). On Linux the bytes the system gave: a name that is not UTF-8 would
+// not survive a trip through QString. On Windows Qt's, which it took as
+// UTF-16 from the system (the narrow argv went through the ANSI code page);
+// a QString keeps even a lone surrogate of an odd name.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argc, (void)argv;
+    std::vector<std::string> arguments;
+    const QStringList all = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < all.size(); ++i)
+        arguments.push_back(Wtf8FromUtf16(all[i].toStdU16String()));
+    return arguments;
+#else
+    return std::vector<std::string>(argv + 1, argv + argc);
+#endif
+}
+
 // Every argument is the path of a picture, in the order given; relative ones
-// are taken from the current folder. The arguments are taken as the bytes
-// the system gave (Qt has removed its own options by now): a name that is
-// not UTF-8 would not survive a trip through QString.
+// are taken from the current folder.
 TPathList CommandLinePaths(int argc, char** argv) {
     TPathList paths;
-    for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path path(argv[i]);
+    for (const std::string& argument : Arguments(argc, argv)) {
+        const std::filesystem::path path = FileSystemPath(argument);
         std::error_code ec;
         const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-        paths.push_back((ec ? path : absolute).string());
+        paths.push_back(PathText(ec ? path : absolute));
     }
     return paths;
 }
@@ -75,12 +95,40 @@ void CloseOnStopSignal(QObject* context, TFormMain& form) {
     });
 }
 
+// Log-off or shut-down ends the program as a confirmed close does, without
+// the question. Windows asks every program first (WM_QUERYENDSESSION, Qt's
+// commitDataRequest) and may end the process as soon as it has answered the
+// second message (WM_ENDSESSION, on which Qt quits), so the job is stopped
+// and the settings are saved in the answer to the first. On Linux the
+// session's end is a stop signal (CloseOnStopSignal).
+void CloseOnSessionEnd(QApplication& app, TFormMainJob& form) {
+#if defined(_WIN32) && !defined(QT_NO_SESSIONMANAGER)
+    // Only a quit that follows the session's end goes unasked and quiet: an
+    // ordinary close still reports a settings file it cannot write.
+    auto ending = std::make_shared<bool>(false);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form, ending] {
+        *ending = true;
+        form.EndSession();
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form, ending] {
+        if (!*ending) return;
+        form.AskBeforeClose = false;
+        form.QuietSave = true;
+    });
+#else
+    Q_UNUSED(app);
+    Q_UNUSED(form);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     TInstanceLock instance;
     const bool alone = instance.Acquire();
+    const bool darkStyle = PrepareDarkDesktopLook();
     QApplication app(argc, argv);
+    if (darkStyle) QApplication::setStyle(QStringLiteral("Fusion"));
     QTranslator qtTexts;
     InstallJapaneseQtTexts(app, qtTexts);
     LogMessagesInsteadOfShowing();
@@ -102,6 +150,7 @@ int main(int argc, char** argv) {
     form->SetStatusWindow(status.get());
 
     CloseOnStopSignal(&app, *form);
+    CloseOnSessionEnd(app, *form);
     const TPathList paths = CommandLinePaths(argc, argv);
     if (!paths.empty()) form->ConvertFiles(paths);
     int result = 0;

@@ -3,7 +3,7 @@
 namespace {
 
 std::size_t FileNameStart(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = LastDelimiter(path);
     return slash == std::string::npos ? 0 : slash + 1;
 }
 
@@ -71,3 +71,40 @@ std::string PrefixOfBytes(const std::string& text, std::size_t maxBytes) {
     }
     return text.substr(0, end);
 }
+
+#ifdef _WIN32
+
+std::size_t NameLength(const std::string& name) {
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < name.size(); ++units) {
+        const std::size_t length = SequenceLength(static_cast<unsigned char>(name[i]));
+        if (length == 4) ++units;  // a pair of surrogates
+        i += length == 0 ? 1 : length;
+    }
+    return units;
+}
+
+std::string PrefixOfLength(const std::string& text, std::size_t maxLength) {
+    std::size_t end = 0, units = 0;
+    while (end < text.size()) {
+        std::size_t length = SequenceLength(static_cast<unsigned char>(text[end]));
+        const std::size_t need = length == 4 ? 2 : 1;
+        if (length == 0 || end + length > text.size()) length = 1;
+        if (units + need > maxLength) break;
+        units += need;
+        end += length;
+    }
+    return text.substr(0, end);
+}
+
+#else
+
+std::size_t NameLength(const std::string& name) {
+    return name.size();
+}
+
+std::string PrefixOfLength(const std::string& text, std::size_t maxLength) {
+    return PrefixOfBytes(text, maxLength);
+}
+
+#endif

@@ -1,9 +1,16 @@
-// Pieces of a path as the engine names them. The delimiter is '/'; the
+// Pieces of a path as the engine names them. The delimiter is '/' (on
+// Windows also '\\', and a drive's colon ends the folder part too); the
 // extension is the end of the file name from its last full stop on, the full
 // stop included.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+#include "WidePath.h"  // the delimiters
+
+// The longest file name the system takes, in the units of NameLength.
+inline constexpr std::size_t kMaxFileName = 255;
 
 // Everything up to and including the last delimiter; empty without one.
 std::string FolderOf(const std::string& path);
@@ -19,3 +26,9 @@ std::string UpperAscii(std::string text);
 // character: of a UTF-8 text whole characters, of any other bytes (a
 // Shift-JIS name, say) whole bytes.
 std::string PrefixOfBytes(const std::string& text, std::size_t maxBytes);
+// A name's length as the system counts it against kMaxFileName: bytes on
+// Linux, UTF-16 units on Windows.
+std::size_t NameLength(const std::string& name);
+// The longest prefix of at most maxLength units (as NameLength counts) that
+// ends on a whole character.
+std::string PrefixOfLength(const std::string& text, std::size_t maxLength);

@@ -5,6 +5,9 @@
 // a file that appeared a moment before. Where the file system has no
 // anonymous files, a hidden temporary file takes its place: it is removed
 // after any failure, and by AbandonNewFiles, which a signal handler calls.
+// On Windows the temporary file is marked for deletion from its creation
+// on, so the system removes it however the process ends, and the mark comes
+// off only as the file takes its name (a rename that never replaces).
 #pragma once
 
 #include <atomic>
@@ -66,5 +69,5 @@ class TNewFile {
 void AbandonNewFiles() noexcept;
 
 // Whether new files start anonymous where the file system allows it (the
-// default); off, they always take the hidden temporary name.
+// default); off, they always take the hidden temporary name. Linux only.
 void UseAnonymousNewFiles(bool use);

@@ -1,5 +1,4 @@
 // SavePicture and its naming and JPEG quality rules.
-#include <climits>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -9,7 +8,7 @@
 #include "NewFile.h"
 #include "PictureFormats.h"
 #include "UnitThPicConvert.h"
-#include "WebpCodec.h"
+#include "WidePath.h"
 
 namespace {
 
@@ -38,8 +37,8 @@ TOutputName NewOutputName(const TthPicConvert& engine, const std::string& output
     }
     const std::string dir = name.Folder + o.DirName;
     std::error_code ignored;  // a failure shows when the file is created
-    std::filesystem::create_directory(dir, ignored);
-    name.Folder = dir + "/";
+    std::filesystem::create_directory(FileSystemPath(dir), ignored);
+    name.Folder = dir + kPathDelimiter;
     return name;
 }
 
@@ -50,11 +49,11 @@ std::string CandidateName(const TOutputName& name, std::int64_t n) {
     const std::string whole = name.Folder + name.Before + name.Base + name.After + name.Ext;
     const std::string number = n == 0 ? "" : "(" + std::to_string(n) + ")";
     const std::string candidate = n == 0 ? whole : BaseOf(whole) + number + name.Ext;
-    const std::size_t fixed =
-        name.Before.size() + name.After.size() + number.size() + name.Ext.size();
-    if (FileNameOf(candidate).size() <= NAME_MAX || fixed >= NAME_MAX) return candidate;
-    return name.Folder + name.Before + PrefixOfBytes(name.Base, NAME_MAX - fixed) + name.After +
-           number + name.Ext;
+    const std::size_t fixed = NameLength(name.Before + name.After + number + name.Ext);
+    if (NameLength(FileNameOf(candidate)) <= kMaxFileName || fixed >= kMaxFileName)
+        return candidate;
+    return name.Folder + name.Before + PrefixOfLength(name.Base, kMaxFileName - fixed) +
+           name.After + number + name.Ext;
 }
 
 // Kilobytes to bytes, saturating instead of overflowing.

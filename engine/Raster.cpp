@@ -1,6 +1,10 @@
 #include "Raster.h"
 
+#ifdef _WIN32
+#include "WinApi.h"
+#else
 #include <sys/mman.h>
+#endif
 
 #include <bit>
 #include <cstdint>
@@ -49,6 +53,23 @@ std::uint32_t PackField(std::uint8_t channel, std::uint32_t mask) {
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 constexpr std::size_t kMapThreshold = 2 * kHugePage;
 
+#ifdef _WIN32
+
+// Windows: committed pages of their own, zero as on Linux; huge pages there
+// need a privilege users do not have.
+std::uint8_t* MapPixels(std::size_t bytes, std::size_t& mapped) {
+    void* bits = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (bits == nullptr) throw std::bad_alloc();
+    mapped = bytes;
+    return static_cast<std::uint8_t*>(bits);
+}
+
+void UnmapPixels(std::uint8_t* bits, std::size_t) {
+    VirtualFree(bits, 0, MEM_RELEASE);
+}
+
+#else
+
 std::uint8_t* MapPixels(std::size_t bytes, std::size_t& mapped) {
     mapped = (bytes + kHugePage - 1) / kHugePage * kHugePage + kHugePage;
     void* base = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -64,11 +85,17 @@ std::uint8_t* MapPixels(std::size_t bytes, std::size_t& mapped) {
     return static_cast<std::uint8_t*>(bits);
 }
 
+void UnmapPixels(std::uint8_t* bits, std::size_t mapped) {
+    munmap(bits, mapped);
+}
+
+#endif
+
 }  // namespace
 
 void TBitmap::PixelDeleter::operator()(std::uint8_t* bits) const {
     if (mappedBytes) {
-        munmap(bits, mappedBytes);
+        UnmapPixels(bits, mappedBytes);
     } else {
         std::free(bits);
     }

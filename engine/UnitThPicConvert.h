@@ -190,5 +190,5 @@ class TthPicConvert {
     // --- file date fallback: days since 1899-12-30, 0 when unknown ---
     double GetFileDate(const std::string& fileName);
     // A file time (UTC) as a local date-time value; 0 when it has none.
-    static double FileTimeToLocalDateTime(const std::timespec& fileTime);
+    static double FileTimeToLocalDateTime(const timespec& fileTime);
 };

@@ -1,5 +1,11 @@
 // Directory entries, their collections and the byte-order readers.
+#ifdef _WIN32
+#include "WinApi.h"
+
+#include "WidePath.h"
+#else
 #include <iconv.h>
+#endif
 
 #include <cstring>
 
@@ -41,11 +47,31 @@ bool IsValidUtf8(const std::string& text) {
     return true;
 }
 
-// Cameras of the code-page era wrote Shift-JIS into ASCII entries; such a
-// text becomes UTF-8 through code page 932, or with "?" for what stays
-// unreadable.
-std::string ExifTextToUtf8(std::string text) {
-    if (IsValidUtf8(text)) return text;
+#ifdef _WIN32
+
+// Code page 932 as the Linux build's iconv reads it: the system's table,
+// less the single bytes iconv lacks (0x80, 0xA0, 0xFD to 0xFF).
+bool Cp932Decode(const std::string& text, std::string& out) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = std::uint8_t(text[i]);
+        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))
+            ++i;  // a lead byte: the next one is its trail
+        else if (c == 0x80 || c == 0xA0 || c >= 0xFD)
+            return false;
+    }
+    const int size = int(text.size());
+    const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (n <= 0) return false;
+    std::wstring wide(std::size_t(n), L'\0');
+    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), n);
+    out = Wtf8FromUtf16(std::u16string(wide.begin(), wide.end()));
+    return true;
+}
+
+#else
+
+// The whole text through iconv's CP932, or false.
+bool Cp932Decode(std::string text, std::string& result) {
     iconv_t cd = iconv_open("UTF-8", "CP932");
     if (cd != iconv_t(-1)) {
         std::string out(text.size() * 3, '\0');
@@ -57,9 +83,22 @@ std::string ExifTextToUtf8(std::string text) {
         iconv_close(cd);
         if (rc != std::size_t(-1) && inLeft == 0) {
             out.resize(out.size() - outLeft);
-            return out;
+            result = out;
+            return true;
         }
     }
+    return false;
+}
+
+#endif
+
+// Cameras of the code-page era wrote Shift-JIS into ASCII entries; such a
+// text becomes UTF-8 through code page 932, or with "?" for what stays
+// unreadable.
+std::string ExifTextToUtf8(std::string text) {
+    if (IsValidUtf8(text)) return text;
+    std::string decoded;
+    if (Cp932Decode(text, decoded)) return decoded;
     for (char& c : text)
         if (std::uint8_t(c) >= 0x80) c = '?';
     return text;

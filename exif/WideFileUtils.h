@@ -1,5 +1,6 @@
 // Files opened by name for the EXIF reader, with the open modes of the
-// original Windows program mapped onto POSIX calls. Names are UTF-8 paths.
+// original Windows program: on Windows CreateFileW on the UTF-16 name, on
+// Linux the POSIX calls. Names are kept as WidePath.h says.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +10,15 @@
 
 #include "Stream.h"
 
-// A file descriptor; negative means no file.
+// A file descriptor (on Windows a C runtime descriptor on the file's handle);
+// negative means no file.
 using THandle = int;
-constexpr THandle INVALID_HANDLE_VALUE = -1;
+constexpr THandle kNoHandle = -1;
 
 // Open modes: the access in the low 2 bits, the sharing in bits 4 to 7;
-// fmCreate creates or truncates. Linux has no sharing modes, so the sharing
-// bits only take part in the mode check: they lock nothing.
+// fmCreate creates or truncates. On Windows the sharing bits decide what
+// others may do while the file is open; Linux has no sharing modes, so there
+// they only take part in the mode check: they lock nothing.
 constexpr std::uint16_t fmCreate = 0xFFFF;
 constexpr std::uint16_t fmOpenRead = 0x0000;
 constexpr std::uint16_t fmOpenWrite = 0x0001;
@@ -43,10 +46,15 @@ bool WideFileExists(const std::string& name);
 
 // Opens a picture for reading without ever waiting: a named pipe, socket or
 // device given in its place would block the first open or read for good, so
-// the open does not wait and anything that is not a regular file is refused
-// on the opened descriptor (EISDIR for a folder, ENODEV otherwise). Returns
-// the descriptor or -1 with errno set; read from that descriptor only.
+// the open does not wait and anything that is not a regular file (on
+// Windows: what GetFileType does not call a disk file, such as NUL, CON or
+// \\.\pipe\...) is refused on the opened descriptor (EISDIR for a folder,
+// ENODEV otherwise). Others may still read the file while it is open.
+// Returns the descriptor or -1 with errno set; read from that descriptor only.
 THandle OpenRegularFile(const std::string& name);
+
+// The byte size of an open file, or -1 with errno set.
+std::int64_t HandleSize(THandle handle);
 
 // A stream on a file descriptor. Reads go through a small buffer, since the
 // EXIF reader reads one byte at a time.

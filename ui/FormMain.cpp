@@ -218,6 +218,10 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
 // The settings are saved here, after the confirmed close; a file that cannot
 // be written is reported and the window goes all the same.
 TFormMain::~TFormMain() {
+    SaveSettingsAtEnd();
+}
+
+void TFormMain::SaveSettingsAtEnd() {
     try {
         SaveSettings();
     } catch (const std::exception& e) {
@@ -585,7 +589,7 @@ void TFormMain::FormResize() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    event->setAccepted(FormCloseQuery());
+    event->setAccepted(!AskBeforeClose || FormCloseQuery());
 }
 
 // The window has a fixed size: it "resizes" when minimised or restored. A

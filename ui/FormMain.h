@@ -69,6 +69,12 @@ class TFormMain : public QWidget {
     // and nobody may be there to answer.
     void SaveSettings();
     bool QuietSave = false;
+    // SaveSettings as the program ends: a file that cannot be written is
+    // reported (unless quiet), never raised.
+    void SaveSettingsAtEnd();
+    // False once the program is ending without anyone to ask (the session
+    // ends): a close then goes through without "終了してよろしいですか？".
+    bool AskBeforeClose = true;
     // Every stored choice as the controls hold it now, and the reverse (as
     // a load sets them: rules run as the switches change).
     TSettings ReadSettings() const;

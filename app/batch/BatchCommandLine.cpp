@@ -214,6 +214,26 @@ std::string BatchUsage() {
            "  tovali3-batch --help | --version\n";
 }
 
+namespace {
+
+// What differs on Windows: how texts reach the console, and the stops.
+std::string WindowsNotes() {
+#ifdef _WIN32
+    return "\n"
+           "Windows: パスとメッセージはコンソールへは UTF-16 で (どのコードページでも正しく\n"
+           "表示)、パイプやファイルへは UTF-8 で出します (--null も同じ)。Ctrl-C は 130、\n"
+           "Ctrl-Break は 149、コンソールを閉じたときは 129 で中止します。\n"
+           "\n"
+           "Windows: paths and messages go to a console as UTF-16 (shown right whatever its\n"
+           "code page) and to a pipe or file as UTF-8 (with --null as well). Ctrl-C stops\n"
+           "with 130, Ctrl-Break with 149, closing the console with 129.\n";
+#else
+    return {};
+#endif
+}
+
+}  // namespace
+
 std::string BatchHelp() {
     return BatchUsage() +
            "\n"
@@ -294,5 +314,6 @@ std::string BatchHelp() {
            "progress and messages go to standard error. Exit status: 0 all written,\n"
            "1 the batch stopped at a file that failed, 2 bad usage or rejected input\n"
            "(nothing converted), 130/143/129 stopped by Ctrl-C, SIGTERM or SIGHUP (no\n"
-           "half-written file is left).\n";
+           "half-written file is left).\n" +
+           WindowsNotes();
 }

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "WidePath.h"
+
 namespace {
 
 // A fitted picture of at most this many pixels no longer counts as full
@@ -188,7 +190,9 @@ std::unique_ptr<TDecoded> TDecoders::Decode(std::size_t file, bool again) {
 bool TDecoders::WrittenSince(std::size_t file) const {
     std::error_code ec;
     for (std::size_t k = savesAtStart_[file]; k < saves_.size(); ++k) {
-        if (std::filesystem::equivalent(files_[file], saves_[k], ec)) return true;
+        if (std::filesystem::equivalent(FileSystemPath(files_[file]), FileSystemPath(saves_[k]),
+                                        ec))
+            return true;
     }
     return false;
 }

@@ -2,7 +2,12 @@
 #ifdef __linux__
 #include <sched.h>
 #endif
+#include <bit>
 #include <thread>
+
+#ifdef _WIN32
+#include "WinApi.h"
+#endif
 
 #include "ConvertJob.h"
 #include "ExifInfo.h"
@@ -16,6 +21,12 @@ int DefaultJobCount() {
     cpu_set_t allowed;
     if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
         return std::max(1, CPU_COUNT(&allowed));
+#elif defined(_WIN32)
+    // The processors of the process's affinity mask (start /affinity, a job
+    // object); a machine of more than 64 counts its own group only.
+    DWORD_PTR allowed = 0, system = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &allowed, &system) && allowed != 0)
+        return std::popcount(std::uint64_t(allowed));
 #endif
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }

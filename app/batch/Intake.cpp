@@ -9,6 +9,9 @@
 #include "FileNames.h"
 #include "InputCheck.h"
 #include "PictureFormats.h"
+#include "Raster.h"
+#include "WideFileUtils.h"
+#include "WidePath.h"
 
 namespace {
 
@@ -21,8 +24,9 @@ bool LessByLocale(const QCollator& collator, const std::string& a, const std::st
 }  // namespace
 
 std::string FileNamePart(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-    const std::size_t slash = path.rfind('/');
+    while (path.size() > 1 && (path.back() == '/' || path.back() == kPathDelimiter))
+        path.remove_suffix(1);
+    const std::size_t slash = LastDelimiter(path);
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
@@ -50,8 +54,10 @@ std::vector<std::string> CollectFileErrors(const TPathList& paths, TPathList& fi
             fileList.push_back(path);
         } else {
             std::error_code ec;
-            errors.push_back(
-                (std::filesystem::is_directory(path, ec) ? kFolderError : kFormatError) + name);
+            errors.push_back((std::filesystem::is_directory(FileSystemPath(path), ec)
+                                  ? kFolderError
+                                  : kFormatError) +
+                             name);
         }
     }
     return errors;

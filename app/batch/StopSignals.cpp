@@ -1,7 +1,11 @@
 #include "StopSignals.h"
 
+#ifdef _WIN32
+#include "WinApi.h"
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -14,6 +18,29 @@ namespace {
 std::atomic<TJobStop*> jobStop{nullptr};
 std::atomic<int> notifyFd{-1};
 std::atomic<int> caught{0};
+
+#ifdef _WIN32
+
+// Closing the console, logging off and shutting down end the program as a
+// hang-up does on Linux.
+constexpr int kHangUp = 1;
+
+// The Linux signal a console control event stands for.
+int SignalOf(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+            return SIGINT;
+        case CTRL_BREAK_EVENT:
+            return SIGBREAK;
+        default:
+            return kHangUp;
+    }
+}
+
+// Which events came already, one bit each.
+std::atomic<unsigned> seenEvents{0};
+
+#else
 
 // Only async-signal-safe calls: atomics, unlink (inside AbandonNewFiles),
 // write.
@@ -36,7 +63,31 @@ bool OpenSelfPipe(int ends[2]) {
     return pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0;
 }
 
+#endif
+
 }  // namespace
+
+#ifdef _WIN32
+
+int __stdcall OnConsoleControl(unsigned long event) {
+    const unsigned bit = 1u << (event & 31);
+    if (seenEvents.fetch_or(bit) & bit) return FALSE;  // the system's handler ends us
+    int none = 0;
+    caught.compare_exchange_strong(none, SignalOf(event));
+    AbandonNewFiles();
+    if (TJobStop* stop = jobStop.load()) stop->Request();
+    return TRUE;
+}
+
+// Windows has no self-pipe to offer: the window program learns of a log-off
+// from its own messages.
+int CatchStopSignals(TJobStop* stop) {
+    jobStop.store(stop);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    return -1;
+}
+
+#else
 
 int CatchStopSignals(TJobStop* stop) {
     jobStop.store(stop);
@@ -49,6 +100,8 @@ int CatchStopSignals(TJobStop* stop) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
     return ends[0];
 }
+
+#endif
 
 int CaughtStopSignal() {
     return caught.load();

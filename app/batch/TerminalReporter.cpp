@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ConsoleText.h"
 #include "OptionSnapshot.h"
 
 namespace {
@@ -38,13 +39,13 @@ void TTerminalReporter::SetPosition(int position) {
 
 void TTerminalReporter::SetStatus(const std::string& text) {
     ClearBar();
-    std::fprintf(err_, "%s\n", text.c_str());
+    WriteText(err_, text + "\n");
     DrawBar();
 }
 
 void TTerminalReporter::FileSaved(const std::string& path) {
     ClearBar();
-    std::fwrite(path.data(), 1, path.size(), out_);
+    WriteText(out_, path);
     std::fputc(pathEnd_, out_);
     std::fflush(out_);
     DrawBar();

@@ -29,6 +29,24 @@ std::string ForeignName(std::string_view line) {
                                                            : PercentDecode(name);
 }
 
+// The file name a file URI's decoded path stands for. On Windows the path
+// of "file:///C:/a.jpg" is "/C:/a.jpg": the drive comes first there, with
+// back-slashes.
+std::string LocalPath(std::string path) {
+#ifdef _WIN32
+    const bool drive = path.size() >= 3 && path[0] == '/' &&
+                       std::isalpha(static_cast<unsigned char>(path[1])) &&
+                       (path[2] == ':' || path[2] == '|');
+    if (drive) {
+        path.erase(0, 1);
+        path[1] = ':';
+    }
+    for (char& c : path)
+        if (c == '/') c = '\\';
+#endif
+    return path;
+}
+
 TDroppedItem ParseLine(std::string_view line) {
     if (!StartsWithNoCase(line, "file:")) return {false, ForeignName(line)};
     std::string_view rest = line.substr(5);
@@ -43,7 +61,7 @@ TDroppedItem ParseLine(std::string_view line) {
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
     }
     if (rest.empty() || rest.front() != '/') return {false, ForeignName(line)};
-    return {true, PercentDecode(rest)};
+    return {true, LocalPath(PercentDecode(rest))};
 }
 
 }  // namespace

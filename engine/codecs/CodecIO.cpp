@@ -1,8 +1,10 @@
 #include "CodecIO.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -17,23 +19,49 @@ namespace {
     throw ECodecError("cannot open file \"" + path + "\": " + reason);
 }
 
+// The C runtime's calls on a descriptor, which Windows names with an
+// underscore; its fseeko has only 32 bits of offset.
+std::FILE* BinaryStreamOn(int fd) {
+#ifdef _WIN32
+    return _fdopen(fd, "rb");
+#else
+    return fdopen(fd, "rb");
+#endif
+}
+
+void CloseDescriptor(int fd) {
+#ifdef _WIN32
+    _close(fd);
+#else
+    close(fd);
+#endif
+}
+
+int SeekFile(std::FILE* file, std::uint64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(file, std::int64_t(offset), SEEK_SET);
+#else
+    return fseeko(file, off_t(offset), SEEK_SET);
+#endif
+}
+
 }  // namespace
 
 TInputSource TInputSource::OpenFile(const std::string& path) {
     const int fd = OpenRegularFile(path);
     if (fd < 0) FailToOpen(path, errno == ENODEV ? "not a regular file" : std::strerror(errno));
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        close(fd);
+    const std::int64_t size = HandleSize(fd);
+    if (size < 0) {
+        CloseDescriptor(fd);
         FailToOpen(path, std::strerror(errno));
     }
     TInputSource source;
-    source.file_ = fdopen(fd, "rb");
+    source.file_ = BinaryStreamOn(fd);
     if (!source.file_) {
-        close(fd);
+        CloseDescriptor(fd);
         FailToOpen(path, std::strerror(errno));
     }
-    source.size_ = std::uint64_t(info.st_size);
+    source.size_ = std::uint64_t(size);
     return source;
 }
 
@@ -52,7 +80,7 @@ TInputSource::~TInputSource() {
 
 void TInputSource::Seek(std::uint64_t offset) {
     if (offset > size_) throw ECodecError("offset beyond the end of the file");
-    if (file_ && fseeko(file_, off_t(offset), SEEK_SET) != 0)
+    if (file_ && SeekFile(file_, offset) != 0)
         throw ECodecError(std::string("cannot read file: ") + std::strerror(errno));
     position_ = offset;
 }

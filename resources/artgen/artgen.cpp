@@ -3,15 +3,19 @@
 // command line: each window picture in a light and a dark theme at several
 // device pixel ratios, the icon at the sizes desktops ask for. Wording, colours and sizes live in
 // the tables at the top, so a change of either is one edit here. Runs without a display.
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtEndian>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -505,11 +509,79 @@ bool SaveWindowPictures(const TTheme& c, const QDir& dir, const QString& tail) {
     return ok;
 }
 
+// ---- Windows icon file -----------------------------------------------------
+// One entry of an .ico file: 32-bit pixels with alpha, bottom row first,
+// followed by the 1-bit mask (set where the picture is fully transparent),
+// as every version of Windows reads them. 256 x 256 is stored as PNG bytes,
+// as Windows expects at that size.
+QByteArray IcoEntryData(const QImage& picture) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    if (image.width() >= 256) {
+        image.save(&buffer, "PNG");
+        return data;
+    }
+    const int w = image.width(), h = image.height();
+    const int maskStride = (w + 31) / 32 * 4;
+    auto put32 = [&data](quint32 v) {
+        const quint32 le = qToLittleEndian(v);
+        data.append(reinterpret_cast<const char*>(&le), 4);
+    };
+    auto put16 = [&data](quint16 v) {
+        const quint16 le = qToLittleEndian(v);
+        data.append(reinterpret_cast<const char*>(&le), 2);
+    };
+    // BITMAPINFOHEADER: the height counts the pixels and the mask.
+    put32(40), put32(w), put32(2 * h), put16(1), put16(32), put32(0);
+    put32(w * h * 4 + maskStride * h), put32(0), put32(0), put32(0), put32(0);
+    for (int y = h - 1; y >= 0; --y) {
+        const auto* row = reinterpret_cast<const quint32*>(image.constScanLine(y));
+        for (int x = 0; x < w; ++x) put32(row[x]);  // B, G, R, A in the file
+    }
+    for (int y = h - 1; y >= 0; --y) {
+        QByteArray mask(maskStride, '\0');
+        const auto* row = reinterpret_cast<const quint32*>(image.constScanLine(y));
+        for (int x = 0; x < w; ++x)
+            if (qAlpha(row[x]) == 0) mask[x / 8] = char(mask[x / 8] | (0x80 >> (x % 8)));
+        data.append(mask);
+    }
+    return data;
+}
+
+// The icon file of the Windows programs, with every picture in the given order.
+bool SaveIco(const std::vector<QImage>& pictures, const QDir& dir, const QString& name) {
+    QByteArray file;
+    auto put = [&file](auto v) {
+        const auto le = qToLittleEndian(v);
+        file.append(reinterpret_cast<const char*>(&le), sizeof le);
+    };
+    put(quint16(0)), put(quint16(1)), put(quint16(pictures.size()));
+    std::vector<QByteArray> entries;
+    quint32 offset = 6 + 16 * quint32(pictures.size());
+    for (const QImage& picture : pictures) {
+        entries.push_back(IcoEntryData(picture));
+        // A side of 256 is written as 0.
+        put(quint8(picture.width() & 0xFF)), put(quint8(picture.height() & 0xFF));
+        put(quint8(0)), put(quint8(0)), put(quint16(1)), put(quint16(32));
+        put(quint32(entries.back().size())), put(offset);
+        offset += quint32(entries.back().size());
+    }
+    for (const QByteArray& entry : entries) file.append(entry);
+    QFile out(dir.filePath(name + ".ico"));
+    if (out.open(QIODevice::WriteOnly) && out.write(file) == file.size()) return true;
+    std::fprintf(stderr, "artgen: cannot write %s\n", qPrintable(out.fileName()));
+    return false;
+}
+
 // The device pixel ratios drawn for (Artwork.cpp picks among the same).
 const std::pair<qreal, const char*> kScales[] = {
     {1, ""}, {1.25, "@1.25x"}, {1.5, "@1.5x"}, {2, "@2x"}};
 // The icon sizes of the hicolor theme besides the 256 of "icon".
 const int kIconSides[] = {16, 22, 24, 32, 48, 64, 128, 512};
+// The sides Windows asks for at 100 % to 200 % (small icons, lists, tiles).
+const int kIcoSides[] = {16, 20, 24, 32, 40, 48, 64, 96, 128, 256};
 
 }  // namespace
 
@@ -539,5 +611,8 @@ int main(int argc, char** argv) {
     ok &= Save(ProgramIcon(256), dir, "icon");
     for (const int side : kIconSides)
         ok &= Save(ProgramIcon(side), dir, QStringLiteral("icon_%1").arg(side));
+    std::vector<QImage> icoPictures;
+    for (const int side : kIcoSides) icoPictures.push_back(ProgramIcon(side));
+    ok &= SaveIco(icoPictures, dir, "tovali3");
     return ok ? 0 : 1;
 }

@@ -70,6 +70,7 @@ class ProgramFlowTest : public QObject {
     void aDisabledWindowTakesNoDrops();
     void commandLinePathsGoThroughIntake();
     void closingTheWindowDuringAJobStopsIt();
+    void theSessionsEndStopsAJobAndSavesWithoutAQuestion();
     void stopKeepsTheWrittenFilesAndOffersTheirFolder();
     void aStopBeforeTheFirstFileWritesNothing();
     void namesThatAreNotUtf8AreConvertedAndTheirFolderOpens();
@@ -368,6 +369,32 @@ void ProgramFlowTest::closingTheWindowDuringAJobStopsIt() {
     QVERIFY(outputs.size() < pictures.size());
     for (const QString& output : outputs) QVERIFY(!QImage(dir->filePath(output)).isNull());
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), pictures.size() + outputs.size());
+}
+
+// Log-off or shut-down during a job: stopped as with "中止", the settings on
+// disk at once, no message box; the windows' close that follows, when the
+// session does end, goes through unasked.
+void ProgramFlowTest::theSessionsEndStopsAJobAndSavesWithoutAQuestion() {
+    const QStringList pictures = AddPhotos(20);
+    QCOMPARE(pictures.size(), 20);
+    form->ConvertFiles(Paths(pictures));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Output("s-p0.jpg")), kJobTimeoutMs);
+    QVERIFY(!QFileInfo::exists(settings.File()));
+    form->EndSession();
+
+    QVERIFY(QFileInfo::exists(settings.File()));
+    QVERIFY(status->LabelStatus->text().endsWith(U("の処理を中止しました")));
+    QVERIFY(status->BtnClose->isEnabled() && status->BtnOpenDir->isEnabled());
+    const QStringList outputs = QDir(dir->path()).entryList({"s-*"}, QDir::Files);
+    QVERIFY(outputs.size() < pictures.size());
+    for (const QString& output : outputs) QVERIFY(!QImage(dir->filePath(output)).isNull());
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), pictures.size() + outputs.size());
+    QVERIFY(messages.isEmpty());
+    QVERIFY(!form->QuietSave);
+
+    form->AskBeforeClose = false;
+    QVERIFY(form->close());
+    QVERIFY(messages.isEmpty());
 }
 
 void ProgramFlowTest::stopKeepsTheWrittenFilesAndOffersTheirFolder() {

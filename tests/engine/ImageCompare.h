@@ -17,18 +17,23 @@
 #include <vector>
 
 #include "Raster.h"
+#include "WidePath.h"
+
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 inline std::string DataFile(const std::string& relative) {
     return std::string(TOVALI_TEST_DATA) + "/" + relative;
 }
 
 inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(FileSystemPath(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
+    std::ofstream(FileSystemPath(path), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
@@ -96,27 +101,46 @@ inline void QtReference(const std::string& path, TBitmap& out) {
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TTempDir {
   public:
+#ifdef _WIN32
+    TTempDir() {
+        static int counter = 0;
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (int i = 0; i < 100 && path_.empty(); ++i) {
+            const std::filesystem::path candidate =
+                base /
+                ("tovali-test-" + std::to_string(_getpid()) + "-" + std::to_string(counter++));
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) path_ = PathText(candidate);
+        }
+        EXPECT_FALSE(path_.empty());
+    }
+#else
     TTempDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "tovali-test-XXXXXX").string();
         path_ = mkdtemp(pattern.data()) ? pattern : std::string();
         EXPECT_FALSE(path_.empty());
     }
+#endif
     ~TTempDir() {
         std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
+        std::filesystem::remove_all(FileSystemPath(path_), ignored);
     }
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;
 
     // The folder with a trailing delimiter, as the engine names folders.
-    std::string Folder() const { return path_ + "/"; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    std::string Folder() const {
+        return path_ + "/";
+    }
+    std::string operator/(const std::string& name) const {
+        return path_ + "/" + name;
+    }
     // Names of the entries, sorted.
     std::vector<std::string> Entries(const std::string& sub = "") const {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(path_ + "/" + sub))
-            names.push_back(e.path().filename().string());
+        for (const auto& e : std::filesystem::directory_iterator(FileSystemPath(path_ + "/" + sub)))
+            names.push_back(PathText(e.path().filename()));
         std::sort(names.begin(), names.end());
         return names;
     }

@@ -28,13 +28,13 @@ TEST(WideFileOpen, ModesOutsideTheTablesFailWithoutReachingTheSystem) {
     const std::string existing = dir.File("a.bin", {1, 2, 3});
     for (std::uint16_t mode : {std::uint16_t(3), std::uint16_t(0x50), std::uint16_t(0xF2)}) {
         errno = 0;
-        EXPECT_EQ(WideFileOpen(existing, mode), INVALID_HANDLE_VALUE) << mode;
+        EXPECT_EQ(WideFileOpen(existing, mode), kNoHandle) << mode;
         EXPECT_EQ(errno, EINVAL) << mode;
     }
     // A missing file under an invalid mode reports EINVAL, not ENOENT: the
     // system was never asked.
     errno = 0;
-    EXPECT_EQ(WideFileOpen((dir.Path() / "missing").string(), 3), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(WideFileOpen((dir.Path() / "missing").string(), 3), kNoHandle);
     EXPECT_EQ(errno, EINVAL);
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "missing"));
 }
@@ -156,13 +156,13 @@ TEST(OpenRegularFile, SpecialFilesAreRefusedWithoutWaiting) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     alarm(20);  // a hang ends the test program instead of the whole run
     errno = 0;
-    EXPECT_EQ(OpenRegularFile(fifo), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenRegularFile(fifo), kNoHandle);
     EXPECT_EQ(errno, ENODEV);
-    EXPECT_EQ(WideFileOpen(fifo, fmOpenRead), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(WideFileOpen(fifo, fmOpenRead), kNoHandle);
     EXPECT_EQ(OpenErrorOf(fifo, fmOpenRead).rfind("Cannot open file", 0), 0u);
-    EXPECT_EQ(OpenRegularFile("/dev/zero"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenRegularFile("/dev/zero"), kNoHandle);
     errno = 0;
-    EXPECT_EQ(OpenRegularFile(dir.Path().string()), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenRegularFile(dir.Path().string()), kNoHandle);
     EXPECT_EQ(errno, EISDIR);
     alarm(0);
     const THandle file = OpenRegularFile(dir.File("a.bin", {1, 2, 3}));

@@ -1,3 +1,4 @@
+#include <QImageReader>
 #include <QTest>
 
 #include "Artwork.h"
@@ -100,6 +101,25 @@ class ArtworkTest : public QObject {
         const QImage panel = LoadArtwork("bg", 1, true);
         QVERIFY(qGray(panel.pixel(500, 400)) < 80);
         QVERIFY(qGray(LoadArtwork("bg").pixel(500, 400)) > 200);
+    }
+
+    // The Windows programs' icon file holds every side Windows asks for,
+    // from 16 to 256 pixels, each the drawn icon at that side.
+    void theIconFileHoldsTheIconAtEverySideWindowsAsksFor() {
+        QImageReader reader(QStringLiteral(TOVALI_PROGRAM_ICO), "ico");
+        QList<int> sides;
+        for (int i = 0; i < reader.imageCount(); ++i) {
+            QVERIFY(reader.jumpToImage(i));
+            const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+            QCOMPARE(image.height(), image.width());
+            sides.append(image.width());
+            const QImage drawn =
+                LoadArtwork(image.width() == 256 ? QStringLiteral("icon")
+                                                 : QStringLiteral("icon_%1").arg(image.width()));
+            if (!drawn.isNull()) QCOMPARE(image, drawn.convertToFormat(QImage::Format_ARGB32));
+        }
+        QCOMPARE(sides, (QList<int>{16, 20, 24, 32, 40, 48, 64, 96, 128, 256}));
     }
 
     void unknownNameGivesNoPicture() { QVERIFY(LoadArtwork("no_such_picture").isNull()); }

@@ -166,13 +166,13 @@ TEST_F(SettingsFile, NoFileGivesEveryDefault) {
 // substitute that is not listed leaves the first face.
 TEST_F(SettingsFile, DefaultFaceSelectsItsFontconfigSubstitute) {
     if (!QFontDatabase::families().contains("IPAGothic")) GTEST_SKIP() << "no IPA fonts";
-    EXPECT_TRUE(FontconfigSubstitutes("ＭＳ ゴシック").contains("IPAGothic"));
+    EXPECT_TRUE(FontSubstitutes("ＭＳ ゴシック").contains("IPAGothic"));
     TSettings s = LoadSettingsFile(path_, {"Droid Sans Fallback", "IPAGothic", "IPAPGothic"});
     EXPECT_EQ(s.CBDateFontName, "IPAGothic");
     EXPECT_EQ(s.CBCommentFontName, "IPAGothic");
     s = LoadSettingsFile(path_, {"Droid Sans Fallback", "Odd Face"});
     EXPECT_EQ(s.CBDateFontName, "Droid Sans Fallback");
-    EXPECT_TRUE(FontconfigSubstitutes("").isEmpty());
+    EXPECT_TRUE(FontSubstitutes("").isEmpty());
 }
 
 TEST_F(SettingsFile, DefaultFaceIsKeptWhenInstalled) {

@@ -260,7 +260,7 @@ void SettingsStoreTest::fontFacesFallBackToTheListedOnes() {
     QCOMPARE(form->CBDateFontName->currentText(), other);
     // An unknown face gets fontconfig's Japanese face when it is listed, else the first.
     QString stand_in = faces.first();
-    for (const QString& face : FontconfigSubstitutes("No Such Face")) {
+    for (const QString& face : FontSubstitutes("No Such Face")) {
         if (!faces.contains(face)) continue;
         stand_in = face;
         break;

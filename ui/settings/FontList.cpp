@@ -46,9 +46,17 @@ void BuildFontList(QStringList& list) {
     BuildFontList(fonts, list);
 }
 
-QStringList FontconfigSubstitutes(const QString& face) {
+QStringList FontSubstitutes(const QString& face) {
     QStringList names;
-#ifdef TOVALI_HAVE_FONTCONFIG
+#ifdef _WIN32
+    // Windows has no fontconfig: the Japanese gothics a Windows machine has,
+    // newest last, and the IPA face Wine is given.
+    if (!face.isEmpty())
+        names = {QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
+                 QStringLiteral("Yu Gothic"),     QStringLiteral("游ゴシック"),
+                 QStringLiteral("Meiryo"),        QStringLiteral("メイリオ"),
+                 QStringLiteral("IPAGothic")};
+#elif defined(TOVALI_HAVE_FONTCONFIG)
     if (face.isEmpty()) return names;
     const QByteArray family = face.toUtf8();
     FcPattern* pattern = FcPatternCreate();
@@ -73,7 +81,7 @@ QStringList WindowFontFamilies() {
     const QString classic = QStringLiteral("ＭＳ Ｐゴシック");
     QStringList families{classic, QStringLiteral("IPAPGothic"), QStringLiteral("VL PGothic"),
                          QStringLiteral("Noto Sans CJK JP")};
-    for (const QString& face : FontconfigSubstitutes(classic))
+    for (const QString& face : FontSubstitutes(classic))
         if (!families.contains(face)) families.append(face);
     return families;
 }

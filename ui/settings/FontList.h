@@ -27,11 +27,13 @@ void BuildFontList(QStringList& list);
 
 // The names (every language's) of the installed face that fontconfig puts in
 // place of face for Japanese text, as `fc-match "face:lang=ja"` does; empty
-// where there is no fontconfig or it finds nothing. Windows faces such as
-// "ＭＳ ゴシック" thus find their metric-compatible substitutes.
-QStringList FontconfigSubstitutes(const QString& face);
+// when it finds nothing. Windows faces such as "ＭＳ ゴシック" thus find their
+// metric-compatible substitutes. Windows has no fontconfig: there every face
+// gets the chain ＭＳ ゴシック, MS Gothic, Yu Gothic, 游ゴシック, Meiryo, メイリオ,
+// IPAGothic (Wine's), the first installed one to be taken.
+QStringList FontSubstitutes(const QString& face);
 
 // The window font's faces in order of preference: the classic Windows face,
 // the installed proportional gothics of the same design the windows were laid
-// out for, then whatever fontconfig substitutes for the Windows face.
+// out for, then the substitutes for the Windows face.
 QStringList WindowFontFamilies();

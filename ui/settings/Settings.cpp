@@ -1,9 +1,11 @@
 #include "Settings.h"
 
 #include <SimpleIni.h>
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <QString>
 #include <algorithm>
@@ -18,6 +20,8 @@
 #include "Cp932.h"
 #include "FontList.h"
 #include "ProfileValues.h"
+#include "WidePath.h"
+#include "WinApi.h"
 
 namespace fs = std::filesystem;
 
@@ -169,13 +173,13 @@ const std::string* FindFace(const QString& wanted, const std::vector<std::string
 }
 
 // The first installed face equal to the stored one ignoring letter case,
-// else the listed face fontconfig substitutes for it (a Windows face on a
+// else the listed face the system substitutes for it (a Windows face on a
 // Linux machine), else the first installed face, else none.
 std::string ResolveFace(const std::string& stored, const std::vector<std::string>& faces) {
     const QString wanted = QString::fromStdString(stored);
     if (const std::string* face = FindFace(wanted, faces)) return *face;
     if (faces.empty()) return std::string();
-    for (const QString& substitute : FontconfigSubstitutes(wanted)) {
+    for (const QString& substitute : FontSubstitutes(wanted)) {
         if (const std::string* face = FindFace(substitute, faces)) return *face;
     }
     return faces.front();
@@ -251,13 +255,66 @@ std::string TrailingComments(const std::string& data) {
     return tail.find_first_not_of(" \t\r\n") == std::string::npos ? std::string() : tail;
 }
 
+#ifdef _WIN32
+
+// SimpleIni ends its lines with CRLF on Windows, LF elsewhere; the file's
+// own line ends are applied after, the same on both systems.
+std::string WithLineFeeds(const std::string& saved) {
+    std::string text;
+    for (std::size_t i = 0; i < saved.size(); ++i)
+        if (saved.compare(i, 2, "\r\n") != 0) text += saved[i];
+    return text;
+}
+
+// Windows files carry no permission bits to keep.
+unsigned FileMode(const fs::path&) {
+    return 0;
+}
+
+// Writes the whole file under a temporary name beside it and moves it over
+// the old one, so that a failed write never leaves a damaged settings file.
+void WriteFileWhole(const fs::path& target, const std::string& data, unsigned) {
+    const std::string shown = PathText(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path temp = target.native() + L".tmp" + std::to_wstring(GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(attempt);
+        const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;
+        if (file == INVALID_HANDLE_VALUE) break;
+        DWORD written = 0;
+        bool ok = WriteFile(file, data.data(), DWORD(data.size()), &written, nullptr) &&
+                  written == data.size();
+        ok = FlushFileBuffers(file) && ok;
+        ok = CloseHandle(file) && ok;
+        if (ok && MoveFileExW(temp.c_str(), target.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return;
+        DeleteFileW(temp.c_str());
+        break;
+    }
+    throw ESettingsError(shown + " に書き込めません");
+}
+
+#else
+
+std::string WithLineFeeds(const std::string& saved) {
+    return saved;
+}
+
+// The permission bits to give the new file: the old file's, else private.
+unsigned FileMode(const fs::path& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0600;
+}
+
 // Writes the whole file under a temporary name and renames it over the old
 // one, so that a failed write never leaves a damaged settings file.
-void WriteFileWhole(const fs::path& target, const std::string& data, mode_t mode) {
+void WriteFileWhole(const fs::path& target, const std::string& data, unsigned mode) {
     std::string temp = target.string() + ".XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) throw ESettingsError(target.string() + " に書き込めません");
-    bool ok = fchmod(fd, mode) == 0;  // mkstemp made it private; keep the old file's mode
+    bool ok = fchmod(fd, mode_t(mode)) == 0;  // mkstemp made it private
     for (std::size_t done = 0; ok && done < data.size();) {
         const ssize_t n = write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
@@ -271,6 +328,8 @@ void WriteFileWhole(const fs::path& target, const std::string& data, mode_t mode
         throw ESettingsError(target.string() + " に書き込めません");
     }
 }
+
+#endif
 
 }  // namespace
 
@@ -294,7 +353,7 @@ void TSettingsFile::TImpl::Load() {
     const fs::file_status status = fs::status(Path, ec);
     if (!fs::exists(status)) return;
     Exists = true;
-    const std::string shown = Path.string();
+    const std::string shown = PathText(Path);
     if (!fs::is_regular_file(status) || fs::file_size(Path, ec) > kMaxFileBytes || ec) {
         Problem = "設定ファイル " + shown + " を読み込めません（既定の設定で動作します）";
         return;
@@ -379,10 +438,11 @@ void TSettingsFile::Write(const TSettings& settings) {
 
 void TSettingsFile::Save() const {
     const fs::path& path = impl_->Path;
-    if (!impl_->Problem.empty()) throw ESettingsError(path.string() + " に書き込めません");
-    std::string data;
-    if (impl_->Ini.Save(data, false) < 0) throw ESettingsError(path.string() + " に書き込めません");
-    data += impl_->Trailer;
+    if (!impl_->Problem.empty()) throw ESettingsError(PathText(path) + " に書き込めません");
+    std::string saved;
+    if (impl_->Ini.Save(saved, false) < 0)
+        throw ESettingsError(PathText(path) + " に書き込めません");
+    std::string data = WithLineFeeds(saved) + impl_->Trailer;
     if (impl_->Crlf) {
         std::string crlf;
         for (char c : data) {
@@ -393,9 +453,7 @@ void TSettingsFile::Save() const {
     }
     std::error_code ec;
     const fs::path target = fs::is_symlink(path, ec) ? fs::weakly_canonical(path, ec) : path;
-    struct stat st {};
-    const mode_t mode = stat(target.c_str(), &st) == 0 ? st.st_mode & 07777 : 0600;
-    WriteFileWhole(target.empty() ? path : target, data, mode);
+    WriteFileWhole(target.empty() ? path : target, data, FileMode(target));
 }
 
 TSettings LoadSettingsFile(const fs::path& path, const std::vector<std::string>& installedFaces) {

@@ -1,7 +1,17 @@
 #include "SettingsDir.h"
 
+#ifdef _WIN32
+// The known-folder GUIDs defined here, so no import library is needed.
+#include <initguid.h>
+// clang-format off
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+// clang-format on
+#else
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <string>
@@ -11,6 +21,21 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+#ifdef _WIN32
+
+// The roaming application-data folder (CSIDL_APPDATA of old), created when
+// missing.
+std::optional<fs::path> ConfigHome() {
+    wchar_t* folder = nullptr;
+    std::optional<fs::path> home;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, &folder)))
+        home = fs::path(folder);
+    CoTaskMemFree(folder);
+    return home;
+}
+
+#else
 
 std::optional<fs::path> EnvironmentPath(const char* name) {
     const char* value = std::getenv(name);
@@ -38,6 +63,8 @@ std::optional<fs::path> ConfigHome() {
     if (!home) return std::nullopt;
     return *home / ".config";
 }
+
+#endif
 
 }  // namespace
 
