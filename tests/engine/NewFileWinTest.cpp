@@ -62,7 +62,7 @@ TEST(NewFileWin, TakenNamesAreNeverReplaced) {
 TEST(NewFileWin, LongPathsAndLongNamesAreWritten) {
     TTempDir dir;
     std::string deep = dir.Folder();
-    for (int level = 0; deep.size() < 300; ++level)
+    for (int level = 0; Utf16FromWtf8(deep).size() < 300; ++level)
         deep += "とても長いフォルダ名" + std::to_string(level) + "\\";
     std::filesystem::create_directories(FileSystemPath(deep));
     TthPicConvert engine;
