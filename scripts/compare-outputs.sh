@@ -9,8 +9,13 @@
 # never touched and outputs land beside the copies. Without folders it takes
 # the wallpapers in /usr/share/backgrounds (when installed) and the corpora
 # in ../shared/testdata. Exit status 0 when every output is the same.
+#
+# Either build may be a Windows tovali3-batch.exe: it runs under Wine
+# (scripts/wine-run.sh) with its DLLs beside it (the unzipped portable folder)
+# or in $TOVALI_MINGW_PREFIX/bin. Pictures that differ are then measured too:
+# how many pixels differ and by how much at most.
 set -euo pipefail
-[ $# -ge 2 ] || { sed -n 2,11p "$0"; exit 2; }
+[ $# -ge 2 ] || { sed -n 2,16p "$0"; exit 2; }
 old=$(realpath "$1") new=$(realpath "$2")
 shift 2
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,7 +31,20 @@ if [ ${#dirs[@]} -eq 0 ]; then
 fi
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+wineprefix=$scratch/wine
+trap '[ ! -d "$wineprefix" ] || WINEPREFIX=$wineprefix wineserver -k 2>/dev/null; rm -rf "$scratch"' EXIT
+
+# The command that runs a build: itself, or Wine for a Windows one.
+runner() {
+    if [[ $1 == *.exe ]]; then
+        local dlls=${TOVALI_MINGW_PREFIX:+$TOVALI_MINGW_PREFIX/bin}
+        echo "$here/scripts/wine-run.sh" "$wineprefix" "${dlls:-$(dirname "$1")}" "$1"
+    else
+        echo "$1"
+    fi
+}
+windows=0
+[[ $old == *.exe || $new == *.exe ]] && windows=1
 
 # One settings profile a line: its name, then --set arguments.
 profiles=(
@@ -54,7 +72,8 @@ copy_inputs() {
 # at a failed file: the paths it printed tell which one, and the next batch
 # starts after it.
 run_build() {
-    local batch=$1 root=$2 config=$3
+    local batch root=$2 config=$3
+    read -r -a batch <<< "$(runner "$1")"
     shift 3
     local args=(--config "$config" --date 2020-01-02)
     for s in "$@"; do args+=(--set "$s"); done
@@ -63,7 +82,7 @@ run_build() {
     local i=0 written
     : > "$root.failed"
     while [ $i -lt ${#files[@]} ]; do
-        if written=$("$batch" "${args[@]}" -- "${files[@]:i:20}" 2>/dev/null); then
+        if written=$("${batch[@]}" "${args[@]}" -- "${files[@]:i:20}" 2>/dev/null); then
             i=$((i + 20))
         else
             local k=0
@@ -72,6 +91,17 @@ run_build() {
             i=$((i + k + 1))
         fi
     done
+}
+
+# Between Linux and Windows: how many pixels of a picture output differ, and
+# the largest difference of a channel (of 255).
+measure() {
+    [ $windows = 1 ] && [ -f "$scratch/old/$1" ] && [ -f "$scratch/new/$1" ] || return 0
+    local count peak
+    count=$(compare -metric AE "$scratch/old/$1" "$scratch/new/$1" null: 2>&1) || true
+    peak=$(compare -metric PAE "$scratch/old/$1" "$scratch/new/$1" null: 2>&1) || true
+    peak=${peak#*(}
+    echo " ($count pixels differ, by at most $(awk -v p="${peak%)}" 'BEGIN { printf "%.0f", p * 255 }'))"
 }
 
 status=0
@@ -96,7 +126,10 @@ for profile in "${profiles[@]}"; do
         echo "$name: DIFFERENT"
         # Every output whose bytes (or presence) differ, by name.
         join -j 2 -a 1 -a 2 -e missing -o 0,1.1,2.1 <(sort -k 2 "$scratch/old.sums") \
-            <(sort -k 2 "$scratch/new.sums") | awk '$2 != $3 { print "  differs: " $1 }'
+            <(sort -k 2 "$scratch/new.sums") | awk '$2 != $3 { print $1 }' |
+            while read -r file; do
+                echo "  differs: $file$(measure "$file")"
+            done
         diff "$scratch/old.failed" "$scratch/new.failed" | sed 's/^/  failed: /' || true
     fi
 done

@@ -34,8 +34,10 @@ tovali_install_deps() {
 }
 
 # What scripts/desktop-screenshots.sh and scripts/stop-latency.sh add: a
-# window manager, a pointer and key driver, a screen grabber, a calculator.
-TOVALI_DESKTOP_PACKAGES=(openbox xdotool imagemagick bc)
+# window manager, a pointer and key driver, a screen grabber, a calculator;
+# and the real photos that the benches and scripts/compare-outputs.sh use
+# (/usr/share/backgrounds).
+TOVALI_DESKTOP_PACKAGES=(openbox xdotool imagemagick bc lomiri-wallpapers-20.04 lomiri-wallpapers-16.04)
 
 tovali_install_desktop_deps() {
     tovali_install_deps "${TOVALI_DESKTOP_PACKAGES[@]}"

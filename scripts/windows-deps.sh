@@ -17,8 +17,10 @@ root=$(pwd)
 source scripts/deps.sh
 
 # Source package, and the installed binary package whose source version the
-# Linux build uses.
+# Linux build uses. Qt first: it takes most of the time, and nothing of the
+# program builds without it.
 TOVALI_WINDOWS_LIBS=(
+    "qt6-base qt6-base-dev"
     "zlib zlib1g-dev"
     "libpng1.6 libpng-dev"
     "libjpeg-turbo libjpeg62-turbo-dev"
@@ -31,7 +33,6 @@ TOVALI_WINDOWS_LIBS=(
     "libheif libheif-dev"
     "googletest libgtest-dev"
     "libsimpleini libsimpleini-dev"
-    "qt6-base qt6-base-dev"
 )
 
 source_version() { dpkg-query -W -f='${source:Version}' "$1"; }
@@ -190,10 +191,12 @@ build_dav1d() {
         ninja -C "$build" -j"$jobs" && ninja -C "$build" install
 }
 
-# Only the encoder: AVIF pictures are decoded by dav1d, as on Linux.
+# Only the encoder: AVIF pictures are decoded by dav1d, as on Linux. Debian
+# links aom to a system libyuv, which only aom's own tools and the butteraugli
+# tuning use; the library's encoder does not need it.
 build_aom() {
     cmake_build "$1" "$2" -DBUILD_SHARED_LIBS=ON -DAOM_TARGET_CPU=x86_64 \
-        -DCONFIG_AV1_DECODER=0 -DENABLE_DOCS=0 -DENABLE_EXAMPLES=0 -DENABLE_TESTS=0 \
+        -DCONFIG_LIBYUV=0 -DCONFIG_AV1_DECODER=0 -DENABLE_DOCS=0 -DENABLE_EXAMPLES=0 -DENABLE_TESTS=0 \
         -DENABLE_TOOLS=0 -DENABLE_TESTDATA=0
 }
 

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the MinGW build under Wine: the emulator CMake
+# puts in front of every test, of artgen and of anything else the build runs.
+#
+#   scripts/wine-run.sh WINEPREFIX DLL_FOLDER PROGRAM.exe [ARG...]
+#
+# The Wine prefix is made on first use (one boot, guarded by a lock so that
+# tests started side by side wait for it) and gets the IPA fonts in its
+# windows/Fonts folder. The program finds its DLLs in DLL_FOLDER (the
+# libraries' prefix/bin) and MinGW's runtime folders. The exit status is the
+# program's.
+set -euo pipefail
+[ $# -ge 3 ] || { sed -n 2,11p "$0" >&2; exit 2; }
+export WINEPREFIX=$1
+dlls=$2
+shift 2
+
+export WINEARCH=win64
+export WINEDEBUG=-all
+# No .NET and no Gecko: nothing here needs them, and Wine would offer to
+# download them on the first boot.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+mingw_runtime=(/usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
+winepath="Z:$dlls"
+for d in "${mingw_runtime[@]}"; do winepath+=";Z:$d"; done
+export WINEPATH="$winepath${WINEPATH:+;$WINEPATH}"
+
+# Qt's plugins and, for the offscreen platform (which draws text with its own
+# FreeType font list, not the system's), the fonts.
+export QT_PLUGIN_PATH="Z:${dlls%/bin}/plugins"
+export QT_QPA_FONTDIR=${QT_QPA_FONTDIR:-C:/windows/Fonts}
+
+boot() {
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    # The null display driver: windows and message loops without an X server.
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    local fonts=$WINEPREFIX/drive_c/windows/Fonts
+    mkdir -p "$fonts"
+    find /usr/share/fonts/opentype/ipafont-* -maxdepth 1 \
+        \( -name '*.ttf' -o -name '*.otf' \) -exec cp -L -t "$fonts" {} + 2>/dev/null || true
+    wineserver -w
+    touch "$WINEPREFIX/.tovali-ready"
+}
+
+if [ ! -f "$WINEPREFIX/.tovali-ready" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    exec 9>"$WINEPREFIX.lock"
+    flock 9
+    [ -f "$WINEPREFIX/.tovali-ready" ] || boot
+    flock -u 9
+    exec 9>&-
+fi
+# One server for a whole test run: it stays a minute after its last program
+# instead of being started again for every test (fails when one is running).
+wineserver -p60 </dev/null >/dev/null 2>&1 || true
+exec wine "$@"
