@@ -98,7 +98,8 @@ TEST(OpenRegularFileWin, NamesOutsideCodePage932Open) {
         const std::string path = MakeFile(dir / name, "GIF89a");
         EXPECT_TRUE(WideFileExists(path)) << name;
         EXPECT_TRUE(Listed(dir / "*", Utf16FromWtf8(name))) << name;
-        TWideFileStream stream(path, fmOpenRead);
+        // As the EXIF reader holds it, while a decoder opens it too.
+        TWideFileStream stream(path, fmOpenRead | fmShareDenyWrite);
         char head[6];
         stream.ReadBuffer(head, 6);
         EXPECT_EQ(std::string(head, 6), "GIF89a");
