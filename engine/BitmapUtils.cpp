@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "AvxClones.h"
 #include "VectorState.h"
 
 namespace {
@@ -66,16 +67,16 @@ std::uint8_t ToChannel(double sum, float area) {
 
 // Rows of weight 1 (all but the first and last row under a target row) are
 // added as whole numbers, far cheaper than weighted sums.
-__attribute__((target_clones("avx2", "default"))) void AddWholeRow(
-    std::uint16_t* __restrict acc, const std::uint8_t* __restrict row, std::size_t n) {
+TOVALI_AVX2_CLONES void AddWholeRow(std::uint16_t* __restrict acc,
+                                    const std::uint8_t* __restrict row, std::size_t n) {
 #pragma omp simd
     for (std::size_t i = 0; i < n; ++i) acc[i] = std::uint16_t(acc[i] + row[i]);
 }
 
 // column = keep * column + whole, emptying whole: whole sums are moved out
 // before they could overflow (keep is 0 for the first move of a target row).
-__attribute__((target_clones("avx2", "default"))) void MoveWholeSums(
-    float* __restrict column, std::uint16_t* __restrict whole, float keep, std::size_t n) {
+TOVALI_AVX2_CLONES void MoveWholeSums(float* __restrict column, std::uint16_t* __restrict whole,
+                                      float keep, std::size_t n) {
 #pragma omp simd
     for (std::size_t i = 0; i < n; ++i) {
         column[i] = keep * column[i] + float(whole[i]);
@@ -87,10 +88,11 @@ __attribute__((target_clones("avx2", "default"))) void MoveWholeSums(
 // keep), the whole rows, and the weighted first and last source rows. The
 // edge rows are read here straight from the source, so the row two target
 // rows share is read twice but never summed into a buffer of its own.
-__attribute__((target_clones("avx2", "default"))) void CombineRows(
-    float* __restrict column, float keep, std::uint16_t* __restrict whole,
-    const std::uint8_t* __restrict first, float firstWeight, const std::uint8_t* __restrict last,
-    float lastWeight, std::size_t n) {
+TOVALI_AVX2_CLONES void CombineRows(float* __restrict column, float keep,
+                                    std::uint16_t* __restrict whole,
+                                    const std::uint8_t* __restrict first, float firstWeight,
+                                    const std::uint8_t* __restrict last, float lastWeight,
+                                    std::size_t n) {
 #pragma omp simd
     for (std::size_t i = 0; i < n; ++i) {
         column[i] = keep * column[i] + float(whole[i]) + firstWeight * float(first[i]) +
@@ -148,9 +150,9 @@ __attribute__((always_inline)) inline bool SumUnrolled(std::size_t window, const
 // Every pixel sums the same number of columns (its window, zero weights past
 // its span), so no branch depends on a span's length; the usual windows of
 // a photo's shrink factors are unrolled.
-__attribute__((target_clones("avx2", "default"))) void SumWindows(
-    const float* __restrict column, const int* __restrict first, const float* __restrict weights,
-    std::size_t window, float* __restrict sums, std::size_t pixels) {
+TOVALI_AVX2_CLONES void SumWindows(const float* __restrict column, const int* __restrict first,
+                                   const float* __restrict weights, std::size_t window,
+                                   float* __restrict sums, std::size_t pixels) {
     if (SumUnrolled(window, column, first, weights, sums, pixels)) return;
     for (std::size_t x = 0; x < pixels; ++x, weights += window, sums += 3) {
         const float* p = column + std::size_t(first[x]) * 3;
@@ -323,10 +325,11 @@ class TResampler {
 
     // Rounds each mean; marks those within their band of a rounding
     // boundary (the integers of mean + 0.5), which the caller sums again.
-    __attribute__((target_clones("avx2", "default"))) static void RoundMeans(
-        const float* __restrict sums, const float* __restrict colBand, float rowBand,
-        float inverseArea, std::uint8_t* __restrict out, std::uint8_t* __restrict nearBoundary,
-        std::size_t n) {
+    TOVALI_AVX2_CLONES static void RoundMeans(const float* __restrict sums,
+                                              const float* __restrict colBand, float rowBand,
+                                              float inverseArea, std::uint8_t* __restrict out,
+                                              std::uint8_t* __restrict nearBoundary,
+                                              std::size_t n) {
 #pragma omp simd
         for (std::size_t i = 0; i < n; ++i) {
             // Written without branches so that it vectorises; a negative

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 
+#include "AvxClones.h"
 #include "BitmapUtils.h"
 #include "UnitThPicConvert.h"
 #include "VectorState.h"
@@ -48,8 +49,7 @@ inline int RoundAndClip(double value) {
 }
 
 // The vivid formula for one row, in doubles in the formula's own order.
-__attribute__((target_clones("avx2", "default"))) void VividRow(std::uint8_t* __restrict p,
-                                                                int width) {
+TOVALI_AVX2_CLONES void VividRow(std::uint8_t* __restrict p, int width) {
 #pragma omp simd
     for (int x = 0; x < width; ++x) {
         const double b = p[3 * x];

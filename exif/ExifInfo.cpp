@@ -93,6 +93,11 @@ std::string ExifErrorText(int errCode) {
 
 TExifInfo::TExifInfo() : entries_(this), thumbEntries_(this) {}
 
+// Read access that lets others read the picture too (on Windows, where the
+// sharing counts): a decoder of the batch, or a viewer, may hold it open at
+// the same time. Sharing nothing would fail the date of such a picture.
+constexpr std::uint16_t kPictureReadMode = fmOpenRead | fmShareDenyWrite;
+
 void TExifInfo::SetImageFileName(const std::string& name) {
     imageFileName_ = name;
     if (name.empty()) return;
@@ -105,7 +110,7 @@ void TExifInfo::SetImageFileName(const std::string& name) {
         DoError(errFileNotFound);
         return;
     }
-    TWideFileStream stream(name, fmOpenRead | fmShareCompat);
+    TWideFileStream stream(name, kPictureReadMode);
     LoadFromStream(stream);
 }
 
@@ -289,7 +294,7 @@ bool TExifInfo::HasExif(const std::string& name) {
 }
 
 std::int64_t TExifInfo::FindApp1InFile(const std::string& name) {
-    TWideFileStream stream(name, fmOpenRead | fmShareCompat);
+    TWideFileStream stream(name, kPictureReadMode);
     stream.SetPosition(0);
     return FindApp1(stream);
 }

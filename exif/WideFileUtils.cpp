@@ -119,7 +119,8 @@ long long WriteAt(THandle fd, const void* buffer, std::size_t count, std::int64_
     at.Offset = DWORD(offset);
     at.OffsetHigh = DWORD(std::uint64_t(offset) >> 32);
     DWORD done = 0;
-    return WriteFile(OsHandle(fd), buffer, DWORD(count), &done, &at) ? done : -1;
+    if (WriteFile(OsHandle(fd), buffer, DWORD(count), &done, &at)) return done;
+    return -1;
 }
 
 void CloseDescriptor(THandle fd) {

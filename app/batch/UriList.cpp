@@ -37,10 +37,9 @@ std::string LocalPath(std::string path) {
     const bool drive = path.size() >= 3 && path[0] == '/' &&
                        std::isalpha(static_cast<unsigned char>(path[1])) &&
                        (path[2] == ':' || path[2] == '|');
-    if (drive) {
-        path.erase(0, 1);
-        path[1] = ':';
-    }
+    if (!drive) return path;
+    path.erase(0, 1);
+    path[1] = ':';
     for (char& c : path)
         if (c == '/') c = '\\';
 #endif

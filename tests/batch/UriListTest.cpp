@@ -27,3 +27,13 @@ TEST(UriList, LocalPathsComeBackAsTheirBytes) {
     EXPECT_FALSE(ParseUriList("mailto:someone@example.org")[0].Local);
     EXPECT_EQ(ParseUriList("mailto:someone@example.org")[0].Path, "mailto:someone@example.org");
 }
+
+#ifdef _WIN32
+// A drive's URI names the file on that drive, in the system's own form.
+TEST(UriList, WindowsDrivesComeFirst) {
+    const auto items = ParseUriList("file:///C:/Users/a%20b/%E5%86%99.jpg\r\nfile:///d|/x.png\r\n");
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].Path, "C:\\Users\\a b\\写.jpg");
+    EXPECT_EQ(items[1].Path, "d:\\x.png");
+}
+#endif

@@ -124,7 +124,12 @@ class TTempDir {
 #endif
     ~TTempDir() {
         std::error_code ignored;
+#ifdef _WIN32
+        // The long form reaches what lies past MAX_PATH inside.
+        std::filesystem::remove_all(L"\\\\?\\" + FileSystemPath(path_).wstring(), ignored);
+#else
         std::filesystem::remove_all(FileSystemPath(path_), ignored);
+#endif
     }
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;

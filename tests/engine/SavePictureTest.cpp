@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <filesystem>
@@ -100,12 +102,12 @@ TEST(SavePicture, SubFolderIsCreatedOneLevelDeep) {
     engine.SavePicture(dir / "a.bmp", b);
     engine.SavePicture(dir / "a.bmp", b);
     EXPECT_EQ(dir.Entries("small"), (std::vector<std::string>{"a(1).bmp", "a.bmp"}));
-    EXPECT_EQ(engine.GetLastSaveDir(), dir / "small/");
+    EXPECT_EQ(engine.GetLastSaveDir(), dir / "small" + kPathDelimiter);
     // Only one level: a nested name fails at the file, and leaves nothing.
     engine.Options.DirName = "x/y";
     EXPECT_THROW(engine.SavePicture(dir / "a.bmp", b), EFileError);
     EXPECT_FALSE(fs::exists(dir / "x"));
-    EXPECT_EQ(engine.GetLastSaveDir(), dir / "small/");
+    EXPECT_EQ(engine.GetLastSaveDir(), dir / "small" + kPathDelimiter);
 }
 
 TEST(SavePicture, InvalidOutputTypeFailsAfterTheNameIsChosen) {
@@ -125,6 +127,7 @@ TEST(SavePicture, InvalidOutputTypeFailsAfterTheNameIsChosen) {
     EXPECT_EQ(engine.GetLastSaveDir(), "");
 }
 
+#ifndef _WIN32  // links need a privilege on Windows
 TEST(SavePicture, NamesTakenByFoldersOrDanglingLinksAreSkipped) {
     TTempDir dir;
     fs::create_directory(dir / "a_s.png");
@@ -134,6 +137,7 @@ TEST(SavePicture, NamesTakenByFoldersOrDanglingLinksAreSkipped) {
     EXPECT_TRUE(fs::is_regular_file(dir / "a_s(2).png"));
     EXPECT_FALSE(fs::exists(dir / "nowhere"));
 }
+#endif
 
 TEST(SavePicture, AFailedEncodeLeavesNoFileBehind) {
     TTempDir dir;
@@ -320,6 +324,7 @@ TEST(CompressJpeg, ASizeOfExactlyTheLimitIsNotBelowIt) {
 
 // A base name near the file-name limit still gets its numbers: the base is
 // shortened (on a whole character) so that affix, number and extension fit.
+#ifndef _WIN32  // Linux counts bytes; Windows UTF-16 units (NewFileWinTest)
 TEST(SavePicture, NamesPastTheFileNameLimitAreShortenedToFit) {
     TTempDir dir;
     const std::string base(249, 'b');
@@ -340,7 +345,9 @@ TEST(SavePicture, NamesPastTheFileNameLimitAreShortenedToFit) {
     EXPECT_EQ(PrefixOfBytes("aあ", 3), "a");
     EXPECT_EQ(PrefixOfBytes("aあ", 4), "aあ");
 }
+#endif
 
+#ifndef _WIN32  // Windows: NewFileWinTest
 // Killed in the middle of a save, a process leaves no part of the file: the
 // data sits in an unnamed file until it is complete.
 TEST(NewFile, AProcessKilledWhileWritingLeavesNothing) {
@@ -359,3 +366,4 @@ TEST(NewFile, AProcessKilledWhileWritingLeavesNothing) {
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_TRUE(dir.Entries().empty());
 }
+#endif

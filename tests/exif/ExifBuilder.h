@@ -3,6 +3,9 @@
 #pragma once
 
 #include <stdlib.h>
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
@@ -173,10 +176,19 @@ inline void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
 // A fresh folder under the system's temporary folder, removed at the end.
 class TempDir {
   public:
+#ifdef _WIN32
+    TempDir() {
+        static int counter = 0;
+        path_ = std::filesystem::temp_directory_path() /
+                ("tovali-" + std::to_string(_getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::create_directories(path_);
+    }
+#else
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "tovali-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
     }
+#endif
     ~TempDir() {
         std::error_code ec;
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
@@ -185,7 +197,9 @@ class TempDir {
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
+    const std::filesystem::path& Path() const {
+        return path_;
+    }
     std::string File(const std::string& name, const Bytes& bytes) const {
         WriteFile(path_ / name, bytes);
         return (path_ / name).string();
