@@ -38,7 +38,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cm
 tests_status=0
 if [ $run_tests = 1 ]; then
     cmake --build "$build" -j"$(nproc)"
-    ctest --test-dir "$build" --output-on-failure -j"$(nproc)" || tests_status=$?
+    # One at a time: the tests share the Wine prefix's settings folder.
+    ctest --test-dir "$build" --output-on-failure || tests_status=$?
 else
     cmake --build "$build" -j"$(nproc)" --target tovali3 tovali3-batch
 fi
