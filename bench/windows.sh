@@ -34,7 +34,7 @@ wall() {
     find "$work/in" -name 's-*' -delete
     local start end
     start=$(date +%s.%N)
-    "$@" >/dev/null
+    "$@" >/dev/null 2>&1
     end=$(date +%s.%N)
     awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
 }

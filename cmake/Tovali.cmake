@@ -36,7 +36,7 @@ function(tovali_add_ctest name)
     file(MAKE_DIRECTORY ${home}/config ${home}/run)
     add_test(NAME ${name} COMMAND ${command})
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home}/run;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1${accessibility}"
+        ENVIRONMENT "QT_QPA_PLATFORM=${platform};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home}/run;TOVALI_FRESH_SETTINGS=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1${accessibility}"
         TIMEOUT 900)
 endfunction()
 

@@ -53,6 +53,11 @@ if [ ! -f "$WINEPREFIX/.tovali-ready" ]; then
     flock -u 9
     exec 9>&-
 fi
+# A test starts without the settings an earlier one saved, as each test has
+# a settings folder of its own on Linux (the suite runs one test at a time).
+if [ "${TOVALI_FRESH_SETTINGS:-0}" = 1 ]; then
+    rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Quorbel
+fi
 # One server for a whole test run: it stays a minute after its last program
 # instead of being started again for every test (fails when one is running).
 wineserver -p60 </dev/null >/dev/null 2>&1 || true
