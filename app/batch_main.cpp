@@ -143,6 +143,19 @@ int Convert(const TBatchCommand& command, const TJobStop& stop) {
     return kExitFailed;
 }
 
+// The offscreen platform finds its fonts only in QT_QPA_FONTDIR (or beside
+// Qt's libraries): on Windows that is the system's font folder, so that the
+// date and the comment are drawn in the faces the window offers.
+void UseSystemFontsOffscreen() {
+#ifdef _WIN32
+    if (_wgetenv(L"QT_QPA_FONTDIR") != nullptr) return;
+    wchar_t windows[MAX_PATH];
+    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    _wputenv_s(L"QT_QPA_FONTDIR", (std::wstring(windows, length) + L"\\Fonts").c_str());
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -164,6 +177,7 @@ int main(int argc, char** argv) {
     // Fonts need QtGui; the offscreen platform needs no display, whatever the
     // environment asks for. Qt gets no arguments of ours to interpret.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseSystemFontsOffscreen();
     qInstallMessageHandler(DropQtMessage);
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
