@@ -10,11 +10,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
+#include "ErrorJump.h"
 
 namespace {
 
@@ -214,7 +214,7 @@ TPictureHeader Header(TInputSource& source, bool compactCoefficients) {
     Decompressor d;
     InitErrors(d.err);
     d.cinfo.err = &d.err.pub;
-    if (setjmp(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
+    if (TOVALI_SETJMP(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
     TPictureHeader header;
     header.BitsPerPixel = ReadHeader(d, source);
     header.Width = d.cinfo.image_width;
@@ -234,7 +234,7 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
     InitErrors(d.err);
     d.err.cancel = request.Cancel;
     d.cinfo.err = &d.err.pub;
-    if (setjmp(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
+    if (TOVALI_SETJMP(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
     const int bpp = ReadHeader(d, source);
     const int width = int(d.cinfo.image_width), height = int(d.cinfo.image_height);
     // Checked before the library allocates its own buffers for the picture.
@@ -333,7 +333,7 @@ void Encode(const TBitmap& picture, int quality, bool progressive, const std::at
     InitErrors(c.err);
     c.err.cancel = cancel;
     c.cinfo.err = &c.err.pub;
-    if (setjmp(c.err.jump)) throw ECodecError(std::string("JPEG: ") + c.err.message);
+    if (TOVALI_SETJMP(c.err.jump)) throw ECodecError(std::string("JPEG: ") + c.err.message);
     jpeg_create_compress(&c.cinfo);
     c.created = true;
     c.progress.progress_monitor = WatchEncodeStop;

@@ -3,10 +3,10 @@
 #include <png.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <memory>
 #include <vector>
+#include "ErrorJump.h"
 
 #include "ColourProfile.h"
 #include "PaletteUtils.h"
@@ -279,7 +279,7 @@ TPictureHeader Header(TInputSource& source) {
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.error, OnError, OnWarning);
     if (r.png) r.info = png_create_info_struct(r.png);
     if (!r.info) throw ECodecError("PNG: out of memory");
-    if (setjmp(png_jmpbuf(r.png))) throw ECodecError(std::string("PNG: ") + r.error.message);
+    if (TOVALI_SETJMP(png_jmpbuf(r.png))) throw ECodecError(std::string("PNG: ") + r.error.message);
     StartReading(r, source);
     const PngPlan plan = MakePlan(r);
     return {plan.header.width, plan.header.height, plan.layout.bpp, plan.streams,
@@ -296,7 +296,7 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.error, OnError, OnWarning);
     if (r.png) r.info = png_create_info_struct(r.png);
     if (!r.info) throw ECodecError("PNG: out of memory");
-    if (setjmp(png_jmpbuf(r.png))) throw ECodecError(std::string("PNG: ") + r.error.message);
+    if (TOVALI_SETJMP(png_jmpbuf(r.png))) throw ECodecError(std::string("PNG: ") + r.error.message);
     StartReading(r, source);
     plan = MakePlan(r);
     const PngHeader& h = plan.header;
@@ -395,7 +395,7 @@ void PngSave(const TBitmap& picture, TOutputSink& sink) {
     w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &w.error, OnError, OnWarning);
     if (w.png) w.info = png_create_info_struct(w.png);
     if (!w.info) throw ECodecError("PNG: out of memory");
-    if (setjmp(png_jmpbuf(w.png))) throw ECodecError(std::string("PNG: ") + w.error.message);
+    if (TOVALI_SETJMP(png_jmpbuf(w.png))) throw ECodecError(std::string("PNG: ") + w.error.message);
     png_set_write_fn(w.png, &sink, WriteData, FlushData);
     png_set_compression_level(w.png, kCompressionLevel);
     png_set_filter(w.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
