@@ -14,7 +14,9 @@ namespace {
 int RunFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", path.c_str());
+        // UTF-8 on both systems: Windows keeps the path in UTF-16.
+        std::fprintf(stderr, "cannot read %s\n",
+                     reinterpret_cast<const char*>(path.u8string().c_str()));
         return 1;
     }
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
