@@ -18,8 +18,9 @@ shift 2
 export WINEARCH=win64
 export WINEDEBUG=-all
 # No .NET and no Gecko: nothing here needs them, and Wine would offer to
-# download them on the first boot.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# download them on the first boot. No debugger either: a crashing program
+# ends at once with its fault instead of waiting in winedbg.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 
 mingw_runtime=(/usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
 winepath="Z:$dlls"
@@ -37,19 +38,29 @@ boot() {
     # (offscreen draws with its own FreeType list of one folder).
     wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null 2>&1
     wine reg add 'HKCU\Environment' /v QT_QPA_FONTDIR /d 'C:\windows\Fonts' /f >/dev/null 2>&1
+    # Without a console, QtTest and qWarning would write to the debugger
+    # (OutputDebugString), where CTest never sees a failure's reason.
+    wine reg add 'HKCU\Environment' /v QT_FORCE_STDERR_LOGGING /d 1 /f >/dev/null 2>&1
     local fonts=$WINEPREFIX/drive_c/windows/Fonts
     mkdir -p "$fonts"
     find /usr/share/fonts/opentype/ipafont-* -maxdepth 1 \
         \( -name '*.ttf' -o -name '*.otf' \) -exec cp -L -t "$fonts" {} + 2>/dev/null || true
     wineserver -w
-    touch "$WINEPREFIX/.tovali-ready"
+    touch "$ready"
 }
 
-if [ ! -f "$WINEPREFIX/.tovali-ready" ]; then
+# A prefix made by another version of this script is made again, so that a
+# build tree never keeps the settings of an older boot.
+ready=$WINEPREFIX/.tovali-ready-$(sha256sum "$0" | cut -c1-16)
+if [ ! -f "$ready" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     exec 9>"$WINEPREFIX.lock"
     flock 9
-    [ -f "$WINEPREFIX/.tovali-ready" ] || boot
+    if [ ! -f "$ready" ]; then
+        wineserver -k 2>/dev/null || true
+        rm -rf "$WINEPREFIX"
+        boot
+    fi
     flock -u 9
     exec 9>&-
 fi
@@ -60,5 +71,10 @@ if [ "${TOVALI_FRESH_SETTINGS:-0}" = 1 ]; then
 fi
 # One server for a whole test run: it stays a minute after its last program
 # instead of being started again for every test (fails when one is running).
-wineserver -p60 </dev/null >/dev/null 2>&1 || true
+# Wine's own background programs (services, devices) start with a new
+# server's first program and would hold its stderr open until the server
+# ends, keeping CTest waiting that minute: wineboot starts them with none.
+if wineserver -p60 </dev/null >/dev/null 2>&1; then
+    wineboot </dev/null >/dev/null 2>&1 || true
+fi
 exec wine "$@"
