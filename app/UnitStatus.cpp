@@ -18,6 +18,7 @@
 #include "FileBrowser.h"
 
 #include "FontList.h"
+#include "WidePath.h"
 
 TFormStatus* FormStatus = nullptr;
 
@@ -239,7 +240,12 @@ void TFormStatus::BringToFront() {
 }
 
 void TFormStatus::SetSaveDir(const QString& dir) {
+#ifdef _WIN32
+    // The job's paths are WTF-8 there; the ANSI code page would lose names.
+    SetSaveDirBytes(Wtf8FromUtf16(dir.toStdU16String()));
+#else
     SetSaveDirBytes(QFile::encodeName(dir).toStdString());
+#endif
 }
 
 void TFormStatus::SetSaveDirBytes(const std::string& dir, const std::string& lastSavedFile) {
