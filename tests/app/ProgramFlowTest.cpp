@@ -439,6 +439,9 @@ void ProgramFlowTest::aStopBeforeTheFirstFileWritesNothing() {
 // Shift-JIS names, as from an old archive: the drop's escaped bytes reach the
 // file, the output and "保存先を開く" unchanged.
 void ProgramFlowTest::namesThatAreNotUtf8AreConvertedAndTheirFolderOpens() {
+#ifdef _WIN32
+    QSKIP("Windows names are UTF-16: none is a byte string of another code page");
+#endif
     const std::string folder = QFile::encodeName(dir->path()).toStdString() + "/\x83\x74\x83\x48";
     QVERIFY(std::filesystem::create_directory(folder));
     const std::string picture = folder + "/\x82\xa0.jpg";

@@ -28,7 +28,13 @@ class BatchProgramWin : public ::testing::Test {
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    // A killed program's files go a moment after it has ended.
+    void TearDown() override {
+        std::error_code ec;
+        for (int i = 0; i < 500 && (fs::remove_all(dir_, ec), fs::exists(dir_)); ++i)
+            QThread::msleep(10);
+        EXPECT_FALSE(fs::exists(dir_));
+    }
 
     // The program's own text for a path in the test's folder.
     std::string In(const std::string& name) const { return PathText(dir_) + "\\" + name; }

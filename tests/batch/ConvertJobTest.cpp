@@ -106,9 +106,9 @@ class TFakeSteps final : public IConvertSteps {
                             const std::atomic<bool>*) override {
         Step(b, TJobStep::Save, "save");
         const std::string saved =
-            output.substr(0, output.rfind('/') + 1) + "s-" + FileNamePart(output);
+            output.substr(0, output.find_last_of("/\\") + 1) + "s-" + FileNamePart(output);
         if (SaveCreatesFiles) std::ofstream(saved) << "picture";
-        lastDir_ = output.substr(0, output.rfind('/') + 1);
+        lastDir_ = output.substr(0, output.find_last_of("/\\") + 1);
         return saved;
     }
     std::string GetLastSaveDir() override { return lastDir_; }
