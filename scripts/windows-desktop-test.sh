@@ -296,6 +296,11 @@ for theme in light dark; do
         sleep 1
         import -window root "$out/main-$theme-$dpi.png"
         import -window "$window" "$out/client-$theme-$dpi.png"
+        # Qt 6.4 gives dark check boxes and radio buttons a blue base
+        # (#0078d7), which would fill every indicator of the date page.
+        blue=$(convert "$out/client-$theme-$dpi.png" -fill black +opaque '#0078d7' \
+            -fill white -opaque '#0078d7' -format '%[fx:round(mean*w*h)]' info:)
+        [ "$blue" = 0 ] || fail "client-$theme-$dpi.png: $blue pixels in the check-box blue"
         echo "main-$theme-$dpi.png: window ${WIDTH}x${HEIGHT}"
         close_main
     done
