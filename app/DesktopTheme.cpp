@@ -1,5 +1,18 @@
 #include "DesktopTheme.h"
 
+#include <QApplication>
+#include <QPalette>
+
+// Qt 6.4's dark Windows palette gives check boxes and radio buttons a blue
+// base (#0078d7) meant for the native style; Fusion fills their indicators
+// with it, so that an unchecked one looks set. Qt 6.5 drops those palettes.
+void UseDarkDesktopStyle() {
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    const QPalette palette = QApplication::palette();
+    QApplication::setPalette(palette, "QCheckBox");
+    QApplication::setPalette(palette, "QRadioButton");
+}
+
 #ifdef _WIN32
 #include <windows.h>
 

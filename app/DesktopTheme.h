@@ -8,6 +8,10 @@
 #pragma once
 
 // Call before the application object exists. True when the desktop asks for
-// the dark look and the style must be one that draws a dark palette:
-// QApplication::setStyle("Fusion") once the application exists.
+// the dark look and the style must be one that draws a dark palette: call
+// UseDarkDesktopStyle once the application exists.
 bool PrepareDarkDesktopLook();
+
+// The Fusion style, with check boxes and radio buttons in the palette of
+// every other control.
+void UseDarkDesktopStyle();

@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
     const bool alone = instance.Acquire();
     const bool darkStyle = PrepareDarkDesktopLook();
     QApplication app(argc, argv);
-    if (darkStyle) QApplication::setStyle(QStringLiteral("Fusion"));
+    if (darkStyle) UseDarkDesktopStyle();
     QTranslator qtTexts;
     InstallJapaneseQtTexts(app, qtTexts);
     LogMessagesInsteadOfShowing();

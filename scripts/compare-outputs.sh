@@ -55,6 +55,25 @@ profiles=(
     "fit400-gif-size PIC_SIZE/USE_PIC_SIZE=1 PIC_SIZE/REGULAR_INDEX=4 PIC_SAVE/TYPE_JPEG=0 PIC_SAVE/TYPE_GIF=1"
     "filesize PIC_SIZE/USE_PIC_SIZE=1 PIC_SIZE/REGULAR_INDEX=5 PIC_QUALITY/USE_PIC_QUALITY=1 PIC_QUALITY/PIC_QUALITY=0 PIC_QUALITY/FILE_SIZE=1 PIC_QUALITY/SIZE=12"
 )
+# The newer output types, when both builds know them (a build from before
+# them would write JPEG instead).
+newer_profiles=(
+    "fit1280-webp-date webp PIC_SIZE/USE_PIC_SIZE=1 PIC_SAVE/TYPE_JPEG=0 PIC_SAVE/TYPE_WEBP=1 PIC_DATE/USE_DATE=1"
+    "fit400-avif-q60 avif PIC_SIZE/USE_PIC_SIZE=1 PIC_SIZE/REGULAR_INDEX=4 PIC_SAVE/TYPE_JPEG=0 PIC_SAVE/TYPE_AVIF=1 PIC_QUALITY/USE_PIC_QUALITY=1 PIC_QUALITY/QUALITY_INDEX=2"
+)
+knows_type() {
+    local batch
+    read -r -a batch <<< "$(runner "$1")"
+    "${batch[@]}" --help 2>/dev/null | grep -q -- "--type.*$2"
+}
+for profile in "${newer_profiles[@]}"; do
+    read -r name type sets <<< "$profile"
+    if knows_type "$old" "$type" && knows_type "$new" "$type"; then
+        profiles+=("$name $sets")
+    else
+        echo "$name: left out ($type is not an output type of both builds)"
+    fi
+done
 
 # Copies the pictures of every folder into $1, keeping relative names.
 copy_inputs() {

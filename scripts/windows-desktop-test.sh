@@ -44,6 +44,14 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 unset QT_QPA_PLATFORM QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR QT_PLUGIN_PATH WINEPATH
 wineboot -i >/dev/null 2>&1
+# C:\ paths of the prefix as Linux paths, and registry queries.
+user_dir=$WINEPREFIX/drive_c/users/$(whoami)
+# Wine links the user's Pictures, Desktop, Documents ... to the Linux home
+# folder: made folders of the prefix, the test starts with them empty (no
+# copy of an earlier run takes a picture's name) and writes nothing outside.
+for folder in "$user_dir"/*; do
+    [ -L "$folder" ] && rm "$folder" && mkdir "$folder"
+done
 fonts=$WINEPREFIX/drive_c/windows/Fonts
 for face in /usr/share/fonts/opentype/ipafont-gothic/*.ttf /usr/share/fonts/opentype/ipafont-mincho/*.ttf; do
     [ -f "$face" ] && cp -L "$face" "$fonts/"
@@ -65,8 +73,6 @@ ls "$fonts" | grep -qi ipag || fail "no IPA font to install into the prefix"
 } | iconv -f UTF-8 -t UTF-16 >"$scratch/faces.reg"
 wine regedit /S "$(winepath -w "$scratch/faces.reg")"
 
-# C:\ paths of the prefix as Linux paths, and registry queries.
-user_dir=$WINEPREFIX/drive_c/users/$(whoami)
 appdata=$user_dir/AppData/Roaming
 programs=$user_dir/AppData/Local/Programs/Tovali3
 startmenu=$appdata/Microsoft/Windows/Start\ Menu/Programs
@@ -86,7 +92,7 @@ wine "$setup" /S /CurrentUser || fail "the setup program ended with status $?"
 key_exists 'HKCU\Software\Classes\Applications\tovali3.exe\SupportedTypes' ||
     fail "tovali3.exe is not offered under Open with"
 echo "installed: $(find "$programs" -type f | wc -l) files, Start-menu entry and installed-apps entry" \
-    "(version $(reg_value "$uninstall_key" DisplayVersion), $(reg_value "$uninstall_key" EstimatedSize) KiB)"
+    "(version $(reg_value "$uninstall_key" DisplayVersion), $(($(reg_value "$uninstall_key" EstimatedSize))) KiB)"
 
 exe=$(winpath "$programs/tovali3.exe")
 messages=$scratch/messages.log
@@ -290,6 +296,11 @@ for theme in light dark; do
         sleep 1
         import -window root "$out/main-$theme-$dpi.png"
         import -window "$window" "$out/client-$theme-$dpi.png"
+        # Qt 6.4 gives dark check boxes and radio buttons a blue base
+        # (#0078d7), which would fill every indicator of the date page.
+        blue=$(convert "$out/client-$theme-$dpi.png" -fill black +opaque '#0078d7' \
+            -fill white -opaque '#0078d7' -format '%[fx:round(mean*w*h)]' info:)
+        [ "$blue" = 0 ] || fail "client-$theme-$dpi.png: $blue pixels in the check-box blue"
         echo "main-$theme-$dpi.png: window ${WIDTH}x${HEIGHT}"
         close_main
     done

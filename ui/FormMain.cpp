@@ -98,10 +98,12 @@ QLineEdit* NewNumberEdit(QWidget* parent, const char* name, QRect geometry, int 
 }
 
 // A page's switch, sitting on the top edge of the group box at box: its own
-// background hides the frame line behind the caption.
+// background, in the panel's colour (a button's would be the Button one),
+// hides the frame line behind the caption.
 QCheckBox* NewSwitch(QWidget* parent, const char* name, const char* caption, QRect box) {
     auto* check = NewCaptioned<QCheckBox>(parent, name, caption, box.x() + 8, 0, 16);
     check->move(check->x(), std::max(0, box.y() - check->height() / 2));
+    check->setBackgroundRole(QPalette::Window);
     check->setAutoFillBackground(true);
     return check;
 }

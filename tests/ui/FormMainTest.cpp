@@ -513,17 +513,27 @@ void FormMainTest::helpButtonsOpenTheShippedPages() {
 }
 
 // A dark desktop palette brings the dark artwork, at start and on a change,
-// and the pages' panel colour with it; a light one brings the light art back.
+// and the pages' panel colour with it, behind the switches' captions too; a
+// light one brings the light art back.
 void FormMainTest::followsTheDesktopBetweenLightAndDark() {
     const QPalette desktop = QApplication::palette();
     auto panelGrey = [this] { return qGray(form->imgBG->pixmap().toImage().pixel(500, 400)); };
+    auto switchOnPanel = [this] {
+        const QColor panel = form->palette().color(QPalette::Window);
+        for (QCheckBox* check : {form->CBPicSize, form->CBDate, form->CBQuality}) {
+            if (check->palette().color(check->backgroundRole()) != panel) return false;
+        }
+        return true;
+    };
     QVERIFY(panelGrey() > 200);
+    QVERIFY(switchOnPanel());
     QPalette dark = desktop;
     dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
     dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEC));
     QApplication::setPalette(dark);
     QTRY_VERIFY(panelGrey() < 80);
     QVERIFY(qGray(form->palette().color(QPalette::Window).rgb()) < 80);
+    QVERIFY(switchOnPanel());
     QVERIFY(qGray(form->pngBtnDate->ImageNormal().pixel(48, 48)) < 100);
     QVERIFY(qGray(TFormMain().imgBG->pixmap().toImage().pixel(500, 400)) < 80);
     QApplication::setPalette(desktop);
