@@ -1,5 +1,7 @@
 // WebP and AVIF copies against JPEG at the same quality level, on photos
-// fitted into the 1280 box as the program fits them.
+// fitted into the 1280 box as the program fits them. The figures quoted in
+// WebpCodec.cpp and HeifCodec.cpp come from the nineteen wallpapers of
+// /usr/share/backgrounds (bench/web_formats.sh runs it on them).
 //
 //   bench_web_formats [--level Q] PHOTO...
 //   bench_web_formats --calibrate[=STEP,STEP...] PHOTO...
@@ -9,14 +11,17 @@
 // WebP and AVIF at the encoder qualities the program maps Q to. It prints,
 // per photo and in total, the bytes, the encode time (the median of five,
 // processor time of this one thread) and the SSIM of each copy against the
-// fitted picture, and the ratios of WebP and AVIF to JPEG. The targets: WebP
-// at most 0.80x the JPEG bytes and 1.5x its time, AVIF at most 0.60x the
-// bytes and 1 s for a 1280 x 853 copy, both at an SSIM no lower than JPEG's.
+// fitted picture, the ratios of WebP and AVIF to JPEG, each format's slowest
+// photo, and the machine's load average before and after (timings taken on
+// a busy machine are worth repeating; the ratios come from the same run).
+// The targets: WebP at most 0.80x the JPEG bytes and 1.5x its time, AVIF at
+// most 0.60x the bytes and 1 s for a 1280 x 853 copy, both at a mean SSIM
+// no lower than JPEG's.
 //
 // The second form prints the tables WebpCodec.cpp and HeifCodec.cpp hold:
-// for each JPEG quality step 0, 10, ... 100 (or those named), the lowest WebP and AVIF
-// quality whose mean SSIM over the photos reaches JPEG's mean SSIM there,
-// and the total bytes of each at that quality against JPEG's.
+// for each JPEG quality step 0, 10, ... 100 (or those named), the lowest
+// WebP and AVIF quality whose mean SSIM over the photos reaches JPEG's mean
+// SSIM there, and the total bytes of each at that quality against JPEG's.
 //
 // SSIM is computed on the luma (BT.601 weights) of the decoded copy against
 // the fitted picture, over 8 x 8 windows every 4 pixels, and averaged.
@@ -118,6 +123,7 @@ struct TResult {
     double Bytes = 0;
     double Milliseconds = 0;
     double Ssim = 0;
+    double Slowest = 0;  // the longest encode of one photo, in the totals
 };
 
 double SsimOf(const TFormat& format, const TBitmap& fitted, const TBytes& bytes) {
@@ -169,8 +175,15 @@ TPhotos FitAll(const std::vector<std::string>& paths) {
     return photos;
 }
 
+void PrintLoad(const char* when) {
+    double load[3] = {};
+    if (getloadavg(load, 3) == 3)
+        std::printf("load average %s: %.2f %.2f %.2f\n", when, load[0], load[1], load[2]);
+}
+
 int Report(const std::vector<std::string>& paths, int level) {
     const TPhotos photos = FitAll(paths);
+    PrintLoad("before");
     TResult total[3];
     std::printf("JPEG level %d; WebP quality %d, AVIF quality %d\n", level,
                 WebpQualityForJpeg(level), AvifQualityForJpeg(level));
@@ -186,15 +199,19 @@ int Report(const std::vector<std::string>& paths, int level) {
             total[f].Bytes += r.Bytes;
             total[f].Milliseconds += r.Milliseconds;
             total[f].Ssim += r.Ssim / double(photos.size());
+            total[f].Slowest = std::max(total[f].Slowest, r.Milliseconds);
         }
     }
     std::printf("\ntotal over %zu photos:\n", photos.size());
     for (int f = 0; f < 3; ++f) {
-        std::printf("  %-5s %10.0f bytes (%.3fx JPEG)  %8.1f ms (%.2fx JPEG)  mean SSIM %.4f\n",
-                    kFormats[f].Name, total[f].Bytes, total[f].Bytes / total[0].Bytes,
-                    total[f].Milliseconds, total[f].Milliseconds / total[0].Milliseconds,
-                    total[f].Ssim);
+        std::printf(
+            "  %-5s %10.0f bytes (%.3fx JPEG)  %8.1f ms (%.2fx JPEG, slowest photo "
+            "%.1f ms)  mean SSIM %.4f\n",
+            kFormats[f].Name, total[f].Bytes, total[f].Bytes / total[0].Bytes,
+            total[f].Milliseconds, total[f].Milliseconds / total[0].Milliseconds, total[f].Slowest,
+            total[f].Ssim);
     }
+    PrintLoad("after");
     return 0;
 }
 

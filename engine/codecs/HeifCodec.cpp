@@ -212,33 +212,40 @@ std::vector<std::uint8_t> ReadExif(TInputSource source) {
     }
 }
 
-// libaom's speed, 0 (slowest) to 9: 6 writes a photo fitted into the 1280
-// box in 0.25 to 0.65 s on one core, with files about 8 % smaller than
-// speed 8's (half the time) at the same look (bench/web_formats_bench.cpp).
+// libaom's speed, 0 (slowest) to 9. Measured on the wallpapers at the
+// default level 80, each speed with its own quality for JPEG's look
+// (bench/web_formats_bench.cpp), on one core of a busy machine:
+//   speed  bytes / JPEG  mean encode time
+//       5         0.539           1.7 s
+//       6         0.561           0.5 s
+//       7         0.628           0.34 s
+//       8         0.673           0.14 s
+// 6 is the slowest within the budget of 1 s for a photo in the 1280 box (its
+// slowest wallpaper takes about 0.9 s) and the only one besides 5 that makes
+// copies 40 % smaller than JPEG's. libaom tunes for SSIM, as libheif sets
+// it by default; tuning for PSNR costs 3 % more bytes at the same look.
 constexpr int kAvifSpeed = 6;
 
 // libheif's quality for the JPEG quality steps 0, 10, ... 100: the lowest
 // quality whose copies are at least as close to the picture, by the mean
 // SSIM of the luma, as JPEG's at that step. Measured with
-// `bench_web_formats --calibrate` on twelve camera and phone photos
-// (testdata/exif-samples: 22-canon_tags, 28-hex_value,
-// 35-empty, 36-memory_error, 42_IndexError, 87_OSError, 45-gps_ifd,
-// canon_hdr_NO, iphone_hdr_NO, HMD_Nokia_8.3_5G, jolla, Reconyx_HC500)
-// fitted into the 1280 box; SSIM over 8 x 8 windows every 4 pixels.
+// `bench/web_formats.sh build --calibrate` on the nineteen wallpapers of
+// /usr/share/backgrounds fitted into the 1280 box; SSIM over 8 x 8 windows
+// every 4 pixels.
 //   JPEG step  mean SSIM  AVIF quality  AVIF bytes / JPEG bytes
-//           0     0.6775             0  0.145
-//          10     0.8615            16  0.312
-//          20     0.9210            31  0.433
-//          30     0.9429            39  0.478
-//          40     0.9539            46  0.527
-//          50     0.9615            51  0.552
-//          60     0.9674            55  0.574
-//          70     0.9734            62  0.613
-//          80     0.9799            73  0.657
-//          90     0.9875            85  0.720
-//         100     0.9986           100  0.886
+//           0     0.7315             0  0.115
+//          10     0.8799            16  0.270
+//          20     0.9280            31  0.420
+//          30     0.9464            39  0.491
+//          40     0.9560            44  0.524
+//          50     0.9626            49  0.561
+//          60     0.9677            52  0.571
+//          70     0.9736            57  0.564
+//          80     0.9801            63  0.561
+//          90     0.9885            81  0.604
+//         100     0.9988           100  0.870
 // Step 100 takes libheif's highest quality (the search's upper end).
-constexpr int kAvifQualityForJpegStep[11] = {0, 16, 31, 39, 46, 51, 55, 62, 73, 85, 100};
+constexpr int kAvifQualityForJpegStep[11] = {0, 16, 31, 39, 44, 49, 52, 57, 63, 81, 100};
 
 heif_error WriteBytes(heif_context*, const void* data, std::size_t size, void* bytes) {
     try {
@@ -263,6 +270,7 @@ TEncoderPtr Av1Encoder(heif_context* context, int quality) {
     // threads keep the other cores busy decoding.
     Check(heif_encoder_set_parameter_integer(encoder.get(), "threads", 1));
     Check(heif_encoder_set_parameter_string(encoder.get(), "chroma", "420"));
+    Check(heif_encoder_set_parameter_string(encoder.get(), "tune", "ssim"));
     return encoder;
 }
 

@@ -172,34 +172,44 @@ std::vector<std::uint8_t> ReadExif(TInputSource source) {
     }
 }
 
-// libwebp's effort, 0 (fastest) to 6. 4, libwebp's own default, makes
-// files about 13 % smaller than 2 at the same look in about twice its time
-// (0.1 s for a photo in the 1280 box); 6 saves nothing more on photos and
-// takes almost three times as long again (bench/web_formats_bench.cpp).
+// libwebp's effort, 0 (fastest) to 6, with its other settings as libwebp
+// sets them (spatial noise shaping 50, filter strength 60, four segments, no
+// sharp YUV). Measured on the wallpapers at the default level 80, each
+// method with its own quality for JPEG's look (bench/web_formats_bench.cpp):
+//   method  bytes / JPEG  encode time / JPEG
+//        0         0.952                6.7
+//        2         0.825               10.5
+//      3, 4        0.770                 26
+//        5         0.754                 32
+//        6         0.737                 57
+// 4 (libwebp's default; 3 gives the same files in the same time) is the
+// fastest that makes copies at least a fifth smaller than JPEG's, about
+// 90 ms for a photo in the 1280 box. Sharp YUV (0.855) and a single segment
+// (0.794) cost bytes at the same look; the filter strength hardly matters.
+// No setting comes near JPEG's encode time: libjpeg-turbo writes such a
+// photo in about 3 ms.
 constexpr int kEncodeMethod = 4;
 
 // libwebp's quality for the JPEG quality steps 0, 10, ... 100: the lowest
 // quality whose copies are at least as close to the picture, by the mean
 // SSIM of the luma, as JPEG's at that step. Measured with
-// `bench_web_formats --calibrate` on twelve camera and phone photos
-// (testdata/exif-samples: 22-canon_tags, 28-hex_value,
-// 35-empty, 36-memory_error, 42_IndexError, 87_OSError, 45-gps_ifd,
-// canon_hdr_NO, iphone_hdr_NO, HMD_Nokia_8.3_5G, jolla, Reconyx_HC500)
-// fitted into the 1280 box; SSIM over 8 x 8 windows every 4 pixels.
+// `bench/web_formats.sh build --calibrate` on the nineteen wallpapers of
+// /usr/share/backgrounds fitted into the 1280 box; SSIM over 8 x 8 windows
+// every 4 pixels.
 //   JPEG step  mean SSIM  WebP quality  WebP bytes / JPEG bytes
-//           0     0.6775             0  0.541
-//          10     0.8615             3  0.540
-//          20     0.9210            20  0.644
-//          30     0.9429            37  0.707
-//          40     0.9539            52  0.741
-//          50     0.9615            66  0.776
-//          60     0.9674            76  0.800
-//          70     0.9734            81  0.826
-//          80     0.9799            86  0.845
-//          90     0.9875            93  0.947
-//         100     0.9986           100  0.521
+//           0     0.7315             0  0.459
+//          10     0.8799             4  0.534
+//          20     0.9280            22  0.678
+//          30     0.9464            36  0.719
+//          40     0.9560            47  0.736
+//          50     0.9626            59  0.756
+//          60     0.9677            68  0.750
+//          70     0.9736            78  0.782
+//          80     0.9801            83  0.770
+//          90     0.9885            90  0.750
+//         100     0.9988           100  0.509
 // Step 100 takes libwebp's highest quality (the search's upper end).
-constexpr int kQualityForJpegStep[11] = {0, 3, 20, 37, 52, 66, 76, 81, 86, 93, 100};
+constexpr int kQualityForJpegStep[11] = {0, 4, 22, 36, 47, 59, 68, 78, 83, 90, 100};
 
 }  // namespace
 
