@@ -19,6 +19,7 @@
 
 #include "Cp932.h"
 #include "FontList.h"
+#include "ListChoices.h"
 #include "ProfileValues.h"
 #include "WidePath.h"
 #include "WinApi.h"
@@ -83,13 +84,13 @@ using S = TSettings;
 const TRow kRows[] = {
     {"PIC_SIZE", "USE_PIC_SIZE", TRule::Boolean, &S::CBPicSize},
     {"PIC_SIZE", "REGULAR_SIZE", TRule::Radio, &S::RBRegularSize, gSize},
-    {"PIC_SIZE", "REGULAR_INDEX", TRule::ListIndex, &S::CBSizeList, 7},
+    {"PIC_SIZE", "REGULAR_INDEX", TRule::ListIndex, &S::CBSizeList, kBoxChoiceCount},
     {"PIC_SIZE", "INPUT_SIZE", TRule::Radio, &S::RBInputPicSize, gSize},
     {"PIC_SIZE", "WIDTH", TRule::Text, &S::EditPicWidth},
     {"PIC_SIZE", "HEIGHT", TRule::Text, &S::EditPicHeight},
     {"PIC_QUALITY", "USE_PIC_QUALITY", TRule::Boolean, &S::CBQuality},
     {"PIC_QUALITY", "PIC_QUALITY", TRule::Radio, &S::RBQuality, gQuality},
-    {"PIC_QUALITY", "QUALITY_INDEX", TRule::ListIndex, &S::CBQualityLevel, 5},
+    {"PIC_QUALITY", "QUALITY_INDEX", TRule::ListIndex, &S::CBQualityLevel, kQualityChoiceCount},
     {"PIC_QUALITY", "FILE_SIZE", TRule::Radio, &S::RBFileSize, gQuality},
     {"PIC_QUALITY", "SIZE", TRule::Text, &S::EditFileSize},
     {"PIC_FILTER", "USE_PIC_FILTER", TRule::Boolean, &S::CBFilter},
