@@ -14,6 +14,7 @@
 
 #include "Canvas.h"
 #include "Raster.h"
+#include "TextStamp.h"
 
 class TExifInfo;
 class TJpegImage;
@@ -37,41 +38,7 @@ enum TOutputType : std::uint8_t {
     otAvif = 5,
 };
 
-enum TDrawPos : std::uint8_t {
-    dpLeftTop = 0,
-    dpTop = 1,
-    dpRightTop = 2,
-    dpLeft = 3,
-    dpCenter = 4,
-    dpRight = 5,
-    dpLeftBottom = 6,
-    dpBottom = 7,
-    dpRightBottom = 8,
-};
-
-enum TTextSizeLevel : std::uint8_t {
-    tsExtraLarge = 0,
-    tsLarge = 1,
-    tsMedium = 2,
-    tsSmall = 3,
-    tsExtraSmall = 4,
-};
-
 enum TDateSource : std::uint8_t { dsFromPicture = 0, dsInputDate = 1 };
-
-// A text stamped on the picture, the date or the comment: both are drawn the
-// same way, in a face, size and two colours at one of nine places.
-struct TTextStamp {
-    bool Use = false;
-    // The comment; for the date, the entered date, which a picture's own
-    // date replaces when the date comes from the picture (DateOf).
-    std::string Text;
-    TColor ColorOuter = 0;
-    TColor ColorInner = 0;
-    std::string FontName;
-    TTextSizeLevel FontSize = tsExtraLarge;
-    TDrawPos Pos = dpLeftTop;
-};
 
 // Every field the engine reads, made once per job by the option snapshot
 // and read-only while the job runs. Texts are UTF-8 in memory. A new record

@@ -22,49 +22,11 @@ std::int64_t ReadInt64(const std::string& text) {
     return *value;
 }
 
-// The settings of one text page, the date's or the comment's.
-struct TStampPage {
-    bool TSettings::*Use;
-    TColor TSettings::*ColorOuter;
-    TColor TSettings::*ColorInner;
-    std::string TSettings::*FontName;
-    int TSettings::*FontSize;
-    const bool TSettings::*const (&PosButtons)[9];
-    const char* NoPosFailure;
-};
-
-const TStampPage kDatePage{&TSettings::CBDate,
-                           &TSettings::ShapeDateFontColorOuter,
-                           &TSettings::ShapeDateFontColorInner,
-                           &TSettings::CBDateFontName,
-                           &TSettings::CBDateFontSize,
-                           kDatePosButtons,
-                           "invalid date draw pos"};
-const TStampPage kCommentPage{&TSettings::CBComment,
-                              &TSettings::ShapeCommentFontColorOuter,
-                              &TSettings::ShapeCommentFontColorInner,
-                              &TSettings::CBCommentFontName,
-                              &TSettings::CBCommentFontSize,
-                              kCommentPosButtons,
-                              "invalid Comment draw pos"};
-
-// The first checked position button; none fails.
-TDrawPos DrawPos(const TSettings& s, const TStampPage& page) {
-    for (int i = 0; i < 9; ++i) {
-        if (s.*page.PosButtons[i]) return TDrawPos(i);
-    }
-    throw EConvertError(page.NoPosFailure);
-}
-
-TTextStamp Stamp(const TSettings& s, const TStampPage& page, std::string text) {
-    TTextStamp stamp;
-    stamp.Use = s.*page.Use;
+// A text page's stamp with its text; a page without a position fails.
+TTextStamp Stamp(const TTextStamp& page, std::string text, const char* noPosFailure) {
+    if (page.Pos > dpRightBottom) throw EConvertError(noPosFailure);
+    TTextStamp stamp = page;
     stamp.Text = std::move(text);
-    stamp.ColorOuter = s.*page.ColorOuter;
-    stamp.ColorInner = s.*page.ColorInner;
-    stamp.FontName = s.*page.FontName;
-    stamp.FontSize = TTextSizeLevel(std::uint8_t(s.*page.FontSize));
-    stamp.Pos = DrawPos(s, page);
     return stamp;
 }
 
@@ -113,8 +75,8 @@ void CopyTexts(const TSettings& s, const QDate& enteredDate, TConvertOptions& o)
         o.DateSource = dsInputDate;
     else
         throw EConvertError("invalid date config");
-    o.Date = Stamp(s, kDatePage, FormatInputDate(enteredDate));
-    o.Comment = Stamp(s, kCommentPage, s.EditComment);
+    o.Date = Stamp(s.Date, FormatInputDate(enteredDate), "invalid date draw pos");
+    o.Comment = Stamp(s.Comment, s.Comment.Text, "invalid Comment draw pos");
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ std::string FailureOf(const TSettings& s) {
 
 TEST(OptionSnapshot, DefaultsGiveTheseOptions) {
     TSettings s;
-    s.CBDateFontName = "IPAGothic";
-    s.CBCommentFontName = "IPAMincho";
+    s.Date.FontName = "IPAGothic";
+    s.Comment.FontName = "IPAMincho";
     const TConvertOptions o = Snapshot(s);
     EXPECT_TRUE(o.DecidesName);
     EXPECT_EQ(o.DirName, "Reduction");
@@ -89,12 +89,10 @@ TEST(OptionSnapshot, ChoicesBecomeTheirCodes) {
     s.RBBrightnessDown = true;
     s.RBGetDateFromPic = false;
     s.RBInputDate = true;
-    s.CBDateFontSize = 0;
-    s.CBCommentFontSize = 4;
-    s.RBDrawPosDateRightBottom = false;
-    s.RBDrawPosDateCenter = true;
-    s.RBDrawPosCommentLeftTop = false;
-    s.RBDrawPosCommentBottom = true;
+    s.Date.FontSize = tsExtraLarge;
+    s.Comment.FontSize = tsExtraSmall;
+    s.Date.Pos = dpCenter;
+    s.Comment.Pos = dpBottom;
     s.TBContrast = 0;
     TConvertOptions o = Snapshot(s, true);
     EXPECT_FALSE(o.NameBefore);
@@ -126,8 +124,8 @@ TEST(OptionSnapshot, ChoicesBecomeTheirCodes) {
 
 TEST(OptionSnapshot, EveryRowIsFilledWhateverItsSwitch) {
     TSettings s;
-    s.EditComment = "not drawn";
-    s.ShapeCommentFontColorOuter = 0x010203;
+    s.Comment.Text = "not drawn";
+    s.Comment.ColorOuter = 0x010203;
     s.CBFilter = false;
     s.CBVivid = true;
     const TConvertOptions o = Snapshot(s);
@@ -139,14 +137,14 @@ TEST(OptionSnapshot, EveryRowIsFilledWhateverItsSwitch) {
 TEST(OptionSnapshot, TheFirstFailureInPageOrderIsTold) {
     TSettings s;
     s.RBGetDateFromPic = false;
-    s.RBDrawPosDateRightBottom = false;
-    s.RBDrawPosCommentLeftTop = false;
+    s.Date.Pos = kNoDrawPos;
+    s.Comment.Pos = kNoDrawPos;
     EXPECT_EQ(FailureOf(s), "invalid date config");
     s.RBInputDate = true;
     EXPECT_EQ(FailureOf(s), "invalid date draw pos");
-    s.RBDrawPosDateLeft = true;
+    s.Date.Pos = dpLeft;
     EXPECT_EQ(FailureOf(s), "invalid Comment draw pos");
-    s.RBDrawPosCommentRight = true;
+    s.Comment.Pos = dpRight;
     EXPECT_EQ(FailureOf(s), "");
 
     // A size text that is no integer fails even where nothing uses it, and
@@ -161,8 +159,8 @@ TEST(OptionSnapshot, TheFirstFailureInPageOrderIsTold) {
 
 TEST(OptionSnapshot, NoFontSelectedGivesAnEmptyFace) {
     TSettings s;
-    s.CBDateFontName.clear();
-    s.CBCommentFontName.clear();
+    s.Date.FontName.clear();
+    s.Comment.FontName.clear();
     const TConvertOptions o = Snapshot(s);
     EXPECT_EQ(o.Date.FontName, "");
     EXPECT_EQ(o.Comment.FontName, "");
