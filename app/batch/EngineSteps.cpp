@@ -64,6 +64,8 @@ void TEngineSteps::Begin(const TConvertOptions& options) {
 }
 
 std::string TEngineSteps::DateOf(const std::string& source) {
+    // The EXIF store keeps a file's entry for the date step only when the
+    // date comes from the picture (Begin): only then is it asked.
     if (!DateFromPicture(converter_.Options)) return converter_.Options.Date.Text;
     return converter_.DateOf(source, exif_->Get(source, TExifStore::TUse::Date));
 }
