@@ -28,14 +28,6 @@ class TPicConvertThread::TReporter final : public IJobReporter {
         t_.StatusTip = FailureReasonText(failure);
         t_.Synchronize(&TPicConvertThread::UpdateStatusTip);
     }
-    std::vector<std::string> CopyFileList() override {
-        t_.Synchronize(&TPicConvertThread::CopyFileList);
-        return t_.FileList;
-    }
-    void CopyOptions(TConvertOptions& options) override {
-        t_.options_ = &options;
-        t_.Synchronize(&TPicConvertThread::CopyOptions);
-    }
     // The window set the range before the thread started.
     void SetRange(int, int) override {}
     void SetPosition(int position) override {
@@ -62,13 +54,21 @@ class TPicConvertThread::TReporter final : public IJobReporter {
 };
 
 TPicConvertThread::TPicConvertThread(TFormMainJob& form, TFormStatus& status)
-    : form_(form), status_(status) {}
+    : form_(form), status_(status), files_(form.FileList) {
+    try {
+        options_ = SnapshotOptions(form.ReadSettings(), form.DTPDate->date(),
+                                   form.CBContrast->isChecked());
+    } catch (const std::exception& e) {
+        optionsFailure_ = e.what();
+    }
+}
 
 void TPicConvertThread::Execute() {
     TReporter reporter(*this);
     TEngineSteps converter;
     try {
-        outcome_ = RunConvertJob(reporter, converter, &stop_);
+        outcome_ = optionsFailure_ ? FailConvertJob(files_, *optionsFailure_, reporter)
+                                   : RunConvertJob(files_, options_, reporter, converter, &stop_);
     } catch (...) {
         // Only a hand-over that failed gets here; unless the window gave the
         // job up, the job must not end looking successful, nor with its
@@ -105,15 +105,6 @@ void TPicConvertThread::MarkConvertStarted() {
 
 void TPicConvertThread::MarkConvertFailed() {
     form_.ConvertSucceeded = false;
-}
-
-void TPicConvertThread::CopyFileList() {
-    form_.GetFileList(FileList);
-}
-
-void TPicConvertThread::CopyOptions() {
-    ::CopyOptions(form_.ReadSettings(), form_.DTPDate->date(), form_.CBContrast->isChecked(),
-                  *options_);
 }
 
 void TPicConvertThread::UpdateProgress() {

@@ -168,7 +168,3 @@ void TFormMainJob::ConvertThreadTerminate() {
     FormStatus->EnableOpenDirButton(true);
     FormStatus->SetStatus(QString::fromStdString(CompletionText(count)));
 }
-
-void TFormMainJob::GetFileList(std::vector<std::string>& strings) const {
-    strings = FileList;
-}

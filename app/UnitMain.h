@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QUrl>
 #include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,6 @@ class TFormMainJob final : public TFormMain {
     void ConvertThreadTerminate();
     // A job thread the system would not start: a failed job, said so.
     void ConvertThreadNotStarted();
-    void GetFileList(std::vector<std::string>& strings) const;
 
     bool IsConverting() const { return ConvertThread != nullptr; }
 
@@ -83,14 +83,17 @@ class TFormMainJob final : public TFormMain {
 };
 
 // The job thread: runs the shared job sequence over a copy of the main
-// window's FileList with the options copied from its controls. Everything it
-// exchanges with the windows goes through blocking hand-overs to the
-// interface thread, except the output folder (SetSaveDir), which it hands to
-// the progress window directly before the button that reads it is enabled.
+// window's FileList with the options its controls held when the thread was
+// made. Everything it reports to the windows goes through blocking
+// hand-overs to the interface thread, except the output folder (SetSaveDir),
+// which it hands to the progress window directly before the button that
+// reads it is enabled.
 class TPicConvertThread final : public QThread {
     Q_OBJECT
 
   public:
+    // Copies the file list and takes the option snapshot: on the interface
+    // thread, before the job starts.
     TPicConvertThread(TFormMainJob& form, TFormStatus& status);
 
     // Makes every later hand-over fail and asks the job to stop, so that it
@@ -114,8 +117,6 @@ class TPicConvertThread final : public QThread {
     // Run on the interface thread while the job thread waits.
     void MarkConvertStarted();
     void MarkConvertFailed();
-    void CopyFileList();
-    void CopyOptions();
     void UpdateProgress();
     void UpdateStatus();
     void UpdateStatusTip();
@@ -137,8 +138,9 @@ class TPicConvertThread final : public QThread {
     std::string StatusText;
     std::string StatusTip;  // why the job failed
     int Progress = 0;
-    std::vector<std::string> FileList;
-    TConvertOptions* options_ = nullptr;  // the engine's options while CopyOptions runs
+    const std::vector<std::string> files_;
+    TConvertOptions options_;
+    std::optional<std::string> optionsFailure_;  // why the snapshot failed
 };
 
 // What the window says when the job thread cannot be started, and when a

@@ -22,6 +22,7 @@
 #include "ConvertJob.h"
 #include "FontList.h"
 #include "Intake.h"
+#include "OptionSnapshot.h"
 #include "Settings.h"
 #include "SettingsDir.h"
 #include "StopSignals.h"
@@ -107,10 +108,20 @@ TSettings LoadBatchSettings(const TBatchCommand& command) {
     return file.Read(installed);
 }
 
-TJobOutcome RunJob(TTerminalReporter& reporter, int jobs, const TJobStop& stop) {
+// The job over the accepted files, with the options of the settings.
+TJobOutcome RunJob(const TBatchCommand& command, const TSettings& settings,
+                   const std::vector<std::string>& files, TTerminalReporter& reporter,
+                   const TJobStop& stop) {
+    TConvertOptions options;
     try {
-        TEngineSteps steps(jobs);
-        return RunConvertJob(reporter, steps, &stop);
+        options = SnapshotOptions(settings, command.Date.value_or(QDate::currentDate()),
+                                  command.Contrast);
+    } catch (const std::exception& e) {
+        return FailConvertJob(files, e.what(), reporter);
+    }
+    try {
+        TEngineSteps steps(command.Jobs > 0 ? command.Jobs : DefaultJobCount());
+        return RunConvertJob(files, options, reporter, steps, &stop);
     } catch (const std::exception& e) {
         // Nothing the job itself could report, such as a thread that
         // cannot be had: a failed job all the same.
@@ -128,13 +139,11 @@ int Convert(const TBatchCommand& command, const TJobStop& stop) {
         return kExitUsage;
     }
     const std::size_t count = fileList.size();
-    TTerminalReporter reporter(std::move(fileList), settings,
-                               command.Date.value_or(QDate::currentDate()), command.Contrast,
-                               stdout, stderr, IsTerminal(stderr));
+    TTerminalReporter reporter(stdout, stderr, IsTerminal(stderr));
     if (command.Null) reporter.SetPathEnd('\0');
     ShowJobStarting(reporter, count);
-    const bool succeeded = RunJob(reporter, command.Jobs > 0 ? command.Jobs : DefaultJobCount(),
-                                  stop) == TJobOutcome::Completed;
+    const bool succeeded =
+        RunJob(command, settings, fileList, reporter, stop) == TJobOutcome::Completed;
     ShowJobEnded(reporter, count, succeeded);
     reporter.Finish();
     if (const int signal = CaughtStopSignal()) return kExitSignalBase + signal;

@@ -120,19 +120,19 @@ BENCHMARK(BM_DrawWhiteFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_DrawTexts(benchmark::State& state) {
     const TSize size = state.range(0) ? TSize{Photo().Width(), Photo().Height()} : BoxSize();
     TthPicConvert engine;
-    TConvertOptions& o = engine.Options;
-    o.UseDate = o.UseComment = true;
-    o.InputDate = "2024/05/31";
-    o.CommentText = "夏の思い出 Summer";
-    o.DateFontName = o.CommentFontName = "IPAPGothic";
-    o.DateFontSize = o.CommentFontSize = TTextSizeLevel(state.range(1));
-    o.DatePos = dpRightBottom;
-    o.CommentPos = dpLeftTop;
-    o.DateColorOuter = o.CommentColorOuter = RGBColor(255, 255, 255);
-    o.DateColorInner = RGBColor(255, 128, 0);
-    o.CommentColorInner = RGBColor(0, 0, 0);
+    const auto level = TTextSizeLevel(state.range(1));
+    engine.Options.Date = {
+        true,  "2024/05/31", RGBColor(255, 255, 255), RGBColor(255, 128, 0), "IPAPGothic",
+        level, dpRightBottom};
+    engine.Options.Comment = {true,
+                              "夏の思い出 Summer",
+                              RGBColor(255, 255, 255),
+                              RGBColor(0, 0, 0),
+                              "IPAPGothic",
+                              level,
+                              dpLeftTop};
     TBitmap picture(size.cx, size.cy, 24);
-    for (auto _ : state) engine.DrawTexts(picture);
+    for (auto _ : state) engine.DrawTexts(picture, engine.Options.Date.Text);
 }
 BENCHMARK(BM_DrawTexts)
     ->ArgsProduct({{0, 1}, {tsExtraLarge, tsLarge, tsMedium, tsSmall, tsExtraSmall}})

@@ -12,21 +12,20 @@
 #include "WidePath.h"
 
 bool DateFromPicture(const TConvertOptions& options) {
-    return options.UseDate && options.DateSource != dsInputDate;
+    return options.Date.Use && options.DateSource != dsInputDate;
 }
 
-void TthPicConvert::ReadPictureDate(const std::string& fileName) {
-    if (!DateFromPicture(Options)) return;
-    ReadPictureDate(fileName, ReadExif(fileName, true));
+std::string TthPicConvert::DateOf(const std::string& fileName) {
+    if (!DateFromPicture(Options)) return Options.Date.Text;
+    return DateOf(fileName, ReadExif(fileName, true));
 }
 
-void TthPicConvert::ReadPictureDate(const std::string& fileName, const TPictureExif& exif) {
-    if (!DateFromPicture(Options)) return;
-    Options.InputDate.clear();
+std::string TthPicConvert::DateOf(const std::string& fileName, const TPictureExif& exif) {
+    if (!DateFromPicture(Options)) return Options.Date.Text;
     // A file that cannot be opened fails the date step.
     if (exif.OpenError) std::rethrow_exception(exif.OpenError);
     const double date = exif.Date ? *exif.Date : GetFileDate(fileName);
-    if (date != 0) Options.InputDate = FormatDateYmd(date);
+    return date != 0 ? FormatDateYmd(date) : std::string();
 }
 
 #ifdef _WIN32

@@ -72,8 +72,8 @@ const TOutputFormat& OutputFormatOf(TOutputType type) {
     return *format;
 }
 
-void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap,
-                                const std::atomic<bool>* cancel) {
+std::string TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap,
+                                       const std::atomic<bool>* cancel) {
     const TOutputName name = NewOutputName(*this, outputName);
     const TOutputFormat& format = OutputFormatOf(Options.OutputType);
     TNewFile file(name.Folder + name.Before + name.Base + name.After + name.Ext, cancel);
@@ -89,9 +89,7 @@ void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap,
         CompressJpeg(jpeg);
         file.Sink().Write(jpeg.Data(), jpeg.DataSize());
     }
-    const std::string saved = file.Publish([&](std::int64_t n) { return CandidateName(name, n); });
-    Options.LastSaveDir = FolderOf(saved);
-    LastSaveFile = saved;
+    return file.Publish([&](std::int64_t n) { return CandidateName(name, n); });
 }
 
 void TthPicConvert::CompressJpeg(TJpegImage& jpeg) {

@@ -55,28 +55,27 @@ int FirstSizeWiderThan(Width width, std::int64_t limit) {
 
 }  // namespace
 
-void TthPicConvert::DrawTexts(TBitmap& bitmap) {
-    const TConvertOptions& o = Options;
+void TthPicConvert::DrawTexts(TBitmap& bitmap, const std::string& dateText) {
+    const TTextStamp& date = Options.Date;
+    const TTextStamp& comment = Options.Comment;
     TPoint dateOffset;
     TPoint commentOffset;
-    TRect date;  // an empty text leaves its bounds empty (height 0)
-    TRect comment;
-    DrawOutlinedText(bitmap, dateOffset, date, false, o.InputDate, o.DateColorInner,
-                     o.DateColorOuter, o.DatePos, o.DateFontSize, o.DateFontName);
-    DrawOutlinedText(bitmap, commentOffset, comment, false, o.CommentText, o.CommentColorInner,
-                     o.CommentColorOuter, o.CommentPos, o.CommentFontSize, o.CommentFontName);
-    const int dh = date.bottom - date.top;
-    const int ch = comment.bottom - comment.top;
-    if (o.UseDate && o.UseComment && o.DatePos == o.CommentPos) {
+    TRect dateBounds;  // an empty text leaves its bounds empty (height 0)
+    TRect commentBounds;
+    DrawOutlinedText(bitmap, dateOffset, dateBounds, false, date, dateText);
+    DrawOutlinedText(bitmap, commentOffset, commentBounds, false, comment, comment.Text);
+    const int dh = dateBounds.bottom - dateBounds.top;
+    const int ch = commentBounds.bottom - commentBounds.top;
+    if (date.Use && comment.Use && date.Pos == comment.Pos) {
         // Stack the two with the comment above the date.
-        switch (o.DatePos / 3) {
+        switch (date.Pos / 3) {
             case 0:
                 dateOffset.y = ch;
                 break;
             case 1: {
                 const int top = Round(bitmap.Height() / 2.0 - (ch + dh) / 2.0);
-                dateOffset.y = date.top - top;
-                commentOffset.y = comment.top - top - dh;
+                dateOffset.y = dateBounds.top - top;
+                commentOffset.y = commentBounds.top - top - dh;
                 break;
             }
             case 2:
@@ -86,32 +85,27 @@ void TthPicConvert::DrawTexts(TBitmap& bitmap) {
                 break;
         }
     }
-    if (o.UseDate)
-        DrawOutlinedText(bitmap, dateOffset, date, true, o.InputDate, o.DateColorInner,
-                         o.DateColorOuter, o.DatePos, o.DateFontSize, o.DateFontName);
-    if (o.UseComment)
-        DrawOutlinedText(bitmap, commentOffset, comment, true, o.CommentText, o.CommentColorInner,
-                         o.CommentColorOuter, o.CommentPos, o.CommentFontSize, o.CommentFontName);
+    if (date.Use) DrawOutlinedText(bitmap, dateOffset, dateBounds, true, date, dateText);
+    if (comment.Use)
+        DrawOutlinedText(bitmap, commentOffset, commentBounds, true, comment, comment.Text);
 }
 
 void TthPicConvert::DrawOutlinedText(TBitmap& bitmap, TPoint offset, TRect& bounds, bool draw,
-                                     const std::string& text, TColor inner, TColor outer,
-                                     TDrawPos pos, TTextSizeLevel level,
-                                     const std::string& fontName) {
+                                     const TTextStamp& stamp, const std::string& text) {
     if (text.empty()) return;
     TCanvas& canvas = bitmap.Canvas();
     TCanvasLock lock(canvas);
     canvas.BrushClear = true;
-    canvas.FontName = fontName;
-    canvas.FontSize = CalcFontSize(bitmap, level);
-    TPoint p = CalcTextPos(bitmap, pos, text);
+    canvas.FontName = stamp.FontName;
+    canvas.FontSize = CalcFontSize(bitmap, stamp.FontSize);
+    TPoint p = CalcTextPos(bitmap, stamp.Pos, text);
     p.x += offset.x;
     p.y += offset.y;
-    canvas.FontColor = outer;
+    canvas.FontColor = stamp.ColorOuter;
     const int t = std::max(Round(canvas.FontSize / 35.0), 1);
     if (draw) {
         canvas.TextOutOutline(p.x, p.y, t, text);
-        canvas.FontColor = inner;
+        canvas.FontColor = stamp.ColorInner;
         canvas.TextOut(p.x, p.y, text);
     }
     const TSize extent = canvas.TextExtent(text);

@@ -14,6 +14,7 @@
 
 #include "Canvas.h"
 #include "Raster.h"
+#include "TextStamp.h"
 
 class TExifInfo;
 class TJpegImage;
@@ -37,30 +38,11 @@ enum TOutputType : std::uint8_t {
     otAvif = 5,
 };
 
-enum TDrawPos : std::uint8_t {
-    dpLeftTop = 0,
-    dpTop = 1,
-    dpRightTop = 2,
-    dpLeft = 3,
-    dpCenter = 4,
-    dpRight = 5,
-    dpLeftBottom = 6,
-    dpBottom = 7,
-    dpRightBottom = 8,
-};
-
-enum TTextSizeLevel : std::uint8_t {
-    tsExtraLarge = 0,
-    tsLarge = 1,
-    tsMedium = 2,
-    tsSmall = 3,
-    tsExtraSmall = 4,
-};
-
 enum TDateSource : std::uint8_t { dsFromPicture = 0, dsInputDate = 1 };
 
-// Every field the engine reads, in the order the option snapshot fills them.
-// Texts are UTF-8 in memory. A new record is all zero, false and empty.
+// Every field the engine reads, made once per job by the option snapshot
+// and read-only while the job runs. Texts are UTF-8 in memory. A new record
+// is all zero, false and empty.
 struct TConvertOptions {
     bool DecidesName = false;
     std::string DirName;
@@ -81,24 +63,11 @@ struct TConvertOptions {
     std::int64_t TargetFileSize = 0;
     bool NameBefore = false;
     std::string NameAffix;
-    std::string LastSaveDir;
     TOutputType OutputType = otJpeg;
     bool UseWhiteFrame = false;
-    bool UseDate = false;
     TDateSource DateSource = dsFromPicture;
-    std::string InputDate;
-    TColor DateColorOuter = 0;
-    TColor DateColorInner = 0;
-    std::string DateFontName;
-    TTextSizeLevel DateFontSize = tsExtraLarge;
-    TDrawPos DatePos = dpLeftTop;
-    bool UseComment = false;
-    std::string CommentText;
-    TColor CommentColorOuter = 0;
-    TColor CommentColorInner = 0;
-    std::string CommentFontName;
-    TTextSizeLevel CommentFontSize = tsExtraLarge;
-    TDrawPos CommentPos = dpLeftTop;
+    TTextStamp Date;
+    TTextStamp Comment;
 };
 
 struct TOutputFormat;
@@ -110,11 +79,6 @@ const TOutputFormat& OutputFormatOf(TOutputType type);
 // not the one the user picked).
 bool DateFromPicture(const TConvertOptions& options);
 
-// Box sizes by the item index of the size list; any other index gives 0.
-int BoxSizeForIndex(int index);
-// JPEG quality by the item index of the quality list; any other index gives 0.
-int JpegQualityForIndex(int index);
-
 class TthPicConvert {
   public:
     TthPicConvert();
@@ -122,12 +86,10 @@ class TthPicConvert {
     TthPicConvert(const TthPicConvert&) = delete;
     TthPicConvert& operator=(const TthPicConvert&) = delete;
 
-    // Filled by the option snapshot before the first file.
+    // Set before the first file; no step changes them.
     TConvertOptions Options;
     // The engine's own EXIF reader, created and freed with the engine.
     std::unique_ptr<TExifInfo> ExifReader;
-    // Full name of the file the last successful SavePicture wrote.
-    std::string LastSaveFile;
     // Keeps a progressive JPEG's coefficients packed while it decodes: a
     // quarter of the memory or less, for a little more time or less
     // (PackingSavesTime).
@@ -137,8 +99,11 @@ class TthPicConvert {
     // The file's EXIF data as the steps below use it, read with ExifReader
     // (withDate: the capture date too). Each step given none reads its own.
     TPictureExif ReadExif(const std::string& sourceFile, bool withDate);
-    void ReadPictureDate(const std::string& fileName);
-    void ReadPictureDate(const std::string& fileName, const TPictureExif& exif);
+    // The date drawn on this file: when DateFromPicture, its EXIF capture
+    // date, else its last-write time, else none (empty); otherwise the
+    // entered date. A file that cannot be opened throws.
+    std::string DateOf(const std::string& fileName);
+    std::string DateOf(const std::string& fileName, const TPictureExif& exif);
     void LoadPicture(const std::string& sourceFile, TBitmap& bitmap);
     // The decode gives up when `cancel` is set.
     void LoadPicture(const std::string& sourceFile, TBitmap& bitmap, const TPictureExif& exif,
@@ -159,10 +124,12 @@ class TthPicConvert {
     // leaves the picture alone.
     std::optional<TSize> FittedSize(int width, int height) const;
     void ApplyEffects(TBitmap& bitmap);
-    void DrawTexts(TBitmap& bitmap);
-    // Gives up, leaving nothing of the file, once `cancel` is set.
-    void SavePicture(const std::string& outputName, TBitmap& bitmap,
-                     const std::atomic<bool>* cancel = nullptr);
+    // The date and the comment, the date with the text this file has (DateOf).
+    void DrawTexts(TBitmap& bitmap, const std::string& date);
+    // Writes the file and gives the name it was written under. Gives up,
+    // leaving nothing of the file, once `cancel` is set.
+    std::string SavePicture(const std::string& outputName, TBitmap& bitmap,
+                            const std::atomic<bool>* cancel = nullptr);
 
     // --- naming and JPEG quality ---
     void CompressJpeg(TJpegImage& jpeg);
@@ -171,7 +138,6 @@ class TthPicConvert {
     // scale. Gives the file to write.
     std::vector<std::uint8_t> CompressByJpegQuality(
         const std::function<std::vector<std::uint8_t>(int)>& encode) const;
-    std::string GetLastSaveDir() const { return Options.LastSaveDir; }
 
     // --- colour steps (each turns the raster into 24 bits first) ---
     void AdjustContrast(TBitmap& bitmap, int value);
@@ -181,9 +147,10 @@ class TthPicConvert {
     void DrawWhiteFrame(TBitmap& bitmap);
 
     // --- text overlay ---
+    // The stamp with this text, moved by offset; bounds gets the room it
+    // takes (empty for an empty text). Measures only unless `draw`.
     void DrawOutlinedText(TBitmap& bitmap, TPoint offset, TRect& bounds, bool draw,
-                          const std::string& text, TColor inner, TColor outer, TDrawPos pos,
-                          TTextSizeLevel level, const std::string& fontName);
+                          const TTextStamp& stamp, const std::string& text);
     int CalcFontSize(TBitmap& bitmap, TTextSizeLevel level);
     TPoint CalcTextPos(TBitmap& bitmap, TDrawPos pos, const std::string& text);
 

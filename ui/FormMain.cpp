@@ -22,6 +22,7 @@
 #include "Artwork.h"
 #include "FontList.h"
 #include "HelpPages.h"
+#include "ListChoices.h"
 #include "MessageBox.h"
 #include "Shape.h"
 #include "pngextra.h"
@@ -79,6 +80,14 @@ QComboBox* NewList(QWidget* parent, const char* name, const QStringList& items, 
 QStringList Items(std::initializer_list<const char*> texts) {
     QStringList items;
     for (const char* text : texts) items.append(Text(text));
+    return items;
+}
+
+// The captions of a list's items (ListChoices.h).
+template <class Choice, std::size_t N>
+QStringList Captions(const Choice (&choices)[N]) {
+    QStringList items;
+    for (const Choice& choice : choices) items.append(Text(choice.Caption));
     return items;
 }
 
@@ -305,10 +314,8 @@ QWidget* TFormMain::CreatePicSizePage() {
     RBRegularSize = NewCaptioned<QRadioButton>(GBPicSize, "RBRegularSize",
                                                "規定サイズに収まるように縮小", 16, 24);
     RBRegularSize->setChecked(true);
-    CBSizeList = NewList(GBPicSize, "CBSizeList",
-                         Items({"1280 x 1280", "1024 x 1024", "800 x  800", "640 x 640",
-                                "400 x 400", "320 x 320", "160 x 160"}),
-                         {36, 48, 130, kBoxHeight}, 0);
+    CBSizeList =
+        NewList(GBPicSize, "CBSizeList", Captions(kBoxChoices), {36, 48, 130, kBoxHeight}, 0);
     RBInputPicSize = NewCaptioned<QRadioButton>(GBPicSize, "RBInputPicSize",
                                                 "指定サイズに収まるように縮小", 16, 86);
     LblPicWidth = NewLabel(GBPicSize, "LblPicWidth", "幅", 36, 112);
@@ -484,8 +491,7 @@ QWidget* TFormMain::CreateJpegPage() {
     GBFileSize = NewGroup(GBJpegConfig, "GBFileSize", "", inner);
     RBQuality = NewCaptioned<QRadioButton>(GBFileSize, "RBQuality", "画質で設定する", 12, 18);
     RBQuality->setChecked(true);
-    CBQualityLevel = NewList(GBFileSize, "CBQualityLevel",
-                             Items({"最高画質", "高画質", "中画質", "低画質", "最低画質"}),
+    CBQualityLevel = NewList(GBFileSize, "CBQualityLevel", Captions(kQualityChoices),
                              {32, 42, 120, kBoxHeight}, 1);
     RBFileSize =
         NewCaptioned<QRadioButton>(GBFileSize, "RBFileSize", "ファイルサイズで設定する", 12, 72);

@@ -27,43 +27,68 @@ Control* ControlOf(const TFormMain& form) {
     return form.*M;
 }
 
+template <class T>
+using TField = TSettingsField<T>;
+
 // One stored key: the TSettings field and the control that holds it.
 struct TFlagRow {  // check state of a check box or radio button
-    bool TSettings::*Value;
+    TField<bool> Value;
     TControlOf<QAbstractButton> Control;
     using TControl = QAbstractButton;
 };
 struct TIndexRow {  // selected index of a list, -1 for none
-    int TSettings::*Value;
+    TField<int> Value;
+    TControlOf<QComboBox> Control;
+    using TControl = QComboBox;
+};
+struct TSizeRow {  // a text's size: the selected index of its list
+    TField<TTextSizeLevel> Value;
     TControlOf<QComboBox> Control;
     using TControl = QComboBox;
 };
 struct TFaceRow {  // the selected font face's text
-    std::string TSettings::*Value;
+    TField<std::string> Value;
     TControlOf<QComboBox> Control;
     using TControl = QComboBox;
 };
 struct TTextRow {
-    std::string TSettings::*Value;
+    TField<std::string> Value;
     TControlOf<QLineEdit> Control;
     using TControl = QLineEdit;
 };
 struct TColourRow {  // a colour shape's brush
-    TColor TSettings::*Value;
+    TField<TColor> Value;
     TControlOf<TShape> Control;
     using TControl = TShape;
 };
 struct TTrackRow {
-    int TSettings::*Value;
+    TField<int> Value;
     TControlOf<QSlider> Control;
     using TControl = QSlider;
 };
-using TRow = std::variant<TFlagRow, TIndexRow, TFaceRow, TTextRow, TColourRow, TTrackRow>;
+struct TPosRow {  // one of a text's nine position buttons
+    TField<TDrawPos> Value;
+    TDrawPos Pos;
+    TControlOf<QAbstractButton> Control;
+};
+using TRow =
+    std::variant<TFlagRow, TIndexRow, TSizeRow, TFaceRow, TTextRow, TColourRow, TTrackRow, TPosRow>;
 
-// Settings fields carry the names of their controls.
-#define TOVALI_ROW(Kind, name)                                         \
-    Kind {                                                             \
-        &TSettings::name, &ControlOf<Kind::TControl, &TFormMain::name> \
+// Settings fields carry the names of their controls; the fields of the two
+// text pages are their stamps'.
+#define TOVALI_ROW(Kind, name)                                                   \
+    Kind {                                                                       \
+        &FieldOf<&TSettings::name>, &ControlOf<Kind::TControl, &TFormMain::name> \
+    }
+#define TOVALI_STAMP_ROW(Kind, stamp, field, name)       \
+    Kind {                                               \
+        &FieldOf<&TSettings::stamp, &TTextStamp::field>, \
+            &ControlOf<Kind::TControl, &TFormMain::name> \
+    }
+#define TOVALI_POS_ROW(stamp, pos)                                         \
+    TPosRow {                                                              \
+        &FieldOf<&TSettings::stamp, &TTextStamp::Pos>, dp##pos,            \
+            &ControlOf<QAbstractButton, &TFormMain::RBDrawPos##stamp##pos> \
     }
 
 // The keys of config.ini in file order (CBContrast and DTPDate are not kept).
@@ -104,41 +129,43 @@ const TRow kRows[] = {
     TOVALI_ROW(TFlagRow, RBWebp),
     TOVALI_ROW(TFlagRow, RBAvif),
     // PIC_DATE
-    TOVALI_ROW(TFlagRow, CBDate),
+    TOVALI_STAMP_ROW(TFlagRow, Date, Use, CBDate),
     TOVALI_ROW(TFlagRow, RBGetDateFromPic),
     TOVALI_ROW(TFlagRow, RBInputDate),
-    TOVALI_ROW(TColourRow, ShapeDateFontColorOuter),
-    TOVALI_ROW(TColourRow, ShapeDateFontColorInner),
-    TOVALI_ROW(TFaceRow, CBDateFontName),
-    TOVALI_ROW(TIndexRow, CBDateFontSize),
-    TOVALI_ROW(TFlagRow, RBDrawPosDateLeftTop),
-    TOVALI_ROW(TFlagRow, RBDrawPosDateTop),
-    TOVALI_ROW(TFlagRow, RBDrawPosDateRightTop),
-    TOVALI_ROW(TFlagRow, RBDrawPosDateLeft),
-    TOVALI_ROW(TFlagRow, RBDrawPosDateCenter),
-    TOVALI_ROW(TFlagRow, RBDrawPosDateRight),
-    TOVALI_ROW(TFlagRow, RBDrawPosDateLeftBottom),
-    TOVALI_ROW(TFlagRow, RBDrawPosDateBottom),
-    TOVALI_ROW(TFlagRow, RBDrawPosDateRightBottom),
+    TOVALI_STAMP_ROW(TColourRow, Date, ColorOuter, ShapeDateFontColorOuter),
+    TOVALI_STAMP_ROW(TColourRow, Date, ColorInner, ShapeDateFontColorInner),
+    TOVALI_STAMP_ROW(TFaceRow, Date, FontName, CBDateFontName),
+    TOVALI_STAMP_ROW(TSizeRow, Date, FontSize, CBDateFontSize),
+    TOVALI_POS_ROW(Date, LeftTop),
+    TOVALI_POS_ROW(Date, Top),
+    TOVALI_POS_ROW(Date, RightTop),
+    TOVALI_POS_ROW(Date, Left),
+    TOVALI_POS_ROW(Date, Center),
+    TOVALI_POS_ROW(Date, Right),
+    TOVALI_POS_ROW(Date, LeftBottom),
+    TOVALI_POS_ROW(Date, Bottom),
+    TOVALI_POS_ROW(Date, RightBottom),
     // PIC_COMMENT
-    TOVALI_ROW(TFlagRow, CBComment),
-    TOVALI_ROW(TTextRow, EditComment),
-    TOVALI_ROW(TColourRow, ShapeCommentFontColorOuter),
-    TOVALI_ROW(TColourRow, ShapeCommentFontColorInner),
-    TOVALI_ROW(TFaceRow, CBCommentFontName),
-    TOVALI_ROW(TIndexRow, CBCommentFontSize),
-    TOVALI_ROW(TFlagRow, RBDrawPosCommentLeftTop),
-    TOVALI_ROW(TFlagRow, RBDrawPosCommentTop),
-    TOVALI_ROW(TFlagRow, RBDrawPosCommentRightTop),
-    TOVALI_ROW(TFlagRow, RBDrawPosCommentLeft),
-    TOVALI_ROW(TFlagRow, RBDrawPosCommentCenter),
-    TOVALI_ROW(TFlagRow, RBDrawPosCommentRight),
-    TOVALI_ROW(TFlagRow, RBDrawPosCommentLeftBottom),
-    TOVALI_ROW(TFlagRow, RBDrawPosCommentBottom),
-    TOVALI_ROW(TFlagRow, RBDrawPosCommentRightBottom),
+    TOVALI_STAMP_ROW(TFlagRow, Comment, Use, CBComment),
+    TOVALI_STAMP_ROW(TTextRow, Comment, Text, EditComment),
+    TOVALI_STAMP_ROW(TColourRow, Comment, ColorOuter, ShapeCommentFontColorOuter),
+    TOVALI_STAMP_ROW(TColourRow, Comment, ColorInner, ShapeCommentFontColorInner),
+    TOVALI_STAMP_ROW(TFaceRow, Comment, FontName, CBCommentFontName),
+    TOVALI_STAMP_ROW(TSizeRow, Comment, FontSize, CBCommentFontSize),
+    TOVALI_POS_ROW(Comment, LeftTop),
+    TOVALI_POS_ROW(Comment, Top),
+    TOVALI_POS_ROW(Comment, RightTop),
+    TOVALI_POS_ROW(Comment, Left),
+    TOVALI_POS_ROW(Comment, Center),
+    TOVALI_POS_ROW(Comment, Right),
+    TOVALI_POS_ROW(Comment, LeftBottom),
+    TOVALI_POS_ROW(Comment, Bottom),
+    TOVALI_POS_ROW(Comment, RightBottom),
 };
 
 #undef TOVALI_ROW
+#undef TOVALI_STAMP_ROW
+#undef TOVALI_POS_ROW
 
 // Unchecking the checked radio button of a group leaves the group with none
 // checked, as a stored group whose keys all read false asks for; Qt only
@@ -167,38 +194,55 @@ TColor ToTColor(const QColor& c) {
     return RGBColor(std::uint8_t(c.red()), std::uint8_t(c.green()), std::uint8_t(c.blue()));
 }
 
+// Shows the settings in the controls. The rows reach their fields through a
+// record they may change: a copy of the settings.
 struct TShow {
     const TFormMain& Form;
-    const TSettings& S;
-    void operator()(const TFlagRow& r) const { SetChecked(r.Control(Form), S.*r.Value); }
-    void operator()(const TIndexRow& r) const { r.Control(Form)->setCurrentIndex(S.*r.Value); }
+    TSettings& S;
+    void operator()(const TFlagRow& r) const { SetChecked(r.Control(Form), r.Value(S)); }
+    void operator()(const TIndexRow& r) const { r.Control(Form)->setCurrentIndex(r.Value(S)); }
+    void operator()(const TSizeRow& r) const {
+        r.Control(Form)->setCurrentIndex(std::int8_t(r.Value(S)));
+    }
     void operator()(const TFaceRow& r) const {
         QComboBox* list = r.Control(Form);
-        list->setCurrentIndex(FaceIndex(list, S.*r.Value));
+        list->setCurrentIndex(FaceIndex(list, r.Value(S)));
     }
     void operator()(const TTextRow& r) const {
-        r.Control(Form)->setText(QString::fromStdString(S.*r.Value));
+        r.Control(Form)->setText(QString::fromStdString(r.Value(S)));
     }
     void operator()(const TColourRow& r) const {
-        r.Control(Form)->SetBrushColor(ToQColor(S.*r.Value));
+        r.Control(Form)->SetBrushColor(ToQColor(r.Value(S)));
     }
-    void operator()(const TTrackRow& r) const { r.Control(Form)->setValue(S.*r.Value); }
+    void operator()(const TTrackRow& r) const { r.Control(Form)->setValue(r.Value(S)); }
+    void operator()(const TPosRow& r) const { SetChecked(r.Control(Form), r.Value(S) == r.Pos); }
 };
 
 struct TRead {
     const TFormMain& Form;
     TSettings& S;
-    void operator()(const TFlagRow& r) const { S.*r.Value = r.Control(Form)->isChecked(); }
-    void operator()(const TIndexRow& r) const { S.*r.Value = r.Control(Form)->currentIndex(); }
+    void operator()(const TFlagRow& r) const { r.Value(S) = r.Control(Form)->isChecked(); }
+    void operator()(const TIndexRow& r) const { r.Value(S) = r.Control(Form)->currentIndex(); }
+    // No selection (-1) becomes a size no level has, kept as -1 in the file.
+    void operator()(const TSizeRow& r) const {
+        r.Value(S) = TTextSizeLevel(std::uint8_t(r.Control(Form)->currentIndex()));
+    }
     void operator()(const TFaceRow& r) const {
         const QComboBox* list = r.Control(Form);
-        S.*r.Value = list->currentIndex() < 0 ? std::string() : list->currentText().toStdString();
+        r.Value(S) = list->currentIndex() < 0 ? std::string() : list->currentText().toStdString();
     }
-    void operator()(const TTextRow& r) const { S.*r.Value = r.Control(Form)->text().toStdString(); }
+    void operator()(const TTextRow& r) const { r.Value(S) = r.Control(Form)->text().toStdString(); }
     void operator()(const TColourRow& r) const {
-        S.*r.Value = ToTColor(r.Control(Form)->BrushColor());
+        r.Value(S) = ToTColor(r.Control(Form)->BrushColor());
     }
-    void operator()(const TTrackRow& r) const { S.*r.Value = r.Control(Form)->value(); }
+    void operator()(const TTrackRow& r) const { r.Value(S) = r.Control(Form)->value(); }
+    // The text's position is the button checked; with none checked, none.
+    void operator()(const TPosRow& r) const {
+        if (r.Control(Form)->isChecked())
+            r.Value(S) = r.Pos;
+        else if (r.Value(S) == r.Pos)
+            r.Value(S) = kNoDrawPos;
+    }
 };
 
 // The file keeps texts in code page 932; what it cannot hold comes back as
@@ -235,7 +279,7 @@ void TFormMain::SaveSettings() {
     if (!SettingsDir) return;
     const TSettings settings = ReadSettings();
     SaveSettingsFile(SettingsFilePath(*SettingsDir), settings);
-    if (!QuietSave && !Cp932Keeps(settings.EditComment))
+    if (!QuietSave && !Cp932Keeps(settings.Comment.Text))
         ShowAppMessage(nullptr, QString::fromUtf8(kCommentNotKeptMessage));
 }
 
@@ -246,5 +290,6 @@ TSettings TFormMain::ReadSettings() const {
 }
 
 void TFormMain::ShowSettings(const TSettings& settings) {
-    for (const TRow& row : kRows) std::visit(TShow{*this, settings}, row);
+    TSettings shown = settings;
+    for (const TRow& row : kRows) std::visit(TShow{*this, shown}, row);
 }

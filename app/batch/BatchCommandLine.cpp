@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "InputCheck.h"
+#include "ListChoices.h"
 #include "Settings.h"
 
 namespace {
@@ -68,11 +69,10 @@ std::optional<TOverrides> BoxKeys(const std::string& box) {
                       {"PIC_SIZE", "HEIGHT", height}};
 }
 
-// The quality levels by their numbers, in the order of the window's list.
+// The quality levels by their values; the settings keep the list index.
 std::optional<TOverrides> QualityKeys(const std::string& level) {
-    static const char* const kLevels[] = {"100", "80", "60", "30", "10"};
-    for (int index = 0; index < 5; ++index) {
-        if (level == kLevels[index])
+    for (int index = 0; index < kQualityChoiceCount; ++index) {
+        if (level == std::to_string(kQualityChoices[index].Quality))
             return TOverrides{{"PIC_QUALITY", "USE_PIC_QUALITY", "1"},
                               {"PIC_QUALITY", "PIC_QUALITY", "1"},
                               {"PIC_QUALITY", "FILE_SIZE", "0"},

@@ -9,30 +9,44 @@
 
 namespace {
 
+// Fails the job at file i: the failure, then the failure text as the status.
+void ReportFailure(IJobReporter& reporter, const std::string& path, std::size_t i, TJobStep step,
+                   std::string reason) {
+    const std::string name = FileNamePart(path);
+    reporter.Failed({i, name, step, std::move(reason)});
+    reporter.SetStatus(FailureText(name));
+}
+
+// What the job learns of one file as it goes through the steps.
+struct TFileWork {
+    std::string Date;    // the date drawn on it
+    std::string Output;  // the source's name with the output type's extension
+    std::string Saved;   // the name the save wrote
+};
+
 class TJob {
   public:
-    TJob(IJobReporter& reporter, IConvertSteps& steps, std::vector<std::string> files,
-         const TJobStop* stop)
-        : reporter_(reporter),
+    TJob(const std::vector<std::string>& files, const TConvertOptions& options,
+         IJobReporter& reporter, IConvertSteps& steps, const TJobStop* stop)
+        : files_(files),
+          options_(options),
+          reporter_(reporter),
           steps_(steps),
-          files_(std::move(files)),
           stop_(stop),
           decoders_(steps, files_, stop) {}
 
     TJobOutcome Run() {
-        if (!Step(0, TJobStep::Options, [&] { reporter_.CopyOptions(steps_.Options()); }))
-            return TJobOutcome::Failed;
         // Starting the decoders can fail (no thread to be had): that fails
         // the job at its first file like any other step.
         if (!Step(0, TJobStep::Load, [&] {
-                steps_.OptionsCopied();
+                steps_.Begin(options_);
                 decoders_.StartUpTo(std::size_t(steps_.Slots() - 1));
             }))
             return stopped_ ? TJobOutcome::Stopped : TJobOutcome::Failed;
         for (std::size_t i = 0; i < files_.size(); ++i) {
             if (!ConvertFile(i)) return stopped_ ? TJobOutcome::Stopped : TJobOutcome::Failed;
         }
-        reporter_.SetSaveDir(steps_.GetLastSaveDir());
+        reporter_.SetSaveDir(FolderOf(lastSaved_));
         return TJobOutcome::Completed;
     }
 
@@ -42,11 +56,11 @@ class TJob {
         int position = 6 * int(i);
         reporter_.SetPosition(position);
         reporter_.SetStatus(ProcessingText(FileNamePart(path)));
-        std::string output;
+        TFileWork file;
         std::unique_ptr<TDecoded> decoded;
-        if (!Step(i, TJobStep::Date, [&] { steps_.ReadPictureDate(path); }) ||
+        if (!Step(i, TJobStep::Date, [&] { file.Date = steps_.DateOf(path); }) ||
             !Step(i, TJobStep::Name,
-                  [&] { output = GetOutputFileName(path, steps_.Options().OutputType); }) ||
+                  [&] { file.Output = GetOutputFileName(path, options_.OutputType); }) ||
             !Step(i, TJobStep::Load, [&] {
                 decoded = decoders_.Take(i);
                 // Decodes are queued two slots' worth ahead: a slot that is
@@ -66,16 +80,17 @@ class TJob {
         TBitmap& bitmap = *decoded->Bitmap;
         if (!Step(i, TJobStep::Effects, [&] { steps_.ApplyEffects(bitmap); })) return false;
         reporter_.SetPosition(++position);
-        if (!Step(i, TJobStep::Texts, [&] { steps_.DrawTexts(bitmap); })) return false;
+        if (!Step(i, TJobStep::Texts, [&] { steps_.DrawTexts(bitmap, file.Date); })) return false;
         reporter_.SetPosition(++position);
-        std::string saved;
         if (!Step(i, TJobStep::Save, [&] {
-                saved = steps_.SavePicture(output, bitmap, stop_ ? stop_->Flag() : nullptr);
+                file.Saved =
+                    steps_.SavePicture(file.Output, bitmap, stop_ ? stop_->Flag() : nullptr);
             }))
             return false;
         ++written_;
-        decoders_.Saved(saved);
-        reporter_.FileSaved(saved);
+        lastSaved_ = file.Saved;
+        decoders_.Saved(file.Saved);
+        reporter_.FileSaved(file.Saved);
         reporter_.SetPosition(++position);
         return true;
     }
@@ -85,14 +100,14 @@ class TJob {
     // told as the stop.
     template <class F>
     bool Step(std::size_t i, TJobStep step, F&& run) {
-        if (step != TJobStep::Options && StopRequested(i)) return false;
+        if (StopRequested(i)) return false;
         try {
             run();
             return true;
         } catch (const std::exception& e) {
-            if (!StopRequested(i)) Fail(i, step, e.what());
+            if (!StopRequested(i)) ReportFailure(reporter_, files_[i], i, step, e.what());
         } catch (...) {
-            if (!StopRequested(i)) Fail(i, step, "unknown error");
+            if (!StopRequested(i)) ReportFailure(reporter_, files_[i], i, step, "unknown error");
         }
         return false;
     }
@@ -101,22 +116,18 @@ class TJob {
         if (!stop_ || !stop_->Requested()) return false;
         stopped_ = true;
         reporter_.SetStatus(StoppedText(FileNamePart(files_[i])));
-        if (written_ > 0) reporter_.SetSaveDir(steps_.GetLastSaveDir());
+        if (written_ > 0) reporter_.SetSaveDir(FolderOf(lastSaved_));
         return true;
     }
 
-    void Fail(std::size_t i, TJobStep step, std::string reason) {
-        const std::string name = FileNamePart(files_[i]);
-        reporter_.Failed({i, name, step, std::move(reason)});
-        reporter_.SetStatus(FailureText(name));
-    }
-
+    const std::vector<std::string>& files_;
+    const TConvertOptions& options_;
     IJobReporter& reporter_;
     IConvertSteps& steps_;
-    const std::vector<std::string> files_;
     const TJobStop* stop_;
     bool stopped_ = false;
     std::size_t written_ = 0;
+    std::string lastSaved_;  // the last file written, whose folder is handed over
     TDecoders decoders_;
 };
 
@@ -183,9 +194,17 @@ void ShowJobEnded(IJobReporter& reporter, std::size_t fileCount, bool succeeded)
     reporter.SetStatus(CompletionText(fileCount));
 }
 
-TJobOutcome RunConvertJob(IJobReporter& reporter, IConvertSteps& steps, const TJobStop* stop) {
+TJobOutcome RunConvertJob(const std::vector<std::string>& files, const TConvertOptions& options,
+                          IJobReporter& reporter, IConvertSteps& steps, const TJobStop* stop) {
     reporter.Started();
-    std::vector<std::string> files = reporter.CopyFileList();
     if (files.empty()) return TJobOutcome::Completed;
-    return TJob(reporter, steps, std::move(files), stop).Run();
+    return TJob(files, options, reporter, steps, stop).Run();
+}
+
+TJobOutcome FailConvertJob(const std::vector<std::string>& files, const std::string& reason,
+                           IJobReporter& reporter) {
+    reporter.Started();
+    if (files.empty()) return TJobOutcome::Completed;
+    ReportFailure(reporter, files.front(), 0, TJobStep::Options, reason);
+    return TJobOutcome::Failed;
 }

@@ -43,15 +43,14 @@ struct TJobFailure {
 // file: starts with 0x74 0x68".
 std::string FailureReasonText(const TJobFailure& failure);
 
-// What the job exchanges with whoever shows it. The window implements each
-// call as a blocking hand-over to its interface thread (SetSaveDir excepted).
+// What the job tells whoever shows it; the job takes nothing from it. The
+// window implements each call as a blocking hand-over to its interface
+// thread (SetSaveDir excepted).
 class IJobReporter {
   public:
     virtual ~IJobReporter() = default;
     virtual void Started() = 0;                           // MarkConvertStarted
     virtual void Failed(const TJobFailure& failure) = 0;  // MarkConvertFailed
-    virtual std::vector<std::string> CopyFileList() = 0;
-    virtual void CopyOptions(TConvertOptions& options) = 0;  // may throw
     virtual void SetRange(int minimum, int maximum) = 0;
     virtual void SetPosition(int position) = 0;
     virtual void SetStatus(const std::string& text) = 0;
@@ -62,16 +61,18 @@ class IJobReporter {
 // The engine steps one job drives. Loading and fitting run in decoder slots
 // on threads of their own: each slot loads and fits one picture at a time,
 // beside the other slots and beside the per-file steps, and must share no
-// state with them.
+// state with them. What a step finds out about a file (its date, the name it
+// was written under) it returns to the job, which keeps it per file.
 class IConvertSteps {
   public:
     virtual ~IConvertSteps() = default;
     // How many decoder slots the job has; 1 converts one picture at a time.
     virtual int Slots() const = 0;
-    virtual TConvertOptions& Options() = 0;
-    // Called once the options are filled, before the first load.
-    virtual void OptionsCopied() = 0;
-    virtual void ReadPictureDate(const std::string& source) = 0;
+    // The job's options, given once before the first load; they stay as
+    // they are until the job ends.
+    virtual void Begin(const TConvertOptions& options) = 0;
+    // The date to draw on this file (TthPicConvert::DateOf).
+    virtual std::string DateOf(const std::string& source) = 0;
     virtual void LoadPicture(int slot, const std::string& source, TBitmap& bitmap) = 0;
     virtual void ResizePicture(int slot, TBitmap& bitmap) = 0;
     // LoadPicture then ResizePicture; `loaded` turns true once the load is
@@ -81,12 +82,11 @@ class IConvertSteps {
     // The memory LoadResizedPicture of this file takes (any thread).
     virtual TDecodeCost DecodeCost(const std::string& source);
     virtual void ApplyEffects(TBitmap& bitmap) = 0;
-    virtual void DrawTexts(TBitmap& bitmap) = 0;
+    virtual void DrawTexts(TBitmap& bitmap, const std::string& date) = 0;
     // Returns the final name written. Gives up, leaving nothing of the file,
     // once `cancel` is set.
     virtual std::string SavePicture(const std::string& outputName, TBitmap& bitmap,
                                     const std::atomic<bool>* cancel) = 0;
-    virtual std::string GetLastSaveDir() = 0;
 };
 
 // The cores this process may use, the default number of decoder slots.
@@ -95,26 +95,25 @@ int DefaultJobCount();
 class TExifStore;
 
 // The steps of TthPicConvert: one engine for the per-file steps and one per
-// decoder slot, all with the same options. Each file's EXIF data is read
-// once and handed to its decode cost, its load and its date step.
+// decoder slot, each set to the job's options by Begin. Each file's EXIF
+// data is read once and handed to its decode cost, its load and its date
+// step.
 class TEngineSteps final : public IConvertSteps {
   public:
     explicit TEngineSteps(int slots = DefaultJobCount());
     ~TEngineSteps() override;
     int Slots() const override { return int(decoders_.size()); }
-    TConvertOptions& Options() override;
-    void OptionsCopied() override;
-    void ReadPictureDate(const std::string& source) override;
+    void Begin(const TConvertOptions& options) override;
+    std::string DateOf(const std::string& source) override;
     void LoadPicture(int slot, const std::string& source, TBitmap& bitmap) override;
     void ResizePicture(int slot, TBitmap& bitmap) override;
     void LoadResizedPicture(int slot, const std::string& source, TBitmap& bitmap, bool& loaded,
                             const std::atomic<bool>* cancel) override;
     TDecodeCost DecodeCost(const std::string& source) override;
     void ApplyEffects(TBitmap& bitmap) override;
-    void DrawTexts(TBitmap& bitmap) override;
+    void DrawTexts(TBitmap& bitmap, const std::string& date) override;
     std::string SavePicture(const std::string& outputName, TBitmap& bitmap,
                             const std::atomic<bool>* cancel) override;
-    std::string GetLastSaveDir() override;
 
   private:
     TthPicConvert converter_;
@@ -146,10 +145,11 @@ class TJobStop {
 
 enum class TJobOutcome { Completed, Failed, Stopped };
 
-// Runs the job over the reporter's file list: Completed when every file was
-// written. Any failing step stops the job at its file (files before it stay
-// written, files after it are not converted, the output folder is not handed
-// over) and is reported through Failed and the failure text.
+// Runs the job over the files, in order, with the options the option
+// snapshot made for it: Completed when every file was written. Any failing
+// step stops the job at its file (files before it stay written, files after
+// it are not converted, the output folder is not handed over) and is
+// reported through Failed and the failure text.
 //
 // A stop request is seen before each step, and within a few rows by the
 // decodes under way and by the save: the file under way is abandoned before
@@ -161,5 +161,11 @@ enum class TJobOutcome { Completed, Failed, Stopped };
 // every core works while the job waits for the decoder; outputs, progress
 // and failures still come strictly file by file, and at most one picture
 // per slot is held at full size at any time.
-TJobOutcome RunConvertJob(IJobReporter& reporter, IConvertSteps& steps,
+TJobOutcome RunConvertJob(const std::vector<std::string>& files, const TConvertOptions& options,
+                          IJobReporter& reporter, IConvertSteps& steps,
                           const TJobStop* stop = nullptr);
+// A job whose options could not be made (the option snapshot threw `reason`):
+// it fails at its first file, at the options step, as RunConvertJob fails at
+// any other.
+TJobOutcome FailConvertJob(const std::vector<std::string>& files, const std::string& reason,
+                           IJobReporter& reporter);

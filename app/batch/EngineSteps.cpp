@@ -57,18 +57,17 @@ TEngineSteps::TEngineSteps(int slots) {
 
 TEngineSteps::~TEngineSteps() = default;
 
-TConvertOptions& TEngineSteps::Options() {
-    return converter_.Options;
+void TEngineSteps::Begin(const TConvertOptions& options) {
+    converter_.Options = options;
+    for (auto& decoder : decoders_) decoder->Options = options;
+    exif_->SetDateWanted(DateFromPicture(options));
 }
 
-void TEngineSteps::OptionsCopied() {
-    for (auto& decoder : decoders_) decoder->Options = converter_.Options;
-    exif_->SetDateWanted(DateFromPicture(converter_.Options));
-}
-
-void TEngineSteps::ReadPictureDate(const std::string& source) {
-    if (!DateFromPicture(converter_.Options)) return;
-    converter_.ReadPictureDate(source, exif_->Get(source, TExifStore::TUse::Date));
+std::string TEngineSteps::DateOf(const std::string& source) {
+    // The EXIF store keeps a file's entry for the date step only when the
+    // date comes from the picture (Begin): only then is it asked.
+    if (!DateFromPicture(converter_.Options)) return converter_.Options.Date.Text;
+    return converter_.DateOf(source, exif_->Get(source, TExifStore::TUse::Date));
 }
 
 void TEngineSteps::LoadPicture(int slot, const std::string& source, TBitmap& bitmap) {
@@ -95,16 +94,11 @@ void TEngineSteps::ApplyEffects(TBitmap& bitmap) {
     converter_.ApplyEffects(bitmap);
 }
 
-void TEngineSteps::DrawTexts(TBitmap& bitmap) {
-    converter_.DrawTexts(bitmap);
+void TEngineSteps::DrawTexts(TBitmap& bitmap, const std::string& date) {
+    converter_.DrawTexts(bitmap, date);
 }
 
 std::string TEngineSteps::SavePicture(const std::string& outputName, TBitmap& bitmap,
                                       const std::atomic<bool>* cancel) {
-    converter_.SavePicture(outputName, bitmap, cancel);
-    return converter_.LastSaveFile;
-}
-
-std::string TEngineSteps::GetLastSaveDir() {
-    return converter_.GetLastSaveDir();
+    return converter_.SavePicture(outputName, bitmap, cancel);
 }

@@ -1,6 +1,7 @@
 #include "OptionSnapshot.h"
 
 #include "InputCheck.h"
+#include "ListChoices.h"
 
 namespace {
 
@@ -21,19 +22,12 @@ std::int64_t ReadInt64(const std::string& text) {
     return *value;
 }
 
-// The first checked button's position; -1 when none is checked.
-int FirstChecked(const TSettings& s, const bool TSettings::*const (&buttons)[9]) {
-    for (int i = 0; i < 9; ++i) {
-        if (s.*buttons[i]) return i;
-    }
-    return -1;
-}
-
-TDrawPos DrawPos(const TSettings& s, const bool TSettings::*const (&buttons)[9],
-                 const char* failure) {
-    const int pos = FirstChecked(s, buttons);
-    if (pos < 0) throw EConvertError(failure);
-    return TDrawPos(pos);
+// A text page's stamp with its text; a page without a position fails.
+TTextStamp Stamp(const TTextStamp& page, std::string text, const char* noPosFailure) {
+    if (page.Pos > dpRightBottom) throw EConvertError(noPosFailure);
+    TTextStamp stamp = page;
+    stamp.Text = std::move(text);
+    return stamp;
 }
 
 void CopyFilterAndSize(const TSettings& s, bool useContrast, TConvertOptions& o) {
@@ -58,7 +52,7 @@ void CopyQualityAndName(const TSettings& s, TConvertOptions& o) {
     o.TargetFileSize = ReadInt64(s.EditFileSize);
     o.NameBefore = s.CBSelectNamePos == 0;
     o.NameAffix = s.EditFileName;
-    // Tested in this order; the codes do not follow it. None checked: unchanged.
+    // Tested in this order; the codes do not follow it. None checked: JPEG.
     if (s.RBJpeg)
         o.OutputType = otJpeg;
     else if (s.RBPng)
@@ -74,30 +68,15 @@ void CopyQualityAndName(const TSettings& s, TConvertOptions& o) {
     o.UseWhiteFrame = s.CBWhiteFrame;
 }
 
-void CopyDate(const TSettings& s, const QDate& enteredDate, TConvertOptions& o) {
-    o.UseDate = s.CBDate;
+void CopyTexts(const TSettings& s, const QDate& enteredDate, TConvertOptions& o) {
     if (s.RBGetDateFromPic)
         o.DateSource = dsFromPicture;
     else if (s.RBInputDate)
         o.DateSource = dsInputDate;
     else
         throw EConvertError("invalid date config");
-    o.InputDate = FormatInputDate(enteredDate);
-    o.DateColorOuter = s.ShapeDateFontColorOuter;
-    o.DateColorInner = s.ShapeDateFontColorInner;
-    o.DateFontName = s.CBDateFontName;
-    o.DateFontSize = TTextSizeLevel(std::uint8_t(s.CBDateFontSize));
-    o.DatePos = DrawPos(s, kDatePosButtons, "invalid date draw pos");
-}
-
-void CopyComment(const TSettings& s, TConvertOptions& o) {
-    o.UseComment = s.CBComment;
-    o.CommentText = s.EditComment;
-    o.CommentColorOuter = s.ShapeCommentFontColorOuter;
-    o.CommentColorInner = s.ShapeCommentFontColorInner;
-    o.CommentFontName = s.CBCommentFontName;
-    o.CommentFontSize = TTextSizeLevel(std::uint8_t(s.CBCommentFontSize));
-    o.CommentPos = DrawPos(s, kCommentPosButtons, "invalid Comment draw pos");
+    o.Date = Stamp(s.Date, FormatInputDate(enteredDate), "invalid date draw pos");
+    o.Comment = Stamp(s.Comment, s.Comment.Text, "invalid Comment draw pos");
 }
 
 }  // namespace
@@ -118,12 +97,12 @@ std::string FormatInputDate(const QDate& date) {
     return date.toString(QStringLiteral("yyyy/MM/dd")).toStdString();
 }
 
-void CopyOptions(const TSettings& s, const QDate& enteredDate, bool useContrast,
-                 TConvertOptions& o) {
+TConvertOptions SnapshotOptions(const TSettings& s, const QDate& enteredDate, bool useContrast) {
+    TConvertOptions o;
     o.DecidesName = s.RBDecidesName;
     o.DirName = s.EditDirName;
     CopyFilterAndSize(s, useContrast, o);
     CopyQualityAndName(s, o);
-    CopyDate(s, enteredDate, o);
-    CopyComment(s, o);
+    CopyTexts(s, enteredDate, o);
+    return o;
 }

@@ -1,5 +1,5 @@
 // The option snapshot: the settings of the window (or of the batch program)
-// turned into the engine's options once per job.
+// turned into the engine's options once per job, before it starts.
 #pragma once
 
 #include <QDate>
@@ -22,10 +22,10 @@ int GetJpegQuality(const TSettings& settings);
 // The entered date as the date text: "yyyy/MM/dd".
 std::string FormatInputDate(const QDate& date);
 
-// Fills every option in order from the settings, the entered date and the
+// The options of a job, from the settings, the entered date and the
 // contrast check box (which the settings file does not keep). Throws
-// EConvertError at the first failure ("invalid date config", "invalid date
-// draw pos", "invalid Comment draw pos", or a size text that is no integer);
-// the options after it stay unfilled.
-void CopyOptions(const TSettings& settings, const QDate& enteredDate, bool useContrast,
-                 TConvertOptions& options);
+// EConvertError at the first failure in the order of the pages ("invalid
+// date config", "invalid date draw pos", "invalid Comment draw pos", or a
+// size text that is no integer).
+TConvertOptions SnapshotOptions(const TSettings& settings, const QDate& enteredDate,
+                                bool useContrast);

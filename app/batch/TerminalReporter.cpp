@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "ConsoleText.h"
-#include "OptionSnapshot.h"
 
 namespace {
 
@@ -11,20 +10,8 @@ constexpr int kBarWidth = 40;
 
 }  // namespace
 
-TTerminalReporter::TTerminalReporter(std::vector<std::string> files, TSettings settings,
-                                     QDate enteredDate, bool useContrast, std::FILE* out,
-                                     std::FILE* err, bool drawBar)
-    : files_(std::move(files)),
-      settings_(std::move(settings)),
-      enteredDate_(enteredDate),
-      useContrast_(useContrast),
-      out_(out),
-      err_(err),
-      drawBar_(drawBar) {}
-
-void TTerminalReporter::CopyOptions(TConvertOptions& options) {
-    ::CopyOptions(settings_, enteredDate_, useContrast_, options);
-}
+TTerminalReporter::TTerminalReporter(std::FILE* out, std::FILE* err, bool drawBar)
+    : out_(out), err_(err), drawBar_(drawBar) {}
 
 void TTerminalReporter::SetRange(int minimum, int maximum) {
     minimum_ = minimum;

@@ -3,22 +3,17 @@
 // error is a terminal.
 #pragma once
 
-#include <QDate>
 #include <cstdio>
 #include <optional>
 
 #include "ConvertJob.h"
-#include "Settings.h"
 
 class TTerminalReporter final : public IJobReporter {
   public:
-    TTerminalReporter(std::vector<std::string> files, TSettings settings, QDate enteredDate,
-                      bool useContrast, std::FILE* out, std::FILE* err, bool drawBar);
+    TTerminalReporter(std::FILE* out, std::FILE* err, bool drawBar);
 
     void Started() override {}
     void Failed(const TJobFailure& failure) override { failure_ = failure; }
-    std::vector<std::string> CopyFileList() override { return files_; }
-    void CopyOptions(TConvertOptions& options) override;
     void SetRange(int minimum, int maximum) override;
     void SetPosition(int position) override;
     void SetStatus(const std::string& text) override;
@@ -36,10 +31,6 @@ class TTerminalReporter final : public IJobReporter {
     void ClearBar();
     void DrawBar();
 
-    std::vector<std::string> files_;
-    TSettings settings_;
-    QDate enteredDate_;
-    bool useContrast_;
     std::FILE* out_;
     std::FILE* err_;
     bool drawBar_;

@@ -314,7 +314,7 @@ void ProgramFlowTest::theJobUsesTheChoicesOnThePages() {
 // Not left unreported: the job names the file it stopped at.
 void ProgramFlowTest::aSnapshotFailureStopsTheJobAtTheFirstFile() {
     TSettings noDatePosition = form->ReadSettings();
-    noDatePosition.RBDrawPosDateRightBottom = false;  // the one checked at start
+    noDatePosition.Date.Pos = kNoDrawPos;  // the one checked at start
     form->ShowSettings(noDatePosition);
     QVERIFY(!form->RBDrawPosDateRightBottom->isChecked());
     DropFiles({AddPicture("jpeg/colour.jpg", "a.jpg"), AddPicture("jpeg/colour.jpg", "b.jpg")});

@@ -173,18 +173,13 @@ TEST(TerminalReporter, PathsOnStandardOutputTextsOnStandardError) {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     {
-        TTerminalReporter reporter({"a.jpg"}, TSettings{}, QDate(2020, 1, 2), true, out, err,
-                                   false);
+        TTerminalReporter reporter(out, err, false);
         ShowJobStarting(reporter, 1);
         reporter.SetStatus(ProcessingText("a.jpg"));
         reporter.SetPosition(3);
         reporter.FileSaved("/p/s-a.jpg");
         ShowJobEnded(reporter, 1, true);
         reporter.Finish();
-        TConvertOptions options;
-        reporter.CopyOptions(options);
-        EXPECT_TRUE(options.UseContrast);
-        EXPECT_EQ(options.InputDate, "2020/01/02");
         EXPECT_EQ(reporter.FailureDetail(), "");
     }
     EXPECT_EQ(Contents(out), "/p/s-a.jpg\n");
@@ -197,7 +192,7 @@ TEST(TerminalReporter, PathsOnStandardOutputTextsOnStandardError) {
 TEST(TerminalReporter, BarOnlyOnATerminalAndTakenOffAtTheEnd) {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    TTerminalReporter reporter({"a.jpg"}, TSettings{}, QDate(2020, 1, 2), false, out, err, true);
+    TTerminalReporter reporter(out, err, true);
     ShowJobStarting(reporter, 2);
     reporter.SetPosition(11);
     reporter.Finish();
@@ -211,7 +206,7 @@ TEST(TerminalReporter, BarOnlyOnATerminalAndTakenOffAtTheEnd) {
 
 TEST(TerminalReporter, FailureDetailNamesTheFileTheStepAndWhy) {
     std::FILE* out = std::tmpfile();
-    TTerminalReporter reporter({"a.jpg"}, TSettings{}, QDate(2020, 1, 2), false, out, out, false);
+    TTerminalReporter reporter(out, out, false);
     EXPECT_EQ(reporter.FailureDetail(), "");
     reporter.Failed({0, "a.jpg", TJobStep::Load, "Not a JPEG file"});
     EXPECT_EQ(reporter.FailureDetail(), "[a.jpg] 読込み (load): Not a JPEG file");

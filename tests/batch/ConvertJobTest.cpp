@@ -18,29 +18,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Records every call in order; the job's options and file list are given.
+// Records every call in order; holds the job's file list and options.
 class TRecorder final : public IJobReporter {
   public:
     explicit TRecorder(std::vector<std::string> files, TOutputType type = otJpeg)
-        : files_(std::move(files)), type_(type) {}
+        : Files(std::move(files)) {
+        Options.OutputType = type;
+    }
 
+    std::vector<std::string> Files;
+    TConvertOptions Options;
     std::vector<std::string> Log;
     std::optional<TJobFailure> Failure;
-    bool OptionsFail = false;
 
     void Started() override { Log.push_back("started"); }
     void Failed(const TJobFailure& f) override {
         Failure = f;
         Log.push_back("failed");
-    }
-    std::vector<std::string> CopyFileList() override {
-        Log.push_back("list");
-        return files_;
-    }
-    void CopyOptions(TConvertOptions& options) override {
-        Log.push_back("options");
-        if (OptionsFail) throw EConvertError("invalid date config");
-        options.OutputType = type_;
     }
     void SetRange(int minimum, int maximum) override {
         Log.push_back("range " + std::to_string(minimum) + ".." + std::to_string(maximum));
@@ -49,11 +43,11 @@ class TRecorder final : public IJobReporter {
     void SetStatus(const std::string& text) override { Log.push_back(text); }
     void FileSaved(const std::string& path) override { Log.push_back("saved " + path); }
     void SetSaveDir(const std::string& dir) override { Log.push_back("dir " + dir); }
-
-  private:
-    std::vector<std::string> files_;
-    TOutputType type_;
 };
+
+TJobOutcome RunJob(TRecorder& reporter, IConvertSteps& steps, const TJobStop* stop = nullptr) {
+    return RunConvertJob(reporter.Files, reporter.Options, reporter, steps, stop);
+}
 
 // Engine steps that fail where told. A load makes a picture as wide as the
 // file's number in the batch (1, 2, ...), so that a picture handed to the
@@ -77,12 +71,18 @@ class TFakeSteps final : public IConvertSteps {
     std::pair<std::string, std::string> StopWhen;  // file name, step name
 
     int SlotCount = 2;
+    TConvertOptions Began;  // the options Begin was given
     int Slots() const override { return SlotCount; }
-    TConvertOptions& Options() override { return options_; }
-    void OptionsCopied() override { Calls.push_back("options copied"); }
-    void ReadPictureDate(const std::string& source) override {
+    void Begin(const TConvertOptions& options) override {
+        Began = options;
+        Calls.push_back("options copied");
+    }
+    // Each file's date names the file, so that a date handed to another
+    // file's texts shows.
+    std::string DateOf(const std::string& source) override {
         current_ = source;
         Run(TJobStep::Date, "date");
+        return "date of " + FileNamePart(source);
     }
     void LoadPicture(int slot, const std::string& source, TBitmap& bitmap) override {
         InSlot(slot, [&] {
@@ -101,17 +101,18 @@ class TFakeSteps final : public IConvertSteps {
         Fail(source, TJobStep::Resize);
     }
     void ApplyEffects(TBitmap& b) override { Step(b, TJobStep::Effects, "effects"); }
-    void DrawTexts(TBitmap& b) override { Step(b, TJobStep::Texts, "texts"); }
+    void DrawTexts(TBitmap& b, const std::string& date) override {
+        EXPECT_EQ(date, "date of " + FileNamePart(current_));
+        Step(b, TJobStep::Texts, "texts");
+    }
     std::string SavePicture(const std::string& output, TBitmap& b,
                             const std::atomic<bool>*) override {
         Step(b, TJobStep::Save, "save");
         const std::string saved =
             output.substr(0, output.find_last_of("/\\") + 1) + "s-" + FileNamePart(output);
         if (SaveCreatesFiles) std::ofstream(saved) << "picture";
-        lastDir_ = output.substr(0, output.find_last_of("/\\") + 1);
         return saved;
     }
-    std::string GetLastSaveDir() override { return lastDir_; }
 
   private:
     template <class F>
@@ -141,9 +142,7 @@ class TFakeSteps final : public IConvertSteps {
     }
 
     std::vector<std::string> files_;
-    TConvertOptions options_;
     std::string current_;
-    std::string lastDir_;
     std::mutex mutex_;
 };
 
@@ -163,11 +162,10 @@ TEST(ConvertJob, ThreeFilesRunTheirStepsInOrder) {
     TRecorder reporter(kThree);
     TFakeSteps steps(kThree);
     ShowJobStarting(reporter, kThree.size());
-    ASSERT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Completed);
+    ASSERT_EQ(RunJob(reporter, steps), TJobOutcome::Completed);
     ShowJobEnded(reporter, kThree.size(), true);
 
-    std::vector<std::string> expected = {"range 0..17", "初期化中････", "started", "list",
-                                         "options"};
+    std::vector<std::string> expected = {"range 0..17", "初期化中････", "started"};
     for (const auto& part :
          {FileSteps(0, "a.jpg", "/p/s-a.jpg"), FileSteps(1, "b.JPG", "/p/s-b.jpg"),
           FileSteps(2, "c.png", "/q/s-c.jpg")}) {
@@ -191,7 +189,7 @@ TEST(ConvertJob, TwoPicturesAreDecodedAtOnce) {
     TRecorder reporter(files);
     TFakeSteps steps(files);
     steps.LoadTime = std::chrono::milliseconds(30);
-    ASSERT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Completed);
+    ASSERT_EQ(RunJob(reporter, steps), TJobOutcome::Completed);
     EXPECT_EQ(steps.MostLoadsAtOnce, 2);
     EXPECT_EQ(steps.SlotsUsed, (std::set<int>{0, 1}));
     EXPECT_EQ(std::count_if(reporter.Log.begin(), reporter.Log.end(),
@@ -208,7 +206,7 @@ TEST(ConvertJob, EverySlotDecodesAtOnceAndOneSlotDecodesStrictlyInTurn) {
         steps.SlotCount = slots;
         steps.LoadTime = std::chrono::milliseconds(30);
         steps.FailAt["5.jpg"] = TJobStep::Effects;
-        EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
+        EXPECT_EQ(RunJob(reporter, steps), TJobOutcome::Failed);
         EXPECT_EQ(steps.MostLoadsAtOnce, slots);
         EXPECT_EQ(steps.SlotsUsed.size(), std::size_t(slots));
         // One slot: each load runs on the job's own thread when its turn
@@ -225,7 +223,7 @@ TEST(ConvertJob, OneFileRunsTheBarFromZeroToFive) {
     TRecorder reporter(one);
     TFakeSteps steps(one);
     ShowJobStarting(reporter, 1);
-    ASSERT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Completed);
+    ASSERT_EQ(RunJob(reporter, steps), TJobOutcome::Completed);
     ShowJobEnded(reporter, 1, true);
     EXPECT_EQ(reporter.Log.front(), "range 0..5");
     EXPECT_EQ(reporter.Log.back(), "1枚の画像処理が完了しました");
@@ -235,10 +233,10 @@ TEST(ConvertJob, FailedLoadStopsAtThatFile) {
     TRecorder reporter(kThree);
     TFakeSteps steps(kThree);
     steps.FailAt["b.JPG"] = TJobStep::Load;
-    EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
+    EXPECT_EQ(RunJob(reporter, steps), TJobOutcome::Failed);
     ShowJobEnded(reporter, kThree.size(), false);
 
-    std::vector<std::string> expected = {"started", "list", "options"};
+    std::vector<std::string> expected = {"started"};
     const auto first = FileSteps(0, "a.jpg", "/p/s-a.jpg");
     expected.insert(expected.end(), first.begin(), first.end());
     expected.insert(expected.end(),
@@ -259,7 +257,7 @@ TEST(ConvertJob, AStopAbandonsTheFileUnderWayAndKeepsTheWrittenOnes) {
     TJobStop stop;
     steps.StopAt = &stop;
     steps.StopWhen = {"b.JPG", "effects"};
-    EXPECT_EQ(RunConvertJob(reporter, steps, &stop), TJobOutcome::Stopped);
+    EXPECT_EQ(RunJob(reporter, steps, &stop), TJobOutcome::Stopped);
     EXPECT_EQ(steps.Calls.back(), "effects b.JPG");
     EXPECT_EQ(reporter.Log.back(), "dir /p/");
     EXPECT_EQ(reporter.Log.end()[-2], "[b.JPG]の処理を中止しました");
@@ -271,7 +269,7 @@ TEST(ConvertJob, AStopAbandonsTheFileUnderWayAndKeepsTheWrittenOnes) {
     TJobStop stopEarly;
     early.StopAt = &stopEarly;
     early.StopWhen = {"a.jpg", "date"};
-    EXPECT_EQ(RunConvertJob(first, early, &stopEarly), TJobOutcome::Stopped);
+    EXPECT_EQ(RunJob(first, early, &stopEarly), TJobOutcome::Stopped);
     EXPECT_EQ(first.Log.back(), "[a.jpg]の処理を中止しました");
 }
 
@@ -279,10 +277,9 @@ TEST(ConvertJob, FailureOnTheFirstFileLeavesTheBarAtZero) {
     TRecorder reporter(kThree);
     TFakeSteps steps(kThree);
     steps.FailAt["a.jpg"] = TJobStep::Load;
-    EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
-    EXPECT_EQ(reporter.Log, (std::vector<std::string>{"started", "list", "options", "0",
-                                                      "[a.jpg]を処理しています", "failed",
-                                                      "[a.jpg]の処理に失敗しました"}));
+    EXPECT_EQ(RunJob(reporter, steps), TJobOutcome::Failed);
+    EXPECT_EQ(reporter.Log, (std::vector<std::string>{"started", "0", "[a.jpg]を処理しています",
+                                                      "failed", "[a.jpg]の処理に失敗しました"}));
 }
 
 TEST(ConvertJob, EveryOtherStepFailsLikeALoad) {
@@ -295,7 +292,7 @@ TEST(ConvertJob, EveryOtherStepFailsLikeALoad) {
         TRecorder reporter(kThree);
         TFakeSteps steps(kThree);
         steps.FailAt["b.JPG"] = step;
-        EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
+        EXPECT_EQ(RunJob(reporter, steps), TJobOutcome::Failed);
         const std::vector<std::string> tail(reporter.Log.end() - 2, reporter.Log.end());
         EXPECT_EQ(tail, (std::vector<std::string>{"failed", "[b.JPG]の処理に失敗しました"}));
         const auto lastNumber =
@@ -312,21 +309,34 @@ TEST(ConvertJob, EveryOtherStepFailsLikeALoad) {
 
 TEST(ConvertJob, FailedSnapshotStopsBeforeTheFirstFile) {
     TRecorder reporter(kThree);
-    reporter.OptionsFail = true;
-    TFakeSteps steps(kThree);
-    EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
-    EXPECT_EQ(reporter.Log, (std::vector<std::string>{"started", "list", "options", "failed",
-                                                      "[a.jpg]の処理に失敗しました"}));
+    EXPECT_EQ(FailConvertJob(kThree, "invalid date config", reporter), TJobOutcome::Failed);
+    EXPECT_EQ(reporter.Log,
+              (std::vector<std::string>{"started", "failed", "[a.jpg]の処理に失敗しました"}));
     EXPECT_EQ(reporter.Failure->Step, TJobStep::Options);
     EXPECT_EQ(reporter.Failure->Reason, "invalid date config");
-    EXPECT_TRUE(steps.Calls.empty());
-    EXPECT_TRUE(steps.Loaded.empty());
+    EXPECT_EQ(reporter.Failure->Index, 0u);
+    // Without files there is nothing to fail, as in a job that ran.
+    TRecorder none({});
+    EXPECT_EQ(FailConvertJob({}, "invalid date config", none), TJobOutcome::Completed);
+    EXPECT_EQ(none.Log, (std::vector<std::string>{"started"}));
+}
+
+TEST(ConvertJob, TheStepsGetTheJobsOptionsOnceAndEachFileItsOwnDate) {
+    TRecorder reporter(kThree, otPng);
+    reporter.Options.Comment.Text = "comment";
+    TFakeSteps steps(kThree);
+    ASSERT_EQ(RunJob(reporter, steps), TJobOutcome::Completed);
+    EXPECT_EQ(std::count(steps.Calls.begin(), steps.Calls.end(), "options copied"), 1);
+    EXPECT_EQ(steps.Began.OutputType, otPng);
+    EXPECT_EQ(steps.Began.Comment.Text, "comment");
+    // The output name takes the job's type (the fake save adds "s-").
+    EXPECT_EQ(reporter.Log.end()[-3], "saved /q/s-c.png");
 }
 
 TEST(ConvertJob, InvalidOutputTypeFailsAtTheOutputName) {
     TRecorder reporter(kThree, TOutputType(6));
     TFakeSteps steps(kThree);
-    EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
+    EXPECT_EQ(RunJob(reporter, steps), TJobOutcome::Failed);
     EXPECT_EQ(reporter.Failure->Step, TJobStep::Name);
     EXPECT_EQ(reporter.Failure->Reason, "invalid output file type");
     EXPECT_EQ(reporter.Failure->Index, 0u);
@@ -348,7 +358,7 @@ TEST(ConvertJob, AFileWrittenByTheJobIsReadAsItIsThen) {
         TFakeSteps steps(files);
         steps.SaveCreatesFiles = true;
         steps.LoadTime = std::chrono::milliseconds(5);
-        EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Completed) << names.size();
+        EXPECT_EQ(RunJob(reporter, steps), TJobOutcome::Completed) << names.size();
         EXPECT_TRUE(fs::exists(dir / "s-s-b.jpg"));
     }
     fs::remove_all(dir);
@@ -378,24 +388,21 @@ TEST(ConvertJob, Texts) {
 TEST(ConvertJob, ADecoderThatCannotStartFailsTheJob) {
     TRecorder reporter(kThree);
     struct TNoThreads final : public IConvertSteps {
-        TConvertOptions options;
         int Slots() const override { return 2; }
-        TConvertOptions& Options() override { return options; }
-        void OptionsCopied() override {
+        void Begin(const TConvertOptions&) override {
             throw std::system_error(
                 std::make_error_code(std::errc::resource_unavailable_try_again));
         }
-        void ReadPictureDate(const std::string&) override {}
+        std::string DateOf(const std::string&) override { return {}; }
         void LoadPicture(int, const std::string&, TBitmap&) override {}
         void ResizePicture(int, TBitmap&) override {}
         void ApplyEffects(TBitmap&) override {}
-        void DrawTexts(TBitmap&) override {}
+        void DrawTexts(TBitmap&, const std::string&) override {}
         std::string SavePicture(const std::string&, TBitmap&, const std::atomic<bool>*) override {
             return {};
         }
-        std::string GetLastSaveDir() override { return {}; }
     } steps;
-    EXPECT_EQ(RunConvertJob(reporter, steps), TJobOutcome::Failed);
+    EXPECT_EQ(RunJob(reporter, steps), TJobOutcome::Failed);
     EXPECT_EQ(reporter.Log.back(), "[a.jpg]の処理に失敗しました");
     ASSERT_TRUE(reporter.Failure);
     EXPECT_EQ(reporter.Failure->Index, 0u);
@@ -416,9 +423,8 @@ class TEndlessSteps final : public IConvertSteps {
     std::atomic<bool> GaveUp{false};   // it saw the request to give up
 
     int Slots() const override { return SlotCount; }
-    TConvertOptions& Options() override { return options_; }
-    void OptionsCopied() override {}
-    void ReadPictureDate(const std::string&) override {}
+    void Begin(const TConvertOptions&) override {}
+    std::string DateOf(const std::string&) override { return {}; }
     void LoadPicture(int, const std::string&, TBitmap& bitmap) override {
         bitmap.SetSize(1, 1, 24);
     }
@@ -429,13 +435,12 @@ class TEndlessSteps final : public IConvertSteps {
         bitmap.SetSize(1, 1, 24);
     }
     void ApplyEffects(TBitmap&) override {}
-    void DrawTexts(TBitmap&) override {}
+    void DrawTexts(TBitmap&, const std::string&) override {}
     std::string SavePicture(const std::string& output, TBitmap&,
                             const std::atomic<bool>* cancel) override {
         if (EndlessSave) WaitToGiveUp(cancel);
         return output;
     }
-    std::string GetLastSaveDir() override { return {}; }
 
   private:
     void WaitToGiveUp(const std::atomic<bool>* cancel) {
@@ -447,8 +452,6 @@ class TEndlessSteps final : public IConvertSteps {
         GaveUp.store(true);
         throw std::runtime_error("stopped");
     }
-
-    TConvertOptions options_;
 };
 
 }  // namespace
@@ -464,8 +467,8 @@ TEST(ConvertJob, AStopReachesTheDecodeAndTheSaveUnderWay) {
             steps.SlotCount = slots;
             steps.EndlessSave = save;
             TJobStop stop;
-            auto job = std::async(std::launch::async,
-                                  [&] { return RunConvertJob(reporter, steps, &stop); });
+            auto job =
+                std::async(std::launch::async, [&] { return RunJob(reporter, steps, &stop); });
             while (!steps.Started.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             stop.Request();
             EXPECT_EQ(job.get(), TJobOutcome::Stopped) << save << slots;

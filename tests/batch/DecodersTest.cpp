@@ -98,22 +98,17 @@ namespace {
 class TBigPictures final : public IConvertSteps {
   public:
     int Slots() const override { return 2; }
-    TConvertOptions& Options() override { return options_; }
-    void OptionsCopied() override {}
-    void ReadPictureDate(const std::string&) override {}
+    void Begin(const TConvertOptions&) override {}
+    std::string DateOf(const std::string&) override { return {}; }
     void LoadPicture(int, const std::string&, TBitmap& bitmap) override {
         bitmap.SetSize(2100, 2100, 8);
     }
     void ResizePicture(int, TBitmap&) override {}
     void ApplyEffects(TBitmap&) override {}
-    void DrawTexts(TBitmap&) override {}
+    void DrawTexts(TBitmap&, const std::string&) override {}
     std::string SavePicture(const std::string&, TBitmap&, const std::atomic<bool>*) override {
         return {};
     }
-    std::string GetLastSaveDir() override { return {}; }
-
-  private:
-    TConvertOptions options_;
 };
 
 }  // namespace

@@ -7,14 +7,12 @@ namespace {
 const QDate kDate(2008, 3, 5);
 
 TConvertOptions Snapshot(const TSettings& s, bool contrast = false) {
-    TConvertOptions o;
-    CopyOptions(s, kDate, contrast, o);
-    return o;
+    return SnapshotOptions(s, kDate, contrast);
 }
 
-std::string FailureOf(const TSettings& s, TConvertOptions& o) {
+std::string FailureOf(const TSettings& s) {
     try {
-        CopyOptions(s, kDate, false, o);
+        Snapshot(s);
     } catch (const EConvertError& e) {
         return e.what();
     }
@@ -25,8 +23,8 @@ std::string FailureOf(const TSettings& s, TConvertOptions& o) {
 
 TEST(OptionSnapshot, DefaultsGiveTheseOptions) {
     TSettings s;
-    s.CBDateFontName = "IPAGothic";
-    s.CBCommentFontName = "IPAMincho";
+    s.Date.FontName = "IPAGothic";
+    s.Comment.FontName = "IPAMincho";
     const TConvertOptions o = Snapshot(s);
     EXPECT_TRUE(o.DecidesName);
     EXPECT_EQ(o.DirName, "Reduction");
@@ -42,20 +40,19 @@ TEST(OptionSnapshot, DefaultsGiveTheseOptions) {
     EXPECT_EQ(o.TargetFileSize, 800);
     EXPECT_TRUE(o.NameBefore);
     EXPECT_EQ(o.NameAffix, "s-");
-    EXPECT_EQ(o.LastSaveDir, "");
     EXPECT_EQ(o.OutputType, otJpeg);
-    EXPECT_FALSE(o.UseWhiteFrame || o.UseDate || o.UseComment);
+    EXPECT_FALSE(o.UseWhiteFrame || o.Date.Use || o.Comment.Use);
     EXPECT_EQ(o.DateSource, dsFromPicture);
-    EXPECT_EQ(o.InputDate, "2008/03/05");
-    EXPECT_EQ(o.DateColorOuter, RGBColor(255, 255, 255));
-    EXPECT_EQ(o.DateColorInner, RGBColor(255, 128, 255));
-    EXPECT_EQ(o.DateFontName, "IPAGothic");
-    EXPECT_EQ(o.DateFontSize, tsSmall);
-    EXPECT_EQ(o.DatePos, dpRightBottom);
-    EXPECT_EQ(o.CommentText, "");
-    EXPECT_EQ(o.CommentFontName, "IPAMincho");
-    EXPECT_EQ(o.CommentFontSize, tsSmall);
-    EXPECT_EQ(o.CommentPos, dpLeftTop);
+    EXPECT_EQ(o.Date.Text, "2008/03/05");
+    EXPECT_EQ(o.Date.ColorOuter, RGBColor(255, 255, 255));
+    EXPECT_EQ(o.Date.ColorInner, RGBColor(255, 128, 255));
+    EXPECT_EQ(o.Date.FontName, "IPAGothic");
+    EXPECT_EQ(o.Date.FontSize, tsSmall);
+    EXPECT_EQ(o.Date.Pos, dpRightBottom);
+    EXPECT_EQ(o.Comment.Text, "");
+    EXPECT_EQ(o.Comment.FontName, "IPAMincho");
+    EXPECT_EQ(o.Comment.FontSize, tsSmall);
+    EXPECT_EQ(o.Comment.Pos, dpLeftTop);
 }
 
 TEST(OptionSnapshot, BoxSizeFromTheListOrTheTypedNumbers) {
@@ -92,12 +89,10 @@ TEST(OptionSnapshot, ChoicesBecomeTheirCodes) {
     s.RBBrightnessDown = true;
     s.RBGetDateFromPic = false;
     s.RBInputDate = true;
-    s.CBDateFontSize = 0;
-    s.CBCommentFontSize = 4;
-    s.RBDrawPosDateRightBottom = false;
-    s.RBDrawPosDateCenter = true;
-    s.RBDrawPosCommentLeftTop = false;
-    s.RBDrawPosCommentBottom = true;
+    s.Date.FontSize = tsExtraLarge;
+    s.Comment.FontSize = tsExtraSmall;
+    s.Date.Pos = dpCenter;
+    s.Comment.Pos = dpBottom;
     s.TBContrast = 0;
     TConvertOptions o = Snapshot(s, true);
     EXPECT_FALSE(o.NameBefore);
@@ -106,10 +101,10 @@ TEST(OptionSnapshot, ChoicesBecomeTheirCodes) {
     EXPECT_TRUE(o.UseContrast);
     EXPECT_EQ(o.ContrastValue, 0);
     EXPECT_EQ(o.DateSource, dsInputDate);
-    EXPECT_EQ(o.DateFontSize, tsExtraLarge);
-    EXPECT_EQ(o.CommentFontSize, tsExtraSmall);
-    EXPECT_EQ(o.DatePos, dpCenter);
-    EXPECT_EQ(o.CommentPos, dpBottom);
+    EXPECT_EQ(o.Date.FontSize, tsExtraLarge);
+    EXPECT_EQ(o.Comment.FontSize, tsExtraSmall);
+    EXPECT_EQ(o.Date.Pos, dpCenter);
+    EXPECT_EQ(o.Comment.Pos, dpBottom);
     s.RBBMP = false;
     s.RBGif = true;
     EXPECT_EQ(Snapshot(s).OutputType, otGif);
@@ -122,65 +117,53 @@ TEST(OptionSnapshot, ChoicesBecomeTheirCodes) {
     s.RBWebp = false;
     s.RBAvif = true;
     EXPECT_EQ(Snapshot(s).OutputType, otAvif);
+    // No type checked (a file with every type key 0): JPEG.
     s.RBAvif = false;
-    s.RBPng = true;
-    // No type checked: the option keeps what it held.
-    s.RBPng = false;
-    o = TConvertOptions{};
-    o.OutputType = otGif;
-    CopyOptions(s, kDate, false, o);
-    EXPECT_EQ(o.OutputType, otGif);
+    EXPECT_EQ(Snapshot(s).OutputType, otJpeg);
 }
 
 TEST(OptionSnapshot, EveryRowIsFilledWhateverItsSwitch) {
     TSettings s;
-    s.EditComment = "not drawn";
-    s.ShapeCommentFontColorOuter = 0x010203;
+    s.Comment.Text = "not drawn";
+    s.Comment.ColorOuter = 0x010203;
     s.CBFilter = false;
     s.CBVivid = true;
     const TConvertOptions o = Snapshot(s);
-    EXPECT_EQ(o.CommentText, "not drawn");
-    EXPECT_EQ(o.CommentColorOuter, 0x010203u);
+    EXPECT_EQ(o.Comment.Text, "not drawn");
+    EXPECT_EQ(o.Comment.ColorOuter, 0x010203u);
     EXPECT_TRUE(o.UseVivid);
 }
 
-TEST(OptionSnapshot, FailuresStopAtTheirRow) {
+TEST(OptionSnapshot, TheFirstFailureInPageOrderIsTold) {
     TSettings s;
-    s.EditComment = "after the failure";
     s.RBGetDateFromPic = false;
-    TConvertOptions o;
-    EXPECT_EQ(FailureOf(s, o), "invalid date config");
-    EXPECT_EQ(o.NameAffix, "s-");  // rows before it are filled
-    EXPECT_EQ(o.InputDate, "");    // rows after it are not
-    EXPECT_EQ(o.CommentText, "");
+    s.Date.Pos = kNoDrawPos;
+    s.Comment.Pos = kNoDrawPos;
+    EXPECT_EQ(FailureOf(s), "invalid date config");
+    s.RBInputDate = true;
+    EXPECT_EQ(FailureOf(s), "invalid date draw pos");
+    s.Date.Pos = dpLeft;
+    EXPECT_EQ(FailureOf(s), "invalid Comment draw pos");
+    s.Comment.Pos = dpRight;
+    EXPECT_EQ(FailureOf(s), "");
 
-    s = TSettings{};
-    s.RBDrawPosDateRightBottom = false;
-    o = TConvertOptions{};
-    EXPECT_EQ(FailureOf(s, o), "invalid date draw pos");
-    EXPECT_EQ(o.InputDate, "2008/03/05");
-
-    s = TSettings{};
-    s.RBDrawPosCommentLeftTop = false;
-    EXPECT_EQ(FailureOf(s, o), "invalid Comment draw pos");
-
-    // A size text that is no integer fails even where nothing uses it.
-    s = TSettings{};
+    // A size text that is no integer fails even where nothing uses it, and
+    // before the texts' pages.
+    s.RBInputDate = false;
     s.EditFileSize = "abc";
-    EXPECT_EQ(FailureOf(s, o), "'abc' is not a valid integer value");
-    s = TSettings{};
+    EXPECT_EQ(FailureOf(s), "'abc' is not a valid integer value");
     s.RBRegularSize = false;
     s.EditPicWidth = "12.5";
-    EXPECT_EQ(FailureOf(s, o), "'12.5' is not a valid integer value");
+    EXPECT_EQ(FailureOf(s), "'12.5' is not a valid integer value");
 }
 
 TEST(OptionSnapshot, NoFontSelectedGivesAnEmptyFace) {
     TSettings s;
-    s.CBDateFontName.clear();
-    s.CBCommentFontName.clear();
+    s.Date.FontName.clear();
+    s.Comment.FontName.clear();
     const TConvertOptions o = Snapshot(s);
-    EXPECT_EQ(o.DateFontName, "");
-    EXPECT_EQ(o.CommentFontName, "");
+    EXPECT_EQ(o.Date.FontName, "");
+    EXPECT_EQ(o.Comment.FontName, "");
 }
 
 TEST(OptionSnapshot, DateTextIsYearMonthDayWithSlashes) {

@@ -16,9 +16,9 @@
 
 namespace {
 
-void SaveSmall(TthPicConvert& engine, const std::string& outputName) {
+std::string SaveSmall(TthPicConvert& engine, const std::string& outputName) {
     TBitmap b(8, 6, 24);
-    engine.SavePicture(outputName, b);
+    return engine.SavePicture(outputName, b);
 }
 
 }  // namespace
@@ -68,9 +68,9 @@ TEST(NewFileWin, LongPathsAreWritten) {
     engine.Options.DecidesName = false;
     engine.Options.DirName = "縮小";
     engine.Options.OutputType = otBmp;
-    SaveSmall(engine, deep + "a.bmp");
-    EXPECT_EQ(engine.LastSaveFile, deep + "縮小\\a.bmp");
-    EXPECT_TRUE(std::filesystem::is_regular_file(FileSystemPath(engine.LastSaveFile)));
+    const std::string saved = SaveSmall(engine, deep + "a.bmp");
+    EXPECT_EQ(saved, deep + "縮小\\a.bmp");
+    EXPECT_TRUE(std::filesystem::is_regular_file(FileSystemPath(saved)));
 }
 
 // A name past 255 UTF-16 units is cut before a whole character, never

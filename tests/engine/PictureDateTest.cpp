@@ -56,9 +56,9 @@ Bytes JpegWithDate(const std::string& date) {
 class PictureDate : public ::testing::Test {
   protected:
     PictureDate() {
-        engine.Options.UseDate = true;
+        engine.Options.Date.Use = true;
         engine.Options.DateSource = dsFromPicture;
-        engine.Options.InputDate = "2020/01/02";
+        engine.Options.Date.Text = "2020/01/02";
     }
     // A file dated New Year's Eve 23:30 UTC.
     std::string File(const std::string& name, const Bytes& bytes) {
@@ -74,8 +74,7 @@ class PictureDate : public ::testing::Test {
 }  // namespace
 
 TEST_F(PictureDate, ExifDateWins) {
-    engine.ReadPictureDate(File("a.jpg", JpegWithDate("2005:03:14 10:20:30")));
-    EXPECT_EQ(engine.Options.InputDate, "2005/03/14");
+    EXPECT_EQ(engine.DateOf(File("a.jpg", JpegWithDate("2005:03:14 10:20:30"))), "2005/03/14");
 }
 
 TEST_F(PictureDate, HeifAndWebpCarryTheirExifDateInABlockOfTheirOwn) {
@@ -87,8 +86,7 @@ TEST_F(PictureDate, HeifAndWebpCarryTheirExifDateInABlockOfTheirOwn) {
     const std::pair<const char*, const char*> dated[] = {{"heif/exif-date.heic", "a.HEIC"},
                                                          {"webp/exif-date.webp", "b.webp"}};
     for (const auto& [from, name] : dated) {
-        engine.ReadPictureDate(copy(from, name));
-        EXPECT_EQ(engine.Options.InputDate, "2008/07/31") << name;
+        EXPECT_EQ(engine.DateOf(copy(from, name)), "2008/07/31") << name;
     }
     // No EXIF block, a damaged file, or JPEG data in a HEIF: the file time.
     const std::pair<const char*, const char*> undated[] = {
@@ -96,11 +94,9 @@ TEST_F(PictureDate, HeifAndWebpCarryTheirExifDateInABlockOfTheirOwn) {
         {"../crashers/webp/riff-only.webp", "d.webp"},
         {"exif/Canon_40D.jpg", "e.heif"}};
     for (const auto& [from, name] : undated) {
-        engine.Options.InputDate = "2020/01/02";
-        engine.ReadPictureDate(copy(from, name));
-        EXPECT_EQ(engine.Options.InputDate, "2023/12/31") << name;
+        EXPECT_EQ(engine.DateOf(copy(from, name)), "2023/12/31") << name;
     }
-    EXPECT_THROW(engine.ReadPictureDate((dir.Path() / "missing.webp").string()), std::exception);
+    EXPECT_THROW(engine.DateOf((dir.Path() / "missing.webp").string()), std::exception);
 }
 
 TEST_F(PictureDate, WithoutAReadableExifDateTheFileTimeCounts) {
@@ -118,9 +114,7 @@ TEST_F(PictureDate, WithoutAReadableExifDateTheFileTimeCounts) {
         {"plain.jpg", {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x04, 0, 0, 0xFF, 0xD9}},
     };
     for (const auto& [name, bytes] : files) {
-        engine.Options.InputDate = "2020/01/02";
-        engine.ReadPictureDate(File(name, bytes));
-        EXPECT_EQ(engine.Options.InputDate, "2023/12/31") << name;
+        EXPECT_EQ(engine.DateOf(File(name, bytes)), "2023/12/31") << name;
     }
 }
 
@@ -128,34 +122,28 @@ TEST_F(PictureDate, FileTimeIsTakenInLocalTime) {
     const std::string png = File("late.png", {0x89, 'P', 'N', 'G'});
     {
         TimeZone tokyo("JST-9");
-        engine.ReadPictureDate(png);
-        EXPECT_EQ(engine.Options.InputDate, "2024/01/01");
+        EXPECT_EQ(engine.DateOf(png), "2024/01/01");
     }
     {
         TimeZone newYork("EST5");
-        engine.ReadPictureDate(png);
-        EXPECT_EQ(engine.Options.InputDate, "2023/12/31");
+        EXPECT_EQ(engine.DateOf(png), "2023/12/31");
     }
 }
 
 TEST_F(PictureDate, EnteredDateIsLeftAloneAndNothingIsRead) {
     const std::string missing = (dir.Path() / "missing.jpg").string();
     engine.Options.DateSource = dsInputDate;
-    engine.ReadPictureDate(missing);
-    EXPECT_EQ(engine.Options.InputDate, "2020/01/02");
+    EXPECT_EQ(engine.DateOf(missing), "2020/01/02");
     engine.Options.DateSource = dsFromPicture;
-    engine.Options.UseDate = false;
-    engine.ReadPictureDate(missing);
-    EXPECT_EQ(engine.Options.InputDate, "2020/01/02");
-    engine.ReadPictureDate(File("a.jpg", JpegWithDate("2005:03:14 10:20:30")));
-    EXPECT_EQ(engine.Options.InputDate, "2020/01/02");
+    engine.Options.Date.Use = false;
+    EXPECT_EQ(engine.DateOf(missing), "2020/01/02");
+    EXPECT_EQ(engine.DateOf(File("a.jpg", JpegWithDate("2005:03:14 10:20:30"))), "2020/01/02");
     EXPECT_EQ(engine.ExifReader->ImageFileName(), "");
 }
 
 TEST_F(PictureDate, AFileThatCannotBeOpenedFailsTheStep) {
-    EXPECT_THROW(engine.ReadPictureDate((dir.Path() / "missing.jpg").string()), EFOpenError);
-    EXPECT_EQ(engine.Options.InputDate, "");
-    EXPECT_THROW(engine.ReadPictureDate(dir.Path().string()), EFOpenError);
+    EXPECT_THROW(engine.DateOf((dir.Path() / "missing.jpg").string()), EFOpenError);
+    EXPECT_THROW(engine.DateOf(dir.Path().string()), EFOpenError);
 }
 
 TEST(GetFileDate, LastWriteTimeOrZero) {

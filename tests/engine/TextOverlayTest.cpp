@@ -74,21 +74,16 @@ struct TTexts {
 // Date in blue and green, comment in red and yellow, so each text's pixels
 // can be told apart on a grey picture.
 void SetTexts(TConvertOptions& o, const TTexts& t) {
-    o.UseDate = t.useDate;
-    o.UseComment = t.useComment;
     o.UseWhiteFrame = t.frame;
-    o.InputDate = t.date;
-    o.CommentText = t.comment;
-    o.DatePos = t.datePos;
-    o.CommentPos = t.commentPos;
-    o.DateFontSize = t.dateLevel;
-    o.CommentFontSize = t.commentLevel;
-    o.DateFontName = "IPAPGothic";
-    o.CommentFontName = "IPAGothic";
-    o.DateColorOuter = RGBColor(0, 0, 255);
-    o.DateColorInner = RGBColor(0, 255, 0);
-    o.CommentColorOuter = RGBColor(255, 0, 0);
-    o.CommentColorInner = RGBColor(255, 255, 0);
+    o.Date = {t.useDate,   t.date,   RGBColor(0, 0, 255), RGBColor(0, 255, 0), "IPAPGothic",
+              t.dateLevel, t.datePos};
+    o.Comment = {t.useComment, t.comment,      RGBColor(255, 0, 0), RGBColor(255, 255, 0),
+                 "IPAGothic",  t.commentLevel, t.commentPos};
+}
+
+// A stamp of this place, size and face in black (outline) and white.
+TTextStamp Stamp(TDrawPos pos, TTextSizeLevel level, const std::string& face) {
+    return {true, "", RGBColor(0, 0, 0), RGBColor(255, 255, 255), face, level, pos};
 }
 
 struct TInk {
@@ -128,11 +123,9 @@ TDrawn Draw(const TTexts& t, int w = 1000, int h = 800) {
     SetTexts(engine.Options, t);
     TDrawn drawn;
     const TConvertOptions& o = engine.Options;
-    engine.DrawOutlinedText(b, {}, drawn.dateBounds, false, o.InputDate, 0, 0, o.DatePos,
-                            o.DateFontSize, o.DateFontName);
-    engine.DrawOutlinedText(b, {}, drawn.commentBounds, false, o.CommentText, 0, 0, o.CommentPos,
-                            o.CommentFontSize, o.CommentFontName);
-    engine.DrawTexts(b);
+    engine.DrawOutlinedText(b, {}, drawn.dateBounds, false, o.Date, t.date);
+    engine.DrawOutlinedText(b, {}, drawn.commentBounds, false, o.Comment, o.Comment.Text);
+    engine.DrawTexts(b, t.date);
     drawn.ink = InkOf(b);
     return drawn;
 }
@@ -235,8 +228,8 @@ TEST_F(SampleWidths, OutlineWidthFollowsTheFontSize) {
         TthPicConvert engine;
         ASSERT_EQ(engine.CalcFontSize(b, tsExtraLarge), points);
         TRect bounds;
-        engine.DrawOutlinedText(b, {}, bounds, false, "2024", 0, 0, dpLeftTop, tsExtraLarge,
-                                "IPAMincho");
+        engine.DrawOutlinedText(b, {}, bounds, false, Stamp(dpLeftTop, tsExtraLarge, "IPAMincho"),
+                                "2024");
         const TPoint p = engine.CalcTextPos(b, dpLeftTop, "2024");
         const TSize extent = b.Canvas().TextExtent("2024");
         EXPECT_EQ(bounds, (TRect{p.x - outline, p.y - outline, p.x + extent.cx + outline,
@@ -254,8 +247,8 @@ TEST_F(SampleWidths, TheOutlineReachesItsWidthBeyondTheLetters) {
         Fill(plain, kGrey);
         TthPicConvert engine;
         TRect bounds;
-        engine.DrawOutlinedText(outlined, {}, bounds, true, "H-I", RGBColor(255, 255, 255),
-                                RGBColor(0, 0, 0), dpCenter, tsExtraLarge, "IPAGothic");
+        engine.DrawOutlinedText(outlined, {}, bounds, true,
+                                Stamp(dpCenter, tsExtraLarge, "IPAGothic"), "H-I");
         const TPoint p = engine.CalcTextPos(outlined, dpCenter, "H-I");
         plain.Canvas().FontName = "IPAGothic";
         plain.Canvas().FontSize = points;
@@ -340,11 +333,11 @@ TEST(DrawOutlinedText, AnEmptyTextDrawsNothingAndLeavesTheBounds) {
     Fill(b, kGrey);
     TthPicConvert engine;
     TRect bounds{1, 2, 3, 4};
-    engine.DrawOutlinedText(b, {}, bounds, true, "", 0, 0, dpCenter, tsLarge, "IPAGothic");
+    engine.DrawOutlinedText(b, {}, bounds, true, Stamp(dpCenter, tsLarge, "IPAGothic"), "");
     EXPECT_EQ(bounds, (TRect{1, 2, 3, 4}));
     EXPECT_EQ(InkBox(b, kGrey), TRect{});
     // Even a bad size level is not looked at.
-    engine.DrawOutlinedText(b, {}, bounds, true, "", 0, 0, dpCenter, TTextSizeLevel(9), "");
+    engine.DrawOutlinedText(b, {}, bounds, true, Stamp(dpCenter, TTextSizeLevel(9), ""), "");
 }
 
 TEST(DrawTexts, StacksTextsAtTheSameBottomPlace) {
@@ -447,8 +440,8 @@ TEST(DrawTexts, BadSizeLevelFailsEvenForASwitchedOffText) {
     TTexts t;
     t.useComment = false;
     SetTexts(engine.Options, t);
-    engine.Options.CommentFontSize = TTextSizeLevel(7);
-    EXPECT_THROW(engine.DrawTexts(b), EConvertError);
+    engine.Options.Comment.FontSize = TTextSizeLevel(7);
+    EXPECT_THROW(engine.DrawTexts(b, t.date), EConvertError);
 }
 
 TEST(DrawTexts, PalettedPicturesGetOnlyTheirOwnColours) {
@@ -461,7 +454,7 @@ TEST(DrawTexts, PalettedPicturesGetOnlyTheirOwnColours) {
     TTexts t;
     t.datePos = dpCenter;
     SetTexts(engine.Options, t);
-    engine.DrawTexts(b);
+    engine.DrawTexts(b, t.date);
     EXPECT_EQ(b.BitsPerPixel(), 8);
     std::set<int> used;
     for (int y = 0; y < 300; ++y)
@@ -482,7 +475,7 @@ TEST(DrawTexts, HoldsTheCanvasLockWhileDrawing) {
         TthPicConvert engine;
         TTexts t;
         SetTexts(engine.Options, t);
-        engine.DrawTexts(b);
+        engine.DrawTexts(b, t.date);
         done = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -509,7 +502,7 @@ TEST(DrawTexts, OddPicturesAndTextsAreDrawnWithoutFault) {
                 t.dateLevel = TTextSizeLevel(pos % 5);
                 t.frame = pos % 2;
                 SetTexts(engine.Options, t);
-                engine.DrawTexts(b);
+                engine.DrawTexts(b, t.date);
                 EXPECT_EQ(b.Width(), w);
             }
         }

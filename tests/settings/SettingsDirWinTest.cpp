@@ -37,7 +37,7 @@ TEST(SettingsDirWin, FilesInFoldersNoCodePageHoldsAreReadAndWritten) {
     fs::create_directories(dir);
     const fs::path path = SettingsFilePath(dir);
     TSettings settings;
-    settings.EditComment = "髙橋の写真 ①";
+    settings.Comment.Text = "髙橋の写真 ①";
     settings.EditDirName = "縮小";
     SaveSettingsFile(path, settings);
     std::ifstream in(path, std::ios::binary);
@@ -48,7 +48,7 @@ TEST(SettingsDirWin, FilesInFoldersNoCodePageHoldsAreReadAndWritten) {
               std::string::npos);
     EXPECT_EQ(bytes.find('\r'), std::string::npos);
     const TSettings back = LoadSettingsFile(path, {});
-    EXPECT_EQ(back.EditComment, settings.EditComment);
+    EXPECT_EQ(back.Comment.Text, settings.Comment.Text);
     EXPECT_EQ(back.EditDirName, settings.EditDirName);
     fs::remove_all(dir.parent_path());
 }

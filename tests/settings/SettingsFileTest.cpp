@@ -143,21 +143,21 @@ TEST_F(SettingsFile, NoFileGivesEveryDefault) {
     EXPECT_EQ(s.EditDirName, "Reduction");
     EXPECT_TRUE(s.RBJpeg);
     EXPECT_FALSE(s.RBPng || s.RBGif || s.RBBMP || s.CBProgressive);
-    EXPECT_FALSE(s.CBDate);
+    EXPECT_FALSE(s.Date.Use);
     EXPECT_TRUE(s.RBGetDateFromPic);
-    EXPECT_EQ(s.ShapeDateFontColorOuter, RGBColor(255, 255, 255));
-    EXPECT_EQ(s.ShapeDateFontColorInner, RGBColor(255, 128, 255));
-    EXPECT_EQ(s.CBDateFontSize, 3);
-    EXPECT_TRUE(s.RBDrawPosDateRightBottom);
-    EXPECT_FALSE(s.CBComment);
-    EXPECT_EQ(s.EditComment, "");
-    EXPECT_EQ(s.ShapeCommentFontColorInner, RGBColor(255, 128, 255));
-    EXPECT_EQ(s.CBCommentFontSize, 3);
-    EXPECT_TRUE(s.RBDrawPosCommentLeftTop);
-    EXPECT_FALSE(s.RBDrawPosCommentRightBottom);
+    EXPECT_EQ(s.Date.ColorOuter, RGBColor(255, 255, 255));
+    EXPECT_EQ(s.Date.ColorInner, RGBColor(255, 128, 255));
+    EXPECT_EQ(s.Date.FontSize, 3);
+    EXPECT_EQ(s.Date.Pos, dpRightBottom);
+    EXPECT_FALSE(s.Comment.Use);
+    EXPECT_EQ(s.Comment.Text, "");
+    EXPECT_EQ(s.Comment.ColorInner, RGBColor(255, 128, 255));
+    EXPECT_EQ(s.Comment.FontSize, 3);
+    EXPECT_EQ(s.Comment.Pos, dpLeftTop);
+    EXPECT_NE(s.Comment.Pos, dpRightBottom);
     // "ＭＳ ゴシック" is not installed here: the first installed face stands in.
-    EXPECT_EQ(s.CBDateFontName, "IPAGothic");
-    EXPECT_EQ(s.CBCommentFontName, "IPAGothic");
+    EXPECT_EQ(s.Date.FontName, "IPAGothic");
+    EXPECT_EQ(s.Comment.FontName, "IPAGothic");
     EXPECT_FALSE(fs::exists(path_));
 }
 
@@ -168,16 +168,16 @@ TEST_F(SettingsFile, DefaultFaceSelectsItsFontconfigSubstitute) {
     if (!QFontDatabase::families().contains("IPAGothic")) GTEST_SKIP() << "no IPA fonts";
     EXPECT_TRUE(FontSubstitutes("ＭＳ ゴシック").contains("IPAGothic"));
     TSettings s = LoadSettingsFile(path_, {"Droid Sans Fallback", "IPAGothic", "IPAPGothic"});
-    EXPECT_EQ(s.CBDateFontName, "IPAGothic");
-    EXPECT_EQ(s.CBCommentFontName, "IPAGothic");
+    EXPECT_EQ(s.Date.FontName, "IPAGothic");
+    EXPECT_EQ(s.Comment.FontName, "IPAGothic");
     s = LoadSettingsFile(path_, {"Droid Sans Fallback", "Odd Face"});
-    EXPECT_EQ(s.CBDateFontName, "Droid Sans Fallback");
+    EXPECT_EQ(s.Date.FontName, "Droid Sans Fallback");
     EXPECT_TRUE(FontSubstitutes("").isEmpty());
 }
 
 TEST_F(SettingsFile, DefaultFaceIsKeptWhenInstalled) {
     const TSettings s = LoadSettingsFile(path_, {"IPAGothic", "ＭＳ ゴシック"});
-    EXPECT_EQ(s.CBDateFontName, "ＭＳ ゴシック");
+    EXPECT_EQ(s.Date.FontName, "ＭＳ ゴシック");
 }
 
 TEST_F(SettingsFile, LastTrueKeyOfARadioGroupWins) {
@@ -198,12 +198,25 @@ TEST_F(SettingsFile, LastTrueKeyOfARadioGroupWins) {
     s = Load("[PIC_SIZE]\nREGULAR_SIZE=0\nINPUT_SIZE=0\n");
     EXPECT_FALSE(s.RBRegularSize || s.RBInputPicSize);
     // POS_RIGHT_BOTTOM is missing: its default (true) comes later and wins.
-    s = Load("[PIC_DATE]\nPOS_TOP=1\n");
-    EXPECT_FALSE(s.RBDrawPosDateTop);
-    EXPECT_TRUE(s.RBDrawPosDateRightBottom);
-    s = Load("[PIC_DATE]\nPOS_TOP=1\nPOS_RIGHT_BOTTOM=0\n");
-    EXPECT_TRUE(s.RBDrawPosDateTop);
-    EXPECT_FALSE(s.RBDrawPosDateRightBottom);
+    EXPECT_EQ(Load("[PIC_DATE]\nPOS_TOP=1\n").Date.Pos, dpRightBottom);
+    EXPECT_EQ(Load("[PIC_DATE]\nPOS_TOP=1\nPOS_RIGHT_BOTTOM=0\n").Date.Pos, dpTop);
+    // Of two positions set, the later in key order; a position key set to 0
+    // leaves another that is set; every key 0: no position, saved as such.
+    EXPECT_EQ(Load("[PIC_COMMENT]\nPOS_RIGHT=1\nPOS_LEFT=1\nPOS_LEFT_TOP=0\n").Comment.Pos,
+              dpRight);
+    EXPECT_EQ(Load("[PIC_COMMENT]\nPOS_LEFT_TOP=1\nPOS_RIGHT=1\nPOS_BOTTOM=0\n").Comment.Pos,
+              dpRight);
+    s = Load("[PIC_COMMENT]\nPOS_LEFT_TOP=0\n");
+    EXPECT_EQ(s.Comment.Pos, kNoDrawPos);
+    SaveSettingsFile(path_, s);
+    EXPECT_EQ(LoadSettingsFile(path_, kFaces).Comment.Pos, kNoDrawPos);
+    const std::string bytes = FileBytes();
+    const std::size_t section = bytes.find("[PIC_COMMENT]");
+    const std::string comment = bytes.substr(section, bytes.find('[', section + 1) - section);
+    for (const char* key :
+         {"POS_LEFT_TOP=0\n", "POS_TOP=0\n", "POS_RIGHT_TOP=0\n", "POS_LEFT=0\n", "POS_CENTER=0\n",
+          "POS_RIGHT=0\n", "POS_LEFT_BOTTOM=0\n", "POS_BOTTOM=0\n", "POS_RIGHT_BOTTOM=0\n"})
+        EXPECT_NE(comment.find(key), std::string::npos) << key;
 }
 
 TEST_F(SettingsFile, TrackBarIsClampedAndTheClampedValueSaved) {
@@ -240,34 +253,39 @@ TEST_F(SettingsFile, BooleansReadAsIntegersWithTheirDefaults) {
 
 TEST_F(SettingsFile, FontFacesFallBackToWhatIsInstalled) {
     TSettings s = Load("[PIC_DATE]\nFONT_NAME=ipamincho\n[PIC_COMMENT]\nFONT_NAME=No Such Face\n");
-    EXPECT_EQ(s.CBDateFontName, "IPAMincho");
-    EXPECT_EQ(s.CBCommentFontName, "IPAGothic");
+    EXPECT_EQ(s.Date.FontName, "IPAMincho");
+    EXPECT_EQ(s.Comment.FontName, "IPAGothic");
     SaveSettingsFile(path_, s);
     EXPECT_NE(FileBytes().find("FONT_NAME=IPAGothic\n"), std::string::npos);
     EXPECT_NE(FileBytes().find("FONT_NAME=IPAMincho\n"), std::string::npos);
     // No installed face at all: no selection, saved as empty text.
     WriteFile("[PIC_DATE]\nFONT_NAME=IPAGothic\n");
     s = LoadSettingsFile(path_, {});
-    EXPECT_EQ(s.CBDateFontName, "");
+    EXPECT_EQ(s.Date.FontName, "");
     SaveSettingsFile(path_, s);
     EXPECT_NE(FileBytes().find("FONT_NAME=\n"), std::string::npos);
 }
 
 TEST_F(SettingsFile, FontSizeOutsideTheFiveLevelsSelectsSmall) {
-    EXPECT_EQ(Load("[PIC_DATE]\nFONT_SIZE=7\n").CBDateFontSize, 3);
-    EXPECT_EQ(Load("[PIC_COMMENT]\nFONT_SIZE=-1\n").CBCommentFontSize, 3);
-    EXPECT_EQ(Load("[PIC_DATE]\nFONT_SIZE=0\n").CBDateFontSize, 0);
-    EXPECT_EQ(Load("[PIC_DATE]\nFONT_SIZE=big\n").CBDateFontSize, 3);
+    EXPECT_EQ(Load("[PIC_DATE]\nFONT_SIZE=7\n").Date.FontSize, 3);
+    EXPECT_EQ(Load("[PIC_COMMENT]\nFONT_SIZE=-1\n").Comment.FontSize, 3);
+    EXPECT_EQ(Load("[PIC_DATE]\nFONT_SIZE=0\n").Date.FontSize, 0);
+    EXPECT_EQ(Load("[PIC_DATE]\nFONT_SIZE=big\n").Date.FontSize, 3);
+    // The window's size list without a selection is written as -1.
+    TSettings s;
+    s.Comment.FontSize = TTextSizeLevel(std::uint8_t(-1));
+    SaveSettingsFile(path_, s);
+    EXPECT_NE(FileBytes().find("FONT_SIZE=-1\n"), std::string::npos);
 }
 
 TEST_F(SettingsFile, ColoursAreIntegersOfPlainRgb) {
     const TSettings s = Load(
         "[PIC_DATE]\nCOL_OUTER=0xFF\nCOL_INNER=red\n"
         "[PIC_COMMENT]\nCOL_OUTER=-16777216\nCOL_INNER=65280\n");
-    EXPECT_EQ(s.ShapeDateFontColorOuter, RGBColor(255, 0, 0));
-    EXPECT_EQ(s.ShapeDateFontColorInner, RGBColor(255, 128, 255));
-    EXPECT_EQ(s.ShapeCommentFontColorOuter, RGBColor(0, 0, 0));
-    EXPECT_EQ(s.ShapeCommentFontColorInner, RGBColor(0, 255, 0));
+    EXPECT_EQ(s.Date.ColorOuter, RGBColor(255, 0, 0));
+    EXPECT_EQ(s.Date.ColorInner, RGBColor(255, 128, 255));
+    EXPECT_EQ(s.Comment.ColorOuter, RGBColor(0, 0, 0));
+    EXPECT_EQ(s.Comment.ColorInner, RGBColor(0, 255, 0));
 }
 
 TEST_F(SettingsFile, TextsAreKeptAsStoredAndOddNumbersStayTexts) {
@@ -277,33 +295,33 @@ TEST_F(SettingsFile, TextsAreKeptAsStoredAndOddNumbersStayTexts) {
     EXPECT_EQ(s.EditPicWidth, "abc");
     EXPECT_EQ(s.EditPicHeight, "");
     EXPECT_EQ(s.EditFileName, "");
-    EXPECT_EQ(s.EditComment, "  quoted  ");
+    EXPECT_EQ(s.Comment.Text, "  quoted  ");
     SaveSettingsFile(path_, s);
     const TSettings again = LoadSettingsFile(path_, kFaces);
     EXPECT_EQ(again.EditPicWidth, "abc");
-    EXPECT_EQ(again.EditComment, "  quoted  ");
+    EXPECT_EQ(again.Comment.Text, "  quoted  ");
 }
 
 TEST_F(SettingsFile, TextIsReadBackCutTo2047BytesOnAWholeCharacter) {
     TSettings s;
-    s.EditComment = std::string(2047, 'x');
+    s.Comment.Text = std::string(2047, 'x');
     SaveSettingsFile(path_, s);
-    EXPECT_EQ(LoadSettingsFile(path_, kFaces).EditComment, s.EditComment);
-    s.EditComment = std::string(2047, 'x') + "yz";
+    EXPECT_EQ(LoadSettingsFile(path_, kFaces).Comment.Text, s.Comment.Text);
+    s.Comment.Text = std::string(2047, 'x') + "yz";
     SaveSettingsFile(path_, s);
-    EXPECT_EQ(LoadSettingsFile(path_, kFaces).EditComment, std::string(2047, 'x'));
+    EXPECT_EQ(LoadSettingsFile(path_, kFaces).Comment.Text, std::string(2047, 'x'));
     // 1 + 1024 double-byte characters: the 1024th would end at byte 2049.
     std::string kana;
     for (int i = 0; i < 1024; ++i) kana += "あ";
-    s.EditComment = "x" + kana;
+    s.Comment.Text = "x" + kana;
     SaveSettingsFile(path_, s);
-    const std::string back = LoadSettingsFile(path_, kFaces).EditComment;
+    const std::string back = LoadSettingsFile(path_, kFaces).Comment.Text;
     EXPECT_EQ(back, "x" + kana.substr(0, 1023 * 3));
 }
 
 TEST_F(SettingsFile, JapaneseTextIsStoredInCodePage932) {
     TSettings s;
-    s.EditComment = "運動会～２０２４年";
+    s.Comment.Text = "運動会～２０２４年";
     s.EditDirName = "縮小ソ表";  // ソ and 表 end in the byte of a backslash
     s.EditFileName = "小-";
     SaveSettingsFile(path_, s);
@@ -311,7 +329,7 @@ TEST_F(SettingsFile, JapaneseTextIsStoredInCodePage932) {
     EXPECT_NE(bytes.find("COMMENT=" + Utf8ToCp932("運動会～２０２４年") + "\n"), std::string::npos);
     EXPECT_EQ(bytes.find("運動会"), std::string::npos);
     const TSettings back = LoadSettingsFile(path_, kFaces);
-    EXPECT_EQ(back.EditComment, s.EditComment);
+    EXPECT_EQ(back.Comment.Text, s.Comment.Text);
     EXPECT_EQ(back.EditDirName, s.EditDirName);
     EXPECT_EQ(back.EditFileName, s.EditFileName);
 }
@@ -384,21 +402,19 @@ TEST_F(SettingsFile, EverySettingSurvivesASaveAndALoad) {
     s.CBProgressive = true;
     s.RBJpeg = false;
     s.RBBMP = true;
-    s.CBDate = true;
+    s.Date.Use = true;
     s.RBGetDateFromPic = false;
     s.RBInputDate = true;
-    s.ShapeDateFontColorOuter = 0x123456;
-    s.CBDateFontName = "IPAMincho";
-    s.CBDateFontSize = 0;
-    s.RBDrawPosDateRightBottom = false;
-    s.RBDrawPosDateCenter = true;
-    s.CBComment = true;
-    s.EditComment = "コメント, with = signs; and #";
-    s.ShapeCommentFontColorInner = 0;
-    s.CBCommentFontName = "IPAPGothic";
-    s.CBCommentFontSize = 4;
-    s.RBDrawPosCommentLeftTop = false;
-    s.RBDrawPosCommentBottom = true;
+    s.Date.ColorOuter = 0x123456;
+    s.Date.FontName = "IPAMincho";
+    s.Date.FontSize = tsExtraLarge;
+    s.Date.Pos = dpCenter;
+    s.Comment.Use = true;
+    s.Comment.Text = "コメント, with = signs; and #";
+    s.Comment.ColorInner = 0;
+    s.Comment.FontName = "IPAPGothic";
+    s.Comment.FontSize = tsExtraSmall;
+    s.Comment.Pos = dpBottom;
     SaveSettingsFile(path_, s);
     EXPECT_EQ(LoadSettingsFile(path_, kFaces), s);
 }
@@ -413,7 +429,7 @@ TEST_F(SettingsFile, SetValueActsAsIfTheFileHeldTheValue) {
     EXPECT_FALSE(file.SetValue("MINE", "WIDTH", "1"));
     const TSettings s = file.Read(kFaces);
     EXPECT_TRUE(s.CBPicSize);
-    EXPECT_EQ(s.EditComment, "日本語");
+    EXPECT_EQ(s.Comment.Text, "日本語");
     EXPECT_EQ(s.TBContrast, 30);
     EXPECT_TRUE(TSettingsFile::IsKnownKey("PIC_COMMENT", "USE_DATE"));
     EXPECT_FALSE(TSettingsFile::IsKnownKey("PIC_COMMENT", "FROM_PIC"));
@@ -453,12 +469,12 @@ TEST_F(SettingsFile, FailedSaveNamesTheFileAndLeavesNoTrace) {
 TEST_F(SettingsFile, SetTextsAreUsedAsTyped) {
     TSettingsFile file(path_);
     EXPECT_TRUE(file.SetValue("PIC_COMMENT", "COMMENT", "旅行😀𠮷Ⅻ"));
-    EXPECT_EQ(file.Read(kFaces).EditComment, "旅行😀𠮷Ⅻ");
+    EXPECT_EQ(file.Read(kFaces).Comment.Text, "旅行😀𠮷Ⅻ");
     EXPECT_TRUE(Cp932Keeps("旅行 ①Ⅰ ＡＢ"));
     EXPECT_FALSE(Cp932Keeps("旅行😀"));
     EXPECT_FALSE(Cp932Keeps("𠮷"));
     // Once saved, the file holds what code page 932 can keep.
     file.Write(file.Read(kFaces));
     file.Save();
-    EXPECT_EQ(TSettingsFile(path_).Read(kFaces).EditComment, "旅行???");
+    EXPECT_EQ(TSettingsFile(path_).Read(kFaces).Comment.Text, "旅行???");
 }

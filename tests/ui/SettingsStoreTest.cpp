@@ -188,6 +188,10 @@ void SettingsStoreTest::oddValuesGoThroughTheControlsAndBack_data() {
     QTest::newRow("no date position")
         << "[PIC_DATE]\nPOS_RIGHT_BOTTOM=0\n"
         << QStringList{"PIC_DATE/POS_RIGHT_BOTTOM=0", "PIC_DATE/POS_LEFT_TOP=0"};
+    QTest::newRow("comment position: the last set in key order")
+        << "[PIC_COMMENT]\nPOS_RIGHT=1\nPOS_CENTER=1\n"
+        << QStringList{"PIC_COMMENT/POS_LEFT_TOP=0", "PIC_COMMENT/POS_CENTER=0",
+                       "PIC_COMMENT/POS_RIGHT=1"};
     QTest::newRow("colours") << "[PIC_COMMENT]\nCOL_OUTER=255\nCOL_INNER=0x00FF00\n"
                              << QStringList{"PIC_COMMENT/COL_OUTER=255",
                                             "PIC_COMMENT/COL_INNER=65280"};

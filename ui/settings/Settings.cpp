@@ -19,24 +19,12 @@
 
 #include "Cp932.h"
 #include "FontList.h"
+#include "ListChoices.h"
 #include "ProfileValues.h"
 #include "WidePath.h"
 #include "WinApi.h"
 
 namespace fs = std::filesystem;
-
-const bool TSettings::*const kDatePosButtons[9] = {
-    &TSettings::RBDrawPosDateLeftTop,    &TSettings::RBDrawPosDateTop,
-    &TSettings::RBDrawPosDateRightTop,   &TSettings::RBDrawPosDateLeft,
-    &TSettings::RBDrawPosDateCenter,     &TSettings::RBDrawPosDateRight,
-    &TSettings::RBDrawPosDateLeftBottom, &TSettings::RBDrawPosDateBottom,
-    &TSettings::RBDrawPosDateRightBottom};
-const bool TSettings::*const kCommentPosButtons[9] = {
-    &TSettings::RBDrawPosCommentLeftTop,    &TSettings::RBDrawPosCommentTop,
-    &TSettings::RBDrawPosCommentRightTop,   &TSettings::RBDrawPosCommentLeft,
-    &TSettings::RBDrawPosCommentCenter,     &TSettings::RBDrawPosCommentRight,
-    &TSettings::RBDrawPosCommentLeftBottom, &TSettings::RBDrawPosCommentBottom,
-    &TSettings::RBDrawPosCommentRightBottom};
 
 namespace {
 
@@ -54,10 +42,13 @@ enum class TRule : std::uint8_t {
     Colour,     // 0x00BBGGRR
     Text,
     FontFace,
+    Position,  // one of a text's nine position buttons; Param is its TDrawPos
 };
 
-using TMember = std::variant<bool TSettings::*, int TSettings::*, TColor TSettings::*,
-                             std::string TSettings::*>;
+template <class T>
+using TField = TSettingsField<T>;
+using TMember = std::variant<TField<bool>, TField<int>, TField<TColor>, TField<std::string>,
+                             TField<TTextSizeLevel>, TField<TDrawPos>>;
 
 struct TRow {
     const char* Section;
@@ -74,79 +65,81 @@ enum TGroup : int {
     gSave,
     gType,
     gDateSource,
-    gDatePos,
-    gCommentPos
 };
 
 using S = TSettings;
+constexpr TField<TDrawPos> kDatePos = &FieldOf<&S::Date, &TTextStamp::Pos>;
+constexpr TField<TDrawPos> kCommentPos = &FieldOf<&S::Comment, &TTextStamp::Pos>;
+
 // The 62 keys in file order; load and save both walk this table.
 const TRow kRows[] = {
-    {"PIC_SIZE", "USE_PIC_SIZE", TRule::Boolean, &S::CBPicSize},
-    {"PIC_SIZE", "REGULAR_SIZE", TRule::Radio, &S::RBRegularSize, gSize},
-    {"PIC_SIZE", "REGULAR_INDEX", TRule::ListIndex, &S::CBSizeList, 7},
-    {"PIC_SIZE", "INPUT_SIZE", TRule::Radio, &S::RBInputPicSize, gSize},
-    {"PIC_SIZE", "WIDTH", TRule::Text, &S::EditPicWidth},
-    {"PIC_SIZE", "HEIGHT", TRule::Text, &S::EditPicHeight},
-    {"PIC_QUALITY", "USE_PIC_QUALITY", TRule::Boolean, &S::CBQuality},
-    {"PIC_QUALITY", "PIC_QUALITY", TRule::Radio, &S::RBQuality, gQuality},
-    {"PIC_QUALITY", "QUALITY_INDEX", TRule::ListIndex, &S::CBQualityLevel, 5},
-    {"PIC_QUALITY", "FILE_SIZE", TRule::Radio, &S::RBFileSize, gQuality},
-    {"PIC_QUALITY", "SIZE", TRule::Text, &S::EditFileSize},
-    {"PIC_FILTER", "USE_PIC_FILTER", TRule::Boolean, &S::CBFilter},
-    {"PIC_FILTER", "FILTER_VALUE", TRule::TrackBar, &S::TBContrast},
-    {"PIC_FILTER", "USE_VIVID", TRule::Boolean, &S::CBVivid},
-    {"PIC_FILTER", "USE_BRIGHTNESS", TRule::Boolean, &S::CBBrightness},
-    {"PIC_FILTER", "BRIGHTNESS_UP", TRule::Radio, &S::RBBrightnessUP, gBrightness},
-    {"PIC_FILTER", "BRIGHTNESS_DOWN", TRule::Radio, &S::RBBrightnessDown, gBrightness},
-    {"PIC_FILTER", "USE_MONOCHROME", TRule::Boolean, &S::CBMonochrome},
-    {"PIC_FILTER", "USE_WHITE_FRAME", TRule::Boolean, &S::CBWhiteFrame},
-    {"PIC_SAVE", "USE_DECIDES_NAME", TRule::Radio, &S::RBDecidesName, gSave},
-    {"PIC_SAVE", "DECIDES_INDEX", TRule::ListIndex, &S::CBSelectNamePos, 2},
-    {"PIC_SAVE", "DECIDES_STRING", TRule::Text, &S::EditFileName},
-    {"PIC_SAVE", "USE_MAKE_DIR", TRule::Radio, &S::RBMakeDir, gSave},
-    {"PIC_SAVE", "DIR_NAME", TRule::Text, &S::EditDirName},
-    {"PIC_SAVE", "USE_PROGRESSIVE", TRule::Boolean, &S::CBProgressive},
-    {"PIC_SAVE", "TYPE_JPEG", TRule::Radio, &S::RBJpeg, gType},
-    {"PIC_SAVE", "TYPE_PNG", TRule::Radio, &S::RBPng, gType},
-    {"PIC_SAVE", "TYPE_GIF", TRule::Radio, &S::RBGif, gType},
-    {"PIC_SAVE", "TYPE_BMP", TRule::Radio, &S::RBBMP, gType},
+    {"PIC_SIZE", "USE_PIC_SIZE", TRule::Boolean, &FieldOf<&S::CBPicSize>},
+    {"PIC_SIZE", "REGULAR_SIZE", TRule::Radio, &FieldOf<&S::RBRegularSize>, gSize},
+    {"PIC_SIZE", "REGULAR_INDEX", TRule::ListIndex, &FieldOf<&S::CBSizeList>, kBoxChoiceCount},
+    {"PIC_SIZE", "INPUT_SIZE", TRule::Radio, &FieldOf<&S::RBInputPicSize>, gSize},
+    {"PIC_SIZE", "WIDTH", TRule::Text, &FieldOf<&S::EditPicWidth>},
+    {"PIC_SIZE", "HEIGHT", TRule::Text, &FieldOf<&S::EditPicHeight>},
+    {"PIC_QUALITY", "USE_PIC_QUALITY", TRule::Boolean, &FieldOf<&S::CBQuality>},
+    {"PIC_QUALITY", "PIC_QUALITY", TRule::Radio, &FieldOf<&S::RBQuality>, gQuality},
+    {"PIC_QUALITY", "QUALITY_INDEX", TRule::ListIndex, &FieldOf<&S::CBQualityLevel>,
+     kQualityChoiceCount},
+    {"PIC_QUALITY", "FILE_SIZE", TRule::Radio, &FieldOf<&S::RBFileSize>, gQuality},
+    {"PIC_QUALITY", "SIZE", TRule::Text, &FieldOf<&S::EditFileSize>},
+    {"PIC_FILTER", "USE_PIC_FILTER", TRule::Boolean, &FieldOf<&S::CBFilter>},
+    {"PIC_FILTER", "FILTER_VALUE", TRule::TrackBar, &FieldOf<&S::TBContrast>},
+    {"PIC_FILTER", "USE_VIVID", TRule::Boolean, &FieldOf<&S::CBVivid>},
+    {"PIC_FILTER", "USE_BRIGHTNESS", TRule::Boolean, &FieldOf<&S::CBBrightness>},
+    {"PIC_FILTER", "BRIGHTNESS_UP", TRule::Radio, &FieldOf<&S::RBBrightnessUP>, gBrightness},
+    {"PIC_FILTER", "BRIGHTNESS_DOWN", TRule::Radio, &FieldOf<&S::RBBrightnessDown>, gBrightness},
+    {"PIC_FILTER", "USE_MONOCHROME", TRule::Boolean, &FieldOf<&S::CBMonochrome>},
+    {"PIC_FILTER", "USE_WHITE_FRAME", TRule::Boolean, &FieldOf<&S::CBWhiteFrame>},
+    {"PIC_SAVE", "USE_DECIDES_NAME", TRule::Radio, &FieldOf<&S::RBDecidesName>, gSave},
+    {"PIC_SAVE", "DECIDES_INDEX", TRule::ListIndex, &FieldOf<&S::CBSelectNamePos>, 2},
+    {"PIC_SAVE", "DECIDES_STRING", TRule::Text, &FieldOf<&S::EditFileName>},
+    {"PIC_SAVE", "USE_MAKE_DIR", TRule::Radio, &FieldOf<&S::RBMakeDir>, gSave},
+    {"PIC_SAVE", "DIR_NAME", TRule::Text, &FieldOf<&S::EditDirName>},
+    {"PIC_SAVE", "USE_PROGRESSIVE", TRule::Boolean, &FieldOf<&S::CBProgressive>},
+    {"PIC_SAVE", "TYPE_JPEG", TRule::Radio, &FieldOf<&S::RBJpeg>, gType},
+    {"PIC_SAVE", "TYPE_PNG", TRule::Radio, &FieldOf<&S::RBPng>, gType},
+    {"PIC_SAVE", "TYPE_GIF", TRule::Radio, &FieldOf<&S::RBGif>, gType},
+    {"PIC_SAVE", "TYPE_BMP", TRule::Radio, &FieldOf<&S::RBBMP>, gType},
     // Read after the four older types, so that a file with several set
     // keeps its meaning; a version without these keys ignores them and,
     // finding no type set, converts to JPEG.
-    {"PIC_SAVE", "TYPE_WEBP", TRule::Radio, &S::RBWebp, gType},
-    {"PIC_SAVE", "TYPE_AVIF", TRule::Radio, &S::RBAvif, gType},
-    {"PIC_DATE", "USE_DATE", TRule::Boolean, &S::CBDate},
-    {"PIC_DATE", "FROM_PIC", TRule::Radio, &S::RBGetDateFromPic, gDateSource},
-    {"PIC_DATE", "FROM_INPUT", TRule::Radio, &S::RBInputDate, gDateSource},
-    {"PIC_DATE", "COL_OUTER", TRule::Colour, &S::ShapeDateFontColorOuter},
-    {"PIC_DATE", "COL_INNER", TRule::Colour, &S::ShapeDateFontColorInner},
-    {"PIC_DATE", "FONT_NAME", TRule::FontFace, &S::CBDateFontName},
-    {"PIC_DATE", "FONT_SIZE", TRule::FontSize, &S::CBDateFontSize},
-    {"PIC_DATE", "POS_LEFT_TOP", TRule::Radio, &S::RBDrawPosDateLeftTop, gDatePos},
-    {"PIC_DATE", "POS_TOP", TRule::Radio, &S::RBDrawPosDateTop, gDatePos},
-    {"PIC_DATE", "POS_RIGHT_TOP", TRule::Radio, &S::RBDrawPosDateRightTop, gDatePos},
-    {"PIC_DATE", "POS_LEFT", TRule::Radio, &S::RBDrawPosDateLeft, gDatePos},
-    {"PIC_DATE", "POS_CENTER", TRule::Radio, &S::RBDrawPosDateCenter, gDatePos},
-    {"PIC_DATE", "POS_RIGHT", TRule::Radio, &S::RBDrawPosDateRight, gDatePos},
-    {"PIC_DATE", "POS_LEFT_BOTTOM", TRule::Radio, &S::RBDrawPosDateLeftBottom, gDatePos},
-    {"PIC_DATE", "POS_BOTTOM", TRule::Radio, &S::RBDrawPosDateBottom, gDatePos},
-    {"PIC_DATE", "POS_RIGHT_BOTTOM", TRule::Radio, &S::RBDrawPosDateRightBottom, gDatePos},
+    {"PIC_SAVE", "TYPE_WEBP", TRule::Radio, &FieldOf<&S::RBWebp>, gType},
+    {"PIC_SAVE", "TYPE_AVIF", TRule::Radio, &FieldOf<&S::RBAvif>, gType},
+    {"PIC_DATE", "USE_DATE", TRule::Boolean, &FieldOf<&S::Date, &TTextStamp::Use>},
+    {"PIC_DATE", "FROM_PIC", TRule::Radio, &FieldOf<&S::RBGetDateFromPic>, gDateSource},
+    {"PIC_DATE", "FROM_INPUT", TRule::Radio, &FieldOf<&S::RBInputDate>, gDateSource},
+    {"PIC_DATE", "COL_OUTER", TRule::Colour, &FieldOf<&S::Date, &TTextStamp::ColorOuter>},
+    {"PIC_DATE", "COL_INNER", TRule::Colour, &FieldOf<&S::Date, &TTextStamp::ColorInner>},
+    {"PIC_DATE", "FONT_NAME", TRule::FontFace, &FieldOf<&S::Date, &TTextStamp::FontName>},
+    {"PIC_DATE", "FONT_SIZE", TRule::FontSize, &FieldOf<&S::Date, &TTextStamp::FontSize>},
+    {"PIC_DATE", "POS_LEFT_TOP", TRule::Position, kDatePos, dpLeftTop},
+    {"PIC_DATE", "POS_TOP", TRule::Position, kDatePos, dpTop},
+    {"PIC_DATE", "POS_RIGHT_TOP", TRule::Position, kDatePos, dpRightTop},
+    {"PIC_DATE", "POS_LEFT", TRule::Position, kDatePos, dpLeft},
+    {"PIC_DATE", "POS_CENTER", TRule::Position, kDatePos, dpCenter},
+    {"PIC_DATE", "POS_RIGHT", TRule::Position, kDatePos, dpRight},
+    {"PIC_DATE", "POS_LEFT_BOTTOM", TRule::Position, kDatePos, dpLeftBottom},
+    {"PIC_DATE", "POS_BOTTOM", TRule::Position, kDatePos, dpBottom},
+    {"PIC_DATE", "POS_RIGHT_BOTTOM", TRule::Position, kDatePos, dpRightBottom},
     // The comment switch shares the date page's key name.
-    {"PIC_COMMENT", "USE_DATE", TRule::Boolean, &S::CBComment},
-    {"PIC_COMMENT", "COMMENT", TRule::Text, &S::EditComment},
-    {"PIC_COMMENT", "COL_OUTER", TRule::Colour, &S::ShapeCommentFontColorOuter},
-    {"PIC_COMMENT", "COL_INNER", TRule::Colour, &S::ShapeCommentFontColorInner},
-    {"PIC_COMMENT", "FONT_NAME", TRule::FontFace, &S::CBCommentFontName},
-    {"PIC_COMMENT", "FONT_SIZE", TRule::FontSize, &S::CBCommentFontSize},
-    {"PIC_COMMENT", "POS_LEFT_TOP", TRule::Radio, &S::RBDrawPosCommentLeftTop, gCommentPos},
-    {"PIC_COMMENT", "POS_TOP", TRule::Radio, &S::RBDrawPosCommentTop, gCommentPos},
-    {"PIC_COMMENT", "POS_RIGHT_TOP", TRule::Radio, &S::RBDrawPosCommentRightTop, gCommentPos},
-    {"PIC_COMMENT", "POS_LEFT", TRule::Radio, &S::RBDrawPosCommentLeft, gCommentPos},
-    {"PIC_COMMENT", "POS_CENTER", TRule::Radio, &S::RBDrawPosCommentCenter, gCommentPos},
-    {"PIC_COMMENT", "POS_RIGHT", TRule::Radio, &S::RBDrawPosCommentRight, gCommentPos},
-    {"PIC_COMMENT", "POS_LEFT_BOTTOM", TRule::Radio, &S::RBDrawPosCommentLeftBottom, gCommentPos},
-    {"PIC_COMMENT", "POS_BOTTOM", TRule::Radio, &S::RBDrawPosCommentBottom, gCommentPos},
-    {"PIC_COMMENT", "POS_RIGHT_BOTTOM", TRule::Radio, &S::RBDrawPosCommentRightBottom, gCommentPos},
+    {"PIC_COMMENT", "USE_DATE", TRule::Boolean, &FieldOf<&S::Comment, &TTextStamp::Use>},
+    {"PIC_COMMENT", "COMMENT", TRule::Text, &FieldOf<&S::Comment, &TTextStamp::Text>},
+    {"PIC_COMMENT", "COL_OUTER", TRule::Colour, &FieldOf<&S::Comment, &TTextStamp::ColorOuter>},
+    {"PIC_COMMENT", "COL_INNER", TRule::Colour, &FieldOf<&S::Comment, &TTextStamp::ColorInner>},
+    {"PIC_COMMENT", "FONT_NAME", TRule::FontFace, &FieldOf<&S::Comment, &TTextStamp::FontName>},
+    {"PIC_COMMENT", "FONT_SIZE", TRule::FontSize, &FieldOf<&S::Comment, &TTextStamp::FontSize>},
+    {"PIC_COMMENT", "POS_LEFT_TOP", TRule::Position, kCommentPos, dpLeftTop},
+    {"PIC_COMMENT", "POS_TOP", TRule::Position, kCommentPos, dpTop},
+    {"PIC_COMMENT", "POS_RIGHT_TOP", TRule::Position, kCommentPos, dpRightTop},
+    {"PIC_COMMENT", "POS_LEFT", TRule::Position, kCommentPos, dpLeft},
+    {"PIC_COMMENT", "POS_CENTER", TRule::Position, kCommentPos, dpCenter},
+    {"PIC_COMMENT", "POS_RIGHT", TRule::Position, kCommentPos, dpRight},
+    {"PIC_COMMENT", "POS_LEFT_BOTTOM", TRule::Position, kCommentPos, dpLeftBottom},
+    {"PIC_COMMENT", "POS_BOTTOM", TRule::Position, kCommentPos, dpBottom},
+    {"PIC_COMMENT", "POS_RIGHT_BOTTOM", TRule::Position, kCommentPos, dpRightBottom},
 };
 static_assert(std::size(kRows) == 62);
 
@@ -187,53 +180,70 @@ std::string ResolveFace(const std::string& stored, const std::vector<std::string
 
 // Applies one row's integer value (the stored one, or the default when null).
 void ApplyInteger(const TRow& row, const std::int32_t* stored, TSettings& s) {
-    const TSettings defaults;
+    TSettings defaults;
     if (row.Rule == TRule::Colour) {
-        auto member = std::get<TColor TSettings::*>(row.Member);
-        s.*member = stored ? TColor(*stored) & 0xFFFFFF : defaults.*member;
+        const auto field = std::get<TField<TColor>>(row.Member);
+        field(s) = stored ? TColor(*stored) & 0xFFFFFF : field(defaults);
         return;
     }
-    auto member = std::get<int TSettings::*>(row.Member);
-    const int value = stored ? *stored : defaults.*member;
-    switch (row.Rule) {
-        case TRule::ListIndex:
-            s.*member = value >= 0 && value < row.Param ? value : -1;
-            break;
-        case TRule::TrackBar:
-            s.*member = std::clamp(value, 0, 100);
-            break;
-        default:
-            s.*member = value >= 0 && value <= 4 ? value : 3;
-            break;
+    if (row.Rule == TRule::FontSize) {
+        const auto field = std::get<TField<TTextSizeLevel>>(row.Member);
+        const int value = stored ? *stored : field(defaults);
+        field(s) = TTextSizeLevel(value >= 0 && value <= 4 ? value : 3);
+        return;
     }
+    const auto field = std::get<TField<int>>(row.Member);
+    const int value = stored ? *stored : field(defaults);
+    field(s) = row.Rule == TRule::TrackBar       ? std::clamp(value, 0, 100)
+               : value >= 0 && value < row.Param ? value
+                                                 : -1;
 }
 
 // A radio button set to checked clears the rest of its group; set to
 // unchecked it changes nothing else. So the last key that reads true wins.
 void ApplyFlag(const TRow& row, const std::int32_t* stored, TSettings& s) {
-    auto member = std::get<bool TSettings::*>(row.Member);
-    const bool value = stored ? *stored != 0 : TSettings().*member;
+    const auto field = std::get<TField<bool>>(row.Member);
+    TSettings defaults;
+    const bool value = stored ? *stored != 0 : field(defaults);
     if (row.Rule == TRule::Radio && value) {
         for (const TRow& other : kRows) {
             if (other.Rule == TRule::Radio && other.Param == row.Param)
-                s.*std::get<bool TSettings::*>(other.Member) = false;
+                std::get<TField<bool>>(other.Member)(s) = false;
         }
     }
-    s.*member = value;
+    field(s) = value;
 }
 
-std::string StoredText(const TRow& row, const TSettings& s) {
+// A position button is a radio button of its text's group, the group being
+// the one position the text holds.
+void ApplyPosition(const TRow& row, const std::int32_t* stored, TSettings& s) {
+    const auto field = std::get<TField<TDrawPos>>(row.Member);
+    const TDrawPos button = TDrawPos(row.Param);
+    TSettings defaults;
+    const bool checked = stored ? *stored != 0 : field(defaults) == button;
+    if (checked)
+        field(s) = button;
+    else if (field(s) == button)
+        field(s) = kNoDrawPos;
+}
+
+std::string StoredText(const TRow& row, TSettings& s) {
     switch (row.Rule) {
         case TRule::Boolean:
         case TRule::Radio:
-            return s.*std::get<bool TSettings::*>(row.Member) ? "1" : "0";
+            return std::get<TField<bool>>(row.Member)(s) ? "1" : "0";
+        case TRule::Position:
+            return std::get<TField<TDrawPos>>(row.Member)(s) == TDrawPos(row.Param) ? "1" : "0";
         case TRule::Colour:
-            return std::to_string(s.*std::get<TColor TSettings::*>(row.Member));
+            return std::to_string(std::get<TField<TColor>>(row.Member)(s));
         case TRule::Text:
         case TRule::FontFace:
-            return Utf8ToCp932(QuoteProfileText(s.*std::get<std::string TSettings::*>(row.Member)));
+            return Utf8ToCp932(QuoteProfileText(std::get<TField<std::string>>(row.Member)(s)));
+        case TRule::FontSize:
+            // A window list without a selection gives -1, kept as such.
+            return std::to_string(std::int8_t(std::get<TField<TTextSizeLevel>>(row.Member)(s)));
         default:
-            return std::to_string(s.*std::get<int TSettings::*>(row.Member));
+            return std::to_string(std::get<TField<int>>(row.Member)(s));
     }
 }
 
@@ -411,19 +421,21 @@ TSettings TSettingsFile::Read(const std::vector<std::string>& installedFaces) co
     for (const TRow& row : kRows) {
         const std::optional<std::string> raw = impl_->Raw(row);
         if (row.Rule == TRule::Text || row.Rule == TRule::FontFace) {
-            auto member = std::get<std::string TSettings::*>(row.Member);
+            std::string& text = std::get<TField<std::string>>(row.Member)(s);
             const auto typed = impl_->Typed.find(&row);
             if (typed != impl_->Typed.end())
-                s.*member = typed->second;
+                text = typed->second;
             else if (raw)
-                s.*member = Cp932ToUtf8(*raw);
-            if (row.Rule == TRule::FontFace) s.*member = ResolveFace(s.*member, installedFaces);
+                text = Cp932ToUtf8(*raw);
+            if (row.Rule == TRule::FontFace) text = ResolveFace(text, installedFaces);
             continue;
         }
         const std::optional<std::int32_t> number = raw ? ParseProfileInteger(*raw) : std::nullopt;
         const std::int32_t* stored = number ? &*number : nullptr;
         if (row.Rule == TRule::Boolean || row.Rule == TRule::Radio)
             ApplyFlag(row, stored, s);
+        else if (row.Rule == TRule::Position)
+            ApplyPosition(row, stored, s);
         else
             ApplyInteger(row, stored, s);
     }
@@ -432,8 +444,10 @@ TSettings TSettingsFile::Read(const std::vector<std::string>& installedFaces) co
 
 void TSettingsFile::Write(const TSettings& settings) {
     impl_->Typed.clear();
+    // The rows reach their fields through a record they may change.
+    TSettings s = settings;
     for (const TRow& row : kRows)
-        impl_->Ini.SetValue(row.Section, row.Key, StoredText(row, settings).c_str(), nullptr, true);
+        impl_->Ini.SetValue(row.Section, row.Key, StoredText(row, s).c_str(), nullptr, true);
 }
 
 void TSettingsFile::Save() const {

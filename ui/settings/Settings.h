@@ -5,7 +5,8 @@
 // one Boolean each (at most one of a group is true after a load; none when
 // all of the group's keys read false). List indexes count from 0, -1 meaning
 // no selection. A font face is the text of the selected font-list item, empty
-// when nothing is selected.
+// when nothing is selected. The date and the comment pages are one text stamp
+// each.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "Raster.h"
+#include "TextStamp.h"
 
 struct TSettings {
     // PIC_SIZE
@@ -55,38 +57,15 @@ struct TSettings {
     bool RBWebp = false;
     bool RBAvif = false;
     // PIC_DATE
-    bool CBDate = false;
     bool RBGetDateFromPic = true;
     bool RBInputDate = false;
-    TColor ShapeDateFontColorOuter = 0xFFFFFF;
-    TColor ShapeDateFontColorInner = 0xFF80FF;
-    std::string CBDateFontName = kDefaultFontName;
-    int CBDateFontSize = 3;
-    bool RBDrawPosDateLeftTop = false;
-    bool RBDrawPosDateTop = false;
-    bool RBDrawPosDateRightTop = false;
-    bool RBDrawPosDateLeft = false;
-    bool RBDrawPosDateCenter = false;
-    bool RBDrawPosDateRight = false;
-    bool RBDrawPosDateLeftBottom = false;
-    bool RBDrawPosDateBottom = false;
-    bool RBDrawPosDateRightBottom = true;
-    // PIC_COMMENT
-    bool CBComment = false;
-    std::string EditComment;
-    TColor ShapeCommentFontColorOuter = 0xFFFFFF;
-    TColor ShapeCommentFontColorInner = 0xFF80FF;
-    std::string CBCommentFontName = kDefaultFontName;
-    int CBCommentFontSize = 3;
-    bool RBDrawPosCommentLeftTop = true;
-    bool RBDrawPosCommentTop = false;
-    bool RBDrawPosCommentRightTop = false;
-    bool RBDrawPosCommentLeft = false;
-    bool RBDrawPosCommentCenter = false;
-    bool RBDrawPosCommentRight = false;
-    bool RBDrawPosCommentLeftBottom = false;
-    bool RBDrawPosCommentBottom = false;
-    bool RBDrawPosCommentRightBottom = false;
+    // CBDate, ShapeDateFontColorOuter and ...Inner, CBDateFontName,
+    // CBDateFontSize and the nine RBDrawPosDate... buttons. No text: the
+    // date is entered for each batch, not kept.
+    TTextStamp Date{false, "", 0xFFFFFF, 0xFF80FF, kDefaultFontName, tsSmall, dpRightBottom};
+    // PIC_COMMENT: CBComment, EditComment and the comment's controls as the
+    // date's.
+    TTextStamp Comment{false, "", 0xFFFFFF, 0xFF80FF, kDefaultFontName, tsSmall, dpLeftTop};
 
     // The face the file names when it names none; rarely installed here, so
     // a load normally replaces it by its fontconfig substitute (IPAGothic).
@@ -95,10 +74,20 @@ struct TSettings {
     friend bool operator==(const TSettings&, const TSettings&) = default;
 };
 
-// The nine position buttons of each page, in TDrawPos order (left top ...
-// right bottom).
-extern const bool TSettings::*const kDatePosButtons[9];
-extern const bool TSettings::*const kCommentPosButtons[9];
+// The position of a text page none of whose nine buttons is checked (a file
+// whose nine keys all read 0); the option snapshot refuses it.
+inline constexpr TDrawPos kNoDrawPos = TDrawPos(0xFF);
+
+// A field of the settings record, reached through a plain function, so that
+// a table of fields may hold members of the record and members of its two
+// text stamps alike: FieldOf<&TSettings::CBPicSize>,
+// FieldOf<&TSettings::Date, &TTextStamp::Pos>.
+template <class T>
+using TSettingsField = T& (*)(TSettings&);
+template <auto... Path>
+auto& FieldOf(TSettings& s) {
+    return (s.*....*Path);
+}
 
 // A settings file that cannot be written: "<path> に書き込めません".
 class ESettingsError : public std::runtime_error {
