@@ -81,7 +81,7 @@ void TthPicConvert::SavePicture(const std::string& outputName, TBitmap& bitmap,
         format.Save(bitmap, file.Sink());
     } else if (format.EncodeAtJpegQuality) {
         const std::vector<std::uint8_t> bytes = CompressByJpegQuality(
-            [&](int quality) { return format.EncodeAtJpegQuality(bitmap, quality); });
+            [&](int quality) { return format.EncodeAtJpegQuality(bitmap, quality, cancel); });
         file.Sink().Write(bytes.data(), bytes.size());
     } else {
         TJpegImage jpeg(bitmap);

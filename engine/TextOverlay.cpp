@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "Stoppable.h"
 #include "UnitThPicConvert.h"
 
 namespace {
@@ -55,7 +56,7 @@ int FirstSizeWiderThan(Width width, std::int64_t limit) {
 
 }  // namespace
 
-void TthPicConvert::DrawTexts(TBitmap& bitmap) {
+void TthPicConvert::DrawTexts(TBitmap& bitmap, const std::atomic<bool>* cancel) {
     const TConvertOptions& o = Options;
     TPoint dateOffset;
     TPoint commentOffset;
@@ -86,9 +87,11 @@ void TthPicConvert::DrawTexts(TBitmap& bitmap) {
                 break;
         }
     }
+    ThrowIfStopped(cancel, "texts stopped");
     if (o.UseDate)
         DrawOutlinedText(bitmap, dateOffset, date, true, o.InputDate, o.DateColorInner,
                          o.DateColorOuter, o.DatePos, o.DateFontSize, o.DateFontName);
+    ThrowIfStopped(cancel, "texts stopped");
     if (o.UseComment)
         DrawOutlinedText(bitmap, commentOffset, comment, true, o.CommentText, o.CommentColorInner,
                          o.CommentColorOuter, o.CommentPos, o.CommentFontSize, o.CommentFontName);

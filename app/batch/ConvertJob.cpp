@@ -64,14 +64,13 @@ class TJob {
             reporter_.SetPosition(++position);
         }
         TBitmap& bitmap = *decoded->Bitmap;
-        if (!Step(i, TJobStep::Effects, [&] { steps_.ApplyEffects(bitmap); })) return false;
+        const std::atomic<bool>* cancel = stop_ ? stop_->Flag() : nullptr;
+        if (!Step(i, TJobStep::Effects, [&] { steps_.ApplyEffects(bitmap, cancel); })) return false;
         reporter_.SetPosition(++position);
-        if (!Step(i, TJobStep::Texts, [&] { steps_.DrawTexts(bitmap); })) return false;
+        if (!Step(i, TJobStep::Texts, [&] { steps_.DrawTexts(bitmap, cancel); })) return false;
         reporter_.SetPosition(++position);
         std::string saved;
-        if (!Step(i, TJobStep::Save, [&] {
-                saved = steps_.SavePicture(output, bitmap, stop_ ? stop_->Flag() : nullptr);
-            }))
+        if (!Step(i, TJobStep::Save, [&] { saved = steps_.SavePicture(output, bitmap, cancel); }))
             return false;
         ++written_;
         decoders_.Saved(saved);

@@ -91,12 +91,12 @@ TDecodeCost TEngineSteps::DecodeCost(const std::string& source) {
     return EstimateDecodeCost(source, decoders_.front().get(), &exif);
 }
 
-void TEngineSteps::ApplyEffects(TBitmap& bitmap) {
-    converter_.ApplyEffects(bitmap);
+void TEngineSteps::ApplyEffects(TBitmap& bitmap, const std::atomic<bool>* cancel) {
+    converter_.ApplyEffects(bitmap, cancel);
 }
 
-void TEngineSteps::DrawTexts(TBitmap& bitmap) {
-    converter_.DrawTexts(bitmap);
+void TEngineSteps::DrawTexts(TBitmap& bitmap, const std::atomic<bool>* cancel) {
+    converter_.DrawTexts(bitmap, cancel);
 }
 
 std::string TEngineSteps::SavePicture(const std::string& outputName, TBitmap& bitmap,

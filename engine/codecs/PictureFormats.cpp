@@ -46,9 +46,9 @@ TPictureHeader HeaderOnly(const std::string& path, bool) {
     return Read(path);
 }
 
-template <void (*Decode)(const std::string&, TBitmap&)>
-void LoadFull(const std::string& path, TBitmap& picture, const TDecodeRequest&) {
-    Decode(path, picture);
+template <void (*Decode)(const std::string&, TBitmap&, const std::atomic<bool>*)>
+void LoadFull(const std::string& path, TBitmap& picture, const TDecodeRequest& request) {
+    Decode(path, picture, request.Cancel);
 }
 
 const std::vector<TPictureFormat> kFormats = {
@@ -88,12 +88,12 @@ const std::vector<TOutputFormat> kOutputFormats = {
     {"BMP", ".bmp", BmpSave, nullptr},
     {"GIF", ".gif", GifSave, nullptr},
     {"WebP", ".webp", nullptr,
-     [](const TBitmap& picture, int quality) {
-         return WebpEncode(picture, WebpQualityForJpeg(quality));
+     [](const TBitmap& picture, int quality, const std::atomic<bool>* cancel) {
+         return WebpEncode(picture, WebpQualityForJpeg(quality), cancel);
      }},
     {"AVIF", ".avif", nullptr,
-     [](const TBitmap& picture, int quality) {
-         return AvifEncode(picture, AvifQualityForJpeg(quality));
+     [](const TBitmap& picture, int quality, const std::atomic<bool>* cancel) {
+         return AvifEncode(picture, AvifQualityForJpeg(quality), cancel);
      }},
 };
 
