@@ -10,6 +10,7 @@
 
 #include "ColourProfile.h"
 #include "PaletteUtils.h"
+#include "Stoppable.h"
 
 namespace {
 
@@ -320,7 +321,12 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
                                     ? rows->Row(y)
                                     : buffer.data() + (passes > 1 ? rowBytes * std::size_t(y) : 0);
             png_read_row(r.png, row, nullptr);
-            if (pass < passes - 1) continue;
+            if (pass < passes - 1) {
+                // An interlaced file's early passes hand over no finished row.
+                if (y % kRowsPerStopLook == kRowsPerStopLook - 1)
+                    ThrowIfStopped(request.Cancel, "decode stopped");
+                continue;
+            }
             if (!direct) ConvertRow(layout.conversion, row, rows->Row(y), int(h.width));
             rows->Done(y);
         }

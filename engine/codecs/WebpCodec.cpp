@@ -16,8 +16,7 @@ namespace {
 constexpr std::uint64_t kMaxFileBytes = std::uint64_t(512) << 20;
 // Bytes handed to the incremental decoder per step, between two looks at
 // the stop request: a photo's slice is a few dozen rows, decoded in a few
-// milliseconds, and even a flat picture, a few bytes a row, decodes a slice
-// well inside a tenth of a second.
+// milliseconds (a flat picture's can be most of it).
 constexpr std::size_t kSliceBytes = std::size_t(16) << 10;
 // The headers sit at the start of a file.
 constexpr std::size_t kHeaderBytes = 64 * 1024;
@@ -290,7 +289,16 @@ std::vector<std::uint8_t> WebpEncode(const TBitmap& picture, int quality,
 }
 
 void WebpLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel) {
-    Load(TInputSource::OpenFile(path), picture, cancel);
+    // A slice of a flat picture can hold most of its rows, seconds of work
+    // on a huge one: the decode runs where a stop can leave it to end alone
+    // at its next slice, on its own file and raster.
+    auto decoded = std::make_shared<TBitmap>();
+    RunStoppable(
+        [path, decoded](const std::atomic<bool>& abandoned) {
+            Load(TInputSource::OpenFile(path), *decoded, &abandoned);
+        },
+        cancel, "decode stopped");
+    picture.Swap(*decoded);
 }
 
 void WebpLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {

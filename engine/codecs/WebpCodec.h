@@ -22,8 +22,9 @@
 #include "Raster.h"
 #include "RowWriter.h"
 
-// Gives up between slices of the file once `cancel` is set ("decode
-// stopped").
+// Once `cancel` is set the call gives up at once ("decode stopped"); the
+// decode, which looks for it only between slices of the file, ends on a
+// thread of its own.
 void WebpLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel = nullptr);
 void WebpLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 

@@ -52,7 +52,8 @@ void ExpectStopped(Work work, const std::string& what) {
 }
 
 // The photo in every format the engine reads, beside pictures the tests
-// hold (lossless and animated WebP, HEVC-coded HEIF).
+// hold (plain and interlaced PNG, lossless and animated WebP, HEVC-coded
+// HEIF).
 std::vector<std::string> EveryFormat(const TTempDir& dir, const TBitmap& photo) {
     TMemorySink bmp, gif;
     BmpSave(photo, bmp);
@@ -70,6 +71,7 @@ std::vector<std::string> EveryFormat(const TTempDir& dir, const TBitmap& photo) 
             dir / "a.webp",
             dir / "a.avif",
             DataFile("png/basn2c08.png"),
+            DataFile("png/basi0g08.png"),
             DataFile("webp/lossless.webp"),
             DataFile("webp/animated.webp"),
             DataFile("heif/patches.heic")};
