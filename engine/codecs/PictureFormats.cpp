@@ -51,6 +51,12 @@ void LoadFull(const std::string& path, TBitmap& picture, const TDecodeRequest& r
     Decode(path, picture, request.Cancel);
 }
 
+// BMP and GIF write every few rows, and the file's sink looks for the stop.
+template <void (*Save)(const TBitmap&, TOutputSink&)>
+void SaveUnwatched(const TBitmap& picture, TOutputSink& sink, const std::atomic<bool>*) {
+    Save(picture, sink);
+}
+
 const std::vector<TPictureFormat> kFormats = {
     {"JPEG", {".JPG", ".JPEG"}, JpegReadHeader, JpegLoadFitted, ReadJpegExif, true, true, nullptr},
     {"PNG", {".PNG"}, HeaderOnly<PngReadHeader>, PngLoadFitted, nullptr, false, false, nullptr},
@@ -85,8 +91,8 @@ const std::vector<TPictureFormat> kFormats = {
 const std::vector<TOutputFormat> kOutputFormats = {
     {"JPEG", ".jpg", nullptr, nullptr},
     {"PNG", ".png", PngSave, nullptr},
-    {"BMP", ".bmp", BmpSave, nullptr},
-    {"GIF", ".gif", GifSave, nullptr},
+    {"BMP", ".bmp", SaveUnwatched<BmpSave>, nullptr},
+    {"GIF", ".gif", SaveUnwatched<GifSave>, nullptr},
     {"WebP", ".webp", nullptr,
      [](const TBitmap& picture, int quality, const std::atomic<bool>* cancel) {
          return WebpEncode(picture, WebpQualityForJpeg(quality), cancel);

@@ -66,7 +66,8 @@ struct TOutputFormat {
     std::string_view Extension;
     // Encodes the picture; nullptr for the formats below and for JPEG,
     // whose quality rule (a level or a target file size) is the engine's.
-    void (*Save)(const TBitmap& picture, TOutputSink& sink);
+    // Gives up once `cancel` is set, at the latest at the sink's next write.
+    void (*Save)(const TBitmap& picture, TOutputSink& sink, const std::atomic<bool>* cancel);
     // The formats that take JPEG's quality rule: the file at a JPEG quality
     // step (0, 10, ... 100), mapped to the encoder's own scale. Gives up once
     // `cancel` is set ("encode stopped").

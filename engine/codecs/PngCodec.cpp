@@ -379,7 +379,7 @@ TPictureHeader PngReadHeader(const std::string& path) {
     return Header(source);
 }
 
-void PngSave(const TBitmap& picture, TOutputSink& sink) {
+void PngSave(const TBitmap& picture, TOutputSink& sink, const std::atomic<bool>* cancel) {
     if (picture.Empty()) throw ECodecError("PNG: cannot write an empty picture");
     const int bpp = picture.BitsPerPixel();
     const bool paletted = bpp <= 8;
@@ -420,6 +420,8 @@ void PngSave(const TBitmap& picture, TOutputSink& sink) {
     png_write_info(w.png, w.info);
     if (bpp == 24) png_set_bgr(w.png);
     for (int y = 0; y < picture.Height(); ++y) {
+        // zlib writes a flat picture's rows out only every few hundred.
+        if (y % kRowsPerStopLook == kRowsPerStopLook - 1) ThrowIfStopped(cancel, "encode stopped");
         if (!row.empty()) RgbRow(picture, y, row);
         png_write_row(w.png, row.empty() ? picture.ScanLine(y) : row.data());
     }

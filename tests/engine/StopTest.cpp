@@ -19,6 +19,7 @@
 #include "Orientation.h"
 #include "PictureFormats.h"
 #include "PixelTestUtils.h"
+#include "PngCodec.h"
 #include "Stoppable.h"
 #include "UnitThPicConvert.h"
 #include "WebpCodec.h"
@@ -96,6 +97,12 @@ TEST(Stop, EveryDecoderEncoderAndStepGivesUpOnceRaised) {
     }
     ExpectStopped([&] { GifImageCount(dir / "a.gif", &stop); }, "GIF image count");
 
+    ExpectStopped(
+        [&] {
+            TMemorySink png;
+            PngSave(photo, png, &stop);
+        },
+        "PNG encode");
     ExpectStopped([&] { WebpEncode(photo, 80, &stop); }, "WebP encode");
     ExpectStopped([&] { AvifEncode(photo, 50, &stop); }, "AVIF encode");
     TBitmap paletted;
