@@ -118,21 +118,18 @@ stopped_run() {
         echo "done"
         return
     fi
-    local signalled status=0 waited=0
+    local signalled ended status=0
     signalled=$(date +%s.%N)
     kill -INT "$pid"
-    while kill -0 "$pid" 2>/dev/null && [ "$(ps -o stat= -p "$pid" | cut -c1)" != Z ]; do
-        sleep 0.005
-        if [ "$(echo "$(date +%s.%N) - $signalled > $limit" | bc)" = 1 ]; then
-            kill -KILL "$pid"
-            waited=1
-            break
-        fi
-    done
-    local ended
-    ended=$(date +%s.%N)
+    # The end is when the last of its threads is gone (wait returns), not
+    # when its main thread is; a watchdog kills it at the limit.
+    (sleep "$limit" && kill -KILL "$pid" 2>/dev/null) &
+    local watchdog=$!
     wait "$pid" || status=$?
-    if [ "$waited" = 1 ]; then
+    ended=$(date +%s.%N)
+    kill "$watchdog" 2>/dev/null || true
+    wait "$watchdog" 2>/dev/null || true
+    if [ "$status" = 137 ]; then
         echo ">$limit"
         return
     fi
