@@ -26,6 +26,7 @@
 #include "Settings.h"
 #include "SettingsDir.h"
 #include "StopSignals.h"
+#include "Stoppable.h"
 #include "TerminalReporter.h"
 #include "WidePath.h"
 
@@ -134,7 +135,15 @@ int Convert(const TBatchCommand& command, const TJobStop& stop) {
     const TSettings settings = LoadBatchSettings(command);
     TPathList fileList;
     std::string message;
-    if (!CheckFiles(command.Pictures, settings, fileList, message)) {
+    bool accepted = false;
+    try {
+        accepted = CheckFiles(command.Pictures, settings, fileList, message, stop.Flag());
+    } catch (const EStopped&) {
+        // A signal while intake counts a large GIF's images: nothing was
+        // converted, and the program ends as a stopped job does.
+        return kExitSignalBase + CaughtStopSignal();
+    }
+    if (!accepted) {
         WriteText(stderr, WithLineFeeds(message));
         return kExitUsage;
     }

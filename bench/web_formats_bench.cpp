@@ -113,9 +113,11 @@ struct TFormat {
 const TFormat kFormats[] = {
     {"JPEG", JpegEncode, [](const TBytes& b, TBitmap& p) { JpegLoadBuffer(b.data(), b.size(), p); },
      [](int q) { return q; }},
-    {"WebP", WebpEncode, [](const TBytes& b, TBitmap& p) { WebpLoadBuffer(b.data(), b.size(), p); },
+    {"WebP", [](const TBitmap& p, int q) { return WebpEncode(p, q); },
+     [](const TBytes& b, TBitmap& p) { WebpLoadBuffer(b.data(), b.size(), p); },
      WebpQualityForJpeg},
-    {"AVIF", AvifEncode, [](const TBytes& b, TBitmap& p) { HeifLoadBuffer(b.data(), b.size(), p); },
+    {"AVIF", [](const TBitmap& p, int q) { return AvifEncode(p, q); },
+     [](const TBytes& b, TBitmap& p) { HeifLoadBuffer(b.data(), b.size(), p); },
      AvifQualityForJpeg},
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "AvxClones.h"
+#include "Stoppable.h"
 #include "VectorState.h"
 
 namespace {
@@ -265,9 +266,12 @@ class TResampler {
         }
     }
 
-    void Run(const TSourceRows& src, TBitmap& target) {
+    void Run(const TSourceRows& src, TBitmap& target, const std::atomic<bool>* cancel) {
         ClearUpperVectorState();
-        for (int y = 0; y < target.Height(); ++y) FitRow(src, y, target.ScanLine(y), true);
+        for (int y = 0; y < target.Height(); ++y) {
+            ThrowIfStopped(cancel, "resize stopped");
+            FitRow(src, y, target.ScanLine(y), true);
+        }
     }
 
   private:
@@ -382,18 +386,19 @@ void CheckSizes(int width, int height, int newWidth, int newHeight) {
 }
 
 std::unique_ptr<TBitmap> Resample(const TBitmap& source, int newWidth, int newHeight,
-                                  double boundaryBand) {
+                                  double boundaryBand, const std::atomic<bool>* cancel) {
     CheckSizes(source.Width(), source.Height(), newWidth, newHeight);
     auto target = std::make_unique<TBitmap>(newWidth, newHeight, 24);
     TBitmap work;
     const TBitmap* rows = &source;
     if (source.BitsPerPixel() != 24) {
         work.Assign(source);
-        work.ConvertTo24();
+        work.ConvertTo24(cancel);
         rows = &work;
     }
     const TSourceRows src{rows->Bits(), rows->Stride(), rows->Height()};
-    TResampler(rows->Width(), rows->Height(), newWidth, newHeight, boundaryBand).Run(src, *target);
+    TResampler(rows->Width(), rows->Height(), newWidth, newHeight, boundaryBand)
+        .Run(src, *target, cancel);
     return target;
 }
 
@@ -433,8 +438,9 @@ std::unique_ptr<TBitmap> TStreamedFit::Take() {
     return std::move(target_);
 }
 
-std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int newHeight) {
-    return bitmap_utils_detail::Resample(source, newWidth, newHeight, kDefaultBand);
+std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int newHeight,
+                                        const std::atomic<bool>* cancel) {
+    return bitmap_utils_detail::Resample(source, newWidth, newHeight, kDefaultBand, cancel);
 }
 
 std::uint8_t ClipColor(double value) {

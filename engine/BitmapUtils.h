@@ -2,6 +2,7 @@
 // clamp shared by the colour steps.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -18,8 +19,10 @@ class EAssertionFailed : public std::logic_error {
 // is the area-weighted mean of the source pixels under it, rounded half to
 // even. Returns a new 24-bit raster; the source (any layout) is unchanged.
 // Raises EAssertionFailed for an empty source and std::invalid_argument for
-// a target side below 1.
-std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int newHeight);
+// a target side below 1. Gives up between target rows once `cancel` is set
+// (EStopped "resize stopped").
+std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int newHeight,
+                                        const std::atomic<bool>* cancel = nullptr);
 
 namespace bitmap_utils_detail {
 class TResampler;
@@ -65,5 +68,5 @@ namespace bitmap_utils_detail {
 // which a pixel is recomputed in the exact summation order (tests widen it to
 // exercise that path).
 std::unique_ptr<TBitmap> Resample(const TBitmap& source, int newWidth, int newHeight,
-                                  double boundaryBand);
+                                  double boundaryBand, const std::atomic<bool>* cancel = nullptr);
 }  // namespace bitmap_utils_detail

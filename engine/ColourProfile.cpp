@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "Stoppable.h"
+
 namespace {
 
 // A profile whose test colours all land within this many levels of where
@@ -345,9 +347,10 @@ TColor MapColour(const TConversion& c, TColor colour) {
     return RGBColor(bgr[2], bgr[1], bgr[0]);
 }
 
-void MapRows(const TConversion& c, TBitmap& bitmap) {
+void MapRows(const TConversion& c, TBitmap& bitmap, const std::atomic<bool>* cancel) {
     const int width = bitmap.Width();
     for (int y = 0; y < bitmap.Height(); ++y) {
+        if (y % kRowsPerStopLook == kRowsPerStopLook - 1) ThrowIfStopped(cancel, "colour stopped");
         std::uint8_t* row = bitmap.ScanLine(y);
         if (c.greyLevels) {
             for (int i = 0; i < width * 3; ++i) row[i] = (*c.greyLevels)[row[i]];
@@ -365,7 +368,7 @@ struct TCmykToSrgb::Transform {
     std::shared_ptr<const TConversion> conversion;
 };
 
-void ConvertToSrgb(TBitmap& bitmap) {
+void ConvertToSrgb(TBitmap& bitmap, const std::atomic<bool>* cancel) {
     if (bitmap.IccProfile.empty()) return;
     const std::shared_ptr<const TConversion> c = ConversionFor(bitmap.IccProfile, TMode::Auto);
     bitmap.IccProfile.clear();
@@ -376,7 +379,7 @@ void ConvertToSrgb(TBitmap& bitmap) {
         bitmap.SetPalette(std::move(palette));
     } else {
         if (bitmap.BitsPerPixel() != 24) bitmap.ConvertTo24();
-        MapRows(*c, bitmap);
+        MapRows(*c, bitmap, cancel);
     }
     if (bitmap.TransparentColor) bitmap.TransparentColor = MapColour(*c, *bitmap.TransparentColor);
 }

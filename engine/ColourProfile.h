@@ -29,6 +29,7 @@
 // other profile goes through LittleCMS's own transform.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -42,8 +43,9 @@ constexpr std::size_t kMaxProfileBytes = std::size_t(4) << 20;
 // Turns the pixels (24-bit rows, or the palette of a paletted raster) from
 // the raster's IccProfile into sRGB and clears the profile. Does nothing
 // for an empty profile; a profile that is unusable or already sRGB is
-// cleared and the pixels stay as they are. Raises nothing for any profile.
-void ConvertToSrgb(TBitmap& bitmap);
+// cleared and the pixels stay as they are. Raises nothing for any profile;
+// gives up between rows once `cancel` is set (EStopped "colour stopped").
+void ConvertToSrgb(TBitmap& bitmap, const std::atomic<bool>* cancel = nullptr);
 
 // The colour space a profile's header names, for matching it to the
 // picture it came with before anything else reads it.

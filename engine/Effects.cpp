@@ -8,6 +8,7 @@
 
 #include "AvxClones.h"
 #include "BitmapUtils.h"
+#include "Stoppable.h"
 #include "UnitThPicConvert.h"
 #include "VectorState.h"
 
@@ -29,13 +30,22 @@ std::array<double, 256> MakeProducts(Formula formula) {
     return products;
 }
 
-void MapChannels(TBitmap& bitmap, const TChannelTable& table) {
+// Calls `change` with every row in turn; gives up between rows once
+// `cancel` is set, leaving the picture part changed.
+template <class Change>
+void ChangeRows(TBitmap& bitmap, const std::atomic<bool>* cancel, Change change) {
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        if (y % kRowsPerStopLook == kRowsPerStopLook - 1) ThrowIfStopped(cancel, "effects stopped");
+        change(bitmap.ScanLine(y));
+    }
+}
+
+void MapChannels(TBitmap& bitmap, const TChannelTable& table, const std::atomic<bool>* cancel) {
     const std::size_t bytes = std::size_t(bitmap.Width()) * 3;
     const std::uint8_t* lookup = table.data();
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        std::uint8_t* row = bitmap.ScanLine(y);
+    ChangeRows(bitmap, cancel, [&](std::uint8_t* row) {
         for (std::size_t i = 0; i < bytes; ++i) row[i] = lookup[row[i]];
-    }
+    });
 }
 
 // ClipColor for the vivid step, written so that it vectorises: adding and
@@ -67,8 +77,8 @@ TOVALI_AVX2_CLONES void VividRow(std::uint8_t* __restrict p, int width) {
 // Holds the canvas lock and turns the raster into 24 bits for one step.
 class TColourStep {
   public:
-    explicit TColourStep(TBitmap& bitmap) : lock_(bitmap.Canvas()) {
-        bitmap.ConvertTo24();
+    TColourStep(TBitmap& bitmap, const std::atomic<bool>* cancel) : lock_(bitmap.Canvas()) {
+        bitmap.ConvertTo24(cancel);
         ClearUpperVectorState();
     }
 
@@ -78,39 +88,40 @@ class TColourStep {
 
 }  // namespace
 
-void TthPicConvert::ApplyEffects(TBitmap& bitmap) {
+void TthPicConvert::ApplyEffects(TBitmap& bitmap, const std::atomic<bool>* cancel) {
     if (!Options.UseFilter) return;
-    if (Options.UseContrast) AdjustContrast(bitmap, Options.ContrastValue);
-    if (Options.UseVivid) MakeVivid(bitmap);
-    if (Options.UseBrightness) AdjustBrightness(bitmap, Options.BrightnessDown);
-    if (Options.UseMonochrome) MakeMonochrome(bitmap);
+    if (Options.UseContrast) AdjustContrast(bitmap, Options.ContrastValue, cancel);
+    if (Options.UseVivid) MakeVivid(bitmap, cancel);
+    if (Options.UseBrightness) AdjustBrightness(bitmap, Options.BrightnessDown, cancel);
+    if (Options.UseMonochrome) MakeMonochrome(bitmap, cancel);
     if (Options.UseWhiteFrame) DrawWhiteFrame(bitmap);
 }
 
-void TthPicConvert::AdjustContrast(TBitmap& bitmap, int value) {
-    TColourStep step(bitmap);
+void TthPicConvert::AdjustContrast(TBitmap& bitmap, int value, const std::atomic<bool>* cancel) {
+    TColourStep step(bitmap, cancel);
     const double k = value / 100.0;
-    MapChannels(bitmap, MakeTable([k](double v) { return v + (v - 127.5) * k; }));
+    MapChannels(bitmap, MakeTable([k](double v) { return v + (v - 127.5) * k; }), cancel);
 }
 
-void TthPicConvert::MakeVivid(TBitmap& bitmap) {
-    TColourStep step(bitmap);
-    for (int y = 0; y < bitmap.Height(); ++y) VividRow(bitmap.ScanLine(y), bitmap.Width());
+void TthPicConvert::MakeVivid(TBitmap& bitmap, const std::atomic<bool>* cancel) {
+    TColourStep step(bitmap, cancel);
+    const int width = bitmap.Width();
+    ChangeRows(bitmap, cancel, [width](std::uint8_t* row) { VividRow(row, width); });
 }
 
-void TthPicConvert::AdjustBrightness(TBitmap& bitmap, bool down) {
-    TColourStep step(bitmap);
+void TthPicConvert::AdjustBrightness(TBitmap& bitmap, bool down, const std::atomic<bool>* cancel) {
+    TColourStep step(bitmap, cancel);
     static const TChannelTable kBrighter =
         MakeTable([](double v) { return std::sqrt(v / 255) * 255; });
     static const TChannelTable kDarker = MakeTable([](double v) {
         const double f = v / 255;
         return (f - (std::sqrt(f) - f)) * 255;
     });
-    MapChannels(bitmap, down ? kDarker : kBrighter);
+    MapChannels(bitmap, down ? kDarker : kBrighter, cancel);
 }
 
-void TthPicConvert::MakeMonochrome(TBitmap& bitmap) {
-    TColourStep step(bitmap);
+void TthPicConvert::MakeMonochrome(TBitmap& bitmap, const std::atomic<bool>* cancel) {
+    TColourStep step(bitmap, cancel);
     static const auto kRed = MakeProducts([](double v) { return 0.299 * v; });
     static const auto kGreen = MakeProducts([](double v) { return 0.587 * v; });
     static const auto kBlue = MakeProducts([](double v) { return 0.114 * v; });
@@ -118,13 +129,12 @@ void TthPicConvert::MakeMonochrome(TBitmap& bitmap) {
     const double* green = kGreen.data();
     const double* blue = kBlue.data();
     const int width = bitmap.Width();
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        std::uint8_t* p = bitmap.ScanLine(y);
+    ChangeRows(bitmap, cancel, [&](std::uint8_t* p) {
         for (int x = 0; x < width; ++x, p += 3) {
             const int grey = int(red[p[2]] + green[p[1]] + blue[p[0]]);  // truncates
             p[0] = p[1] = p[2] = std::uint8_t(std::min(grey, 255));
         }
-    }
+    });
 }
 
 void TthPicConvert::DrawWhiteFrame(TBitmap& bitmap) {

@@ -5,6 +5,8 @@
 #include <exception>
 #include <utility>
 
+#include "Stoppable.h"
+
 namespace {
 
 // The stored pixel shown at upright position (u, v):
@@ -48,11 +50,14 @@ void SetIndexAt(std::uint8_t* row, int x, int bpp, int index) {
 }
 
 // Copies every upright pixel from its stored place, in tiles so that the
-// quarter turns read the source with few cache misses.
+// quarter turns read the source with few cache misses; gives up between
+// rows of tiles once `cancel` is set.
 template <typename CopyPixel>
-void Remap(const TBitmap& src, TBitmap& dst, const TSourceMap& m, CopyPixel copy) {
+void Remap(const TBitmap& src, TBitmap& dst, const TSourceMap& m, const std::atomic<bool>* cancel,
+           CopyPixel copy) {
     constexpr int kTile = 64;
     for (int tv = 0; tv < dst.Height(); tv += kTile) {
+        ThrowIfStopped(cancel, "decode stopped");
         for (int tu = 0; tu < dst.Width(); tu += kTile) {
             const int vEnd = std::min(dst.Height(), tv + kTile);
             const int uEnd = std::min(dst.Width(), tu + kTile);
@@ -69,37 +74,40 @@ void Remap(const TBitmap& src, TBitmap& dst, const TSourceMap& m, CopyPixel copy
 }
 
 template <int Bytes>
-void RemapBytes(const TBitmap& src, TBitmap& dst, const TSourceMap& m) {
-    Remap(src, dst, m, [](std::uint8_t* out, int u, const std::uint8_t* in, int x) {
+void RemapBytes(const TBitmap& src, TBitmap& dst, const TSourceMap& m,
+                const std::atomic<bool>* cancel) {
+    Remap(src, dst, m, cancel, [](std::uint8_t* out, int u, const std::uint8_t* in, int x) {
         std::memcpy(out + std::size_t(u) * Bytes, in + std::size_t(x) * Bytes, Bytes);
     });
 }
 
-void RemapPixels(const TBitmap& src, TBitmap& dst, const TSourceMap& m) {
+void RemapPixels(const TBitmap& src, TBitmap& dst, const TSourceMap& m,
+                 const std::atomic<bool>* cancel) {
     const int bpp = src.BitsPerPixel();
     switch (bpp) {
         case 8:
-            RemapBytes<1>(src, dst, m);
+            RemapBytes<1>(src, dst, m, cancel);
             break;
         case 16:
-            RemapBytes<2>(src, dst, m);
+            RemapBytes<2>(src, dst, m, cancel);
             break;
         case 24:
-            RemapBytes<3>(src, dst, m);
+            RemapBytes<3>(src, dst, m, cancel);
             break;
         case 32:
-            RemapBytes<4>(src, dst, m);
+            RemapBytes<4>(src, dst, m, cancel);
             break;
         default:
-            Remap(src, dst, m, [bpp](std::uint8_t* out, int u, const std::uint8_t* in, int x) {
-                SetIndexAt(out, u, bpp, IndexAt(in, x, bpp));
-            });
+            Remap(src, dst, m, cancel,
+                  [bpp](std::uint8_t* out, int u, const std::uint8_t* in, int x) {
+                      SetIndexAt(out, u, bpp, IndexAt(in, x, bpp));
+                  });
     }
 }
 
 }  // namespace
 
-void ApplyExifOrientation(TBitmap& bitmap, int orientation) {
+void ApplyExifOrientation(TBitmap& bitmap, int orientation, const std::atomic<bool>* cancel) {
     if (orientation < 2 || orientation > 8 || bitmap.Empty()) return;
     const bool turns = orientation >= 5;
     TBitmap upright(turns ? bitmap.Height() : bitmap.Width(),
@@ -109,6 +117,6 @@ void ApplyExifOrientation(TBitmap& bitmap, int orientation) {
     upright.SetMasks(masks[0], masks[1], masks[2]);
     upright.TransparentColor = bitmap.TransparentColor;
     upright.IccProfile = std::move(bitmap.IccProfile);
-    RemapPixels(bitmap, upright, MapFor(orientation, bitmap.Width(), bitmap.Height()));
+    RemapPixels(bitmap, upright, MapFor(orientation, bitmap.Width(), bitmap.Height()), cancel);
     bitmap.Swap(upright);
 }

@@ -3,6 +3,7 @@
 // turns such a raster upright.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,4 +14,6 @@
 // 3 half turn, 4 flip, 5 transpose, 6 quarter turn clockwise, 7 transverse,
 // 8 quarter turn anticlockwise. Any other value leaves it unchanged. The
 // layout, palette, masks, transparent colour and colour profile are kept.
-void ApplyExifOrientation(TBitmap& bitmap, int orientation);
+// Gives up part way once `cancel` is set ("decode stopped").
+void ApplyExifOrientation(TBitmap& bitmap, int orientation,
+                          const std::atomic<bool>* cancel = nullptr);

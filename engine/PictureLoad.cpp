@@ -33,12 +33,12 @@ void TthPicConvert::LoadPicture(const std::string& sourceFile, TBitmap& bitmap,
         full.CompactCoefficients = CompactCoefficients;
         format->Load(sourceFile, picture, full);
         // Sideways photos are turned upright before any later step.
-        ApplyExifOrientation(picture, exif.Orientation);
+        ApplyExifOrientation(picture, exif.Orientation, cancel);
         TagAdobeRgbByExif(picture, exif);
     }
     // A picture that is going to be fitted is turned into sRGB after the
     // fit, on far fewer pixels.
-    if (!FittedSize(picture.Width(), picture.Height())) ConvertToSrgb(picture);
+    if (!FittedSize(picture.Width(), picture.Height())) ConvertToSrgb(picture, cancel);
     bitmap.Swap(picture);
 }
 
@@ -72,9 +72,9 @@ void TthPicConvert::LoadResizedPicture(const std::string& sourceFile, const TPic
     loaded = true;
     // A picture fitted while it was decoded still needs the colour step.
     if (fitted) {
-        ConvertToSrgb(picture);
+        ConvertToSrgb(picture, cancel);
     } else {
-        ResizePicture(picture);
+        ResizePicture(picture, cancel);
     }
     bitmap.Swap(picture);
 }

@@ -41,9 +41,9 @@ std::optional<TSize> TthPicConvert::FittedSize(int width, int height) const {
     return FitIntoBox(width, height, Options.PicWidth, Options.PicHeight);
 }
 
-void TthPicConvert::ResizePicture(TBitmap& bitmap) {
+void TthPicConvert::ResizePicture(TBitmap& bitmap, const std::atomic<bool>* cancel) {
     if (const std::optional<TSize> size = FittedSize(bitmap.Width(), bitmap.Height())) {
-        auto fitted = ResampleBitmap(bitmap, size->cx, size->cy);
+        auto fitted = ResampleBitmap(bitmap, size->cx, size->cy, cancel);
         // The pixels stay in the colour space they were decoded in.
         fitted->IccProfile = std::move(bitmap.IccProfile);
         TCanvasLock lock(bitmap.Canvas());
@@ -52,5 +52,5 @@ void TthPicConvert::ResizePicture(TBitmap& bitmap) {
     TCanvasLock lock(bitmap.Canvas());
     // After the fit the conversion works on the small picture; a picture
     // that was not fitted was converted as it was loaded.
-    ConvertToSrgb(bitmap);
+    ConvertToSrgb(bitmap, cancel);
 }

@@ -78,10 +78,10 @@ std::string TthPicConvert::SavePicture(const std::string& outputName, TBitmap& b
     const TOutputFormat& format = OutputFormatOf(Options.OutputType);
     TNewFile file(name.Folder + name.Before + name.Base + name.After + name.Ext, cancel);
     if (format.Save) {
-        format.Save(bitmap, file.Sink());
+        format.Save(bitmap, file.Sink(), cancel);
     } else if (format.EncodeAtJpegQuality) {
         const std::vector<std::uint8_t> bytes = CompressByJpegQuality(
-            [&](int quality) { return format.EncodeAtJpegQuality(bitmap, quality); });
+            [&](int quality) { return format.EncodeAtJpegQuality(bitmap, quality, cancel); });
         file.Sink().Write(bytes.data(), bytes.size());
     } else {
         TJpegImage jpeg(bitmap);

@@ -15,6 +15,7 @@
 
 #include "Canvas.h"
 #include "PaletteUtils.h"
+#include "Stoppable.h"
 
 namespace {
 
@@ -230,10 +231,11 @@ void TBitmap::SetPixel(int x, int y, TColor colour) {
     }
 }
 
-void TBitmap::ConvertTo24() {
+void TBitmap::ConvertTo24(const std::atomic<bool>* cancel) {
     if (bpp_ == 24) return;
     TBitmap out(width_, height_, 24);
     for (int y = 0; y < height_; ++y) {
+        if (y % kRowsPerStopLook == kRowsPerStopLook - 1) ThrowIfStopped(cancel, "stopped");
         std::uint8_t* dst = out.ScanLine(y);
         for (int x = 0; x < width_; ++x, dst += 3) {
             const TColor c = GetPixel(x, y);

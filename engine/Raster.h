@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -92,8 +93,9 @@ class TBitmap {
     int NearestPaletteIndex(TColor colour) const;
 
     // Turns the raster into 24 bits per pixel (blue, green, red), keeping
-    // its size and colours. Palette and masks are dropped.
-    void ConvertTo24();
+    // its size and colours. Palette and masks are dropped. Gives up between
+    // rows once `cancel` is set (EStopped), leaving the raster as it was.
+    void ConvertTo24(const std::atomic<bool>* cancel = nullptr);
     // Copies size, layout, pixels, palette, masks, transparent colour and
     // colour profile.
     void Assign(const TBitmap& other);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "Stoppable.h"
 #include "UnitThPicConvert.h"
 
 namespace {
@@ -55,7 +56,8 @@ int FirstSizeWiderThan(Width width, std::int64_t limit) {
 
 }  // namespace
 
-void TthPicConvert::DrawTexts(TBitmap& bitmap, const std::string& dateText) {
+void TthPicConvert::DrawTexts(TBitmap& bitmap, const std::string& dateText,
+                              const std::atomic<bool>* cancel) {
     const TTextStamp& date = Options.Date;
     const TTextStamp& comment = Options.Comment;
     TPoint dateOffset;
@@ -85,7 +87,9 @@ void TthPicConvert::DrawTexts(TBitmap& bitmap, const std::string& dateText) {
                 break;
         }
     }
+    ThrowIfStopped(cancel, "texts stopped");
     if (date.Use) DrawOutlinedText(bitmap, dateOffset, dateBounds, true, date, dateText);
+    ThrowIfStopped(cancel, "texts stopped");
     if (comment.Use)
         DrawOutlinedText(bitmap, commentOffset, commentBounds, true, comment, comment.Text);
 }

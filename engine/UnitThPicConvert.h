@@ -109,8 +109,8 @@ class TthPicConvert {
     void LoadPicture(const std::string& sourceFile, TBitmap& bitmap, const TPictureExif& exif,
                      const std::atomic<bool>* cancel = nullptr);
     // Fits the picture into the box when FittedSize says so, then turns it
-    // into sRGB (ConvertToSrgb) in either case.
-    void ResizePicture(TBitmap& bitmap);
+    // into sRGB (ConvertToSrgb) in either case. Gives up once `cancel` is set.
+    void ResizePicture(TBitmap& bitmap, const std::atomic<bool>* cancel = nullptr);
     // LoadPicture and ResizePicture in one, with the same result; a picture
     // that is fitted is decoded row by row straight into the fit where its
     // decoder allows, so that it never exists at full size. `loaded` turns
@@ -123,9 +123,12 @@ class TthPicConvert {
     // The size ResizePicture fits a picture of this size to; nothing when it
     // leaves the picture alone.
     std::optional<TSize> FittedSize(int width, int height) const;
-    void ApplyEffects(TBitmap& bitmap);
+    // Each step below gives up once `cancel` is set, leaving the picture
+    // part done: effects between rows, texts before each drawing.
+    void ApplyEffects(TBitmap& bitmap, const std::atomic<bool>* cancel = nullptr);
     // The date and the comment, the date with the text this file has (DateOf).
-    void DrawTexts(TBitmap& bitmap, const std::string& date);
+    void DrawTexts(TBitmap& bitmap, const std::string& date,
+                   const std::atomic<bool>* cancel = nullptr);
     // Writes the file and gives the name it was written under. Gives up,
     // leaving nothing of the file, once `cancel` is set.
     std::string SavePicture(const std::string& outputName, TBitmap& bitmap,
@@ -140,10 +143,10 @@ class TthPicConvert {
         const std::function<std::vector<std::uint8_t>(int)>& encode) const;
 
     // --- colour steps (each turns the raster into 24 bits first) ---
-    void AdjustContrast(TBitmap& bitmap, int value);
-    void MakeVivid(TBitmap& bitmap);
-    void AdjustBrightness(TBitmap& bitmap, bool down);
-    void MakeMonochrome(TBitmap& bitmap);
+    void AdjustContrast(TBitmap& bitmap, int value, const std::atomic<bool>* cancel = nullptr);
+    void MakeVivid(TBitmap& bitmap, const std::atomic<bool>* cancel = nullptr);
+    void AdjustBrightness(TBitmap& bitmap, bool down, const std::atomic<bool>* cancel = nullptr);
+    void MakeMonochrome(TBitmap& bitmap, const std::atomic<bool>* cancel = nullptr);
     void DrawWhiteFrame(TBitmap& bitmap);
 
     // --- text overlay ---

@@ -78,14 +78,14 @@ class TJob {
             reporter_.SetPosition(++position);
         }
         TBitmap& bitmap = *decoded->Bitmap;
-        if (!Step(i, TJobStep::Effects, [&] { steps_.ApplyEffects(bitmap); })) return false;
+        const std::atomic<bool>* cancel = stop_ ? stop_->Flag() : nullptr;
+        if (!Step(i, TJobStep::Effects, [&] { steps_.ApplyEffects(bitmap, cancel); })) return false;
         reporter_.SetPosition(++position);
-        if (!Step(i, TJobStep::Texts, [&] { steps_.DrawTexts(bitmap, file.Date); })) return false;
+        if (!Step(i, TJobStep::Texts, [&] { steps_.DrawTexts(bitmap, file.Date, cancel); }))
+            return false;
         reporter_.SetPosition(++position);
-        if (!Step(i, TJobStep::Save, [&] {
-                file.Saved =
-                    steps_.SavePicture(file.Output, bitmap, stop_ ? stop_->Flag() : nullptr);
-            }))
+        if (!Step(i, TJobStep::Save,
+                  [&] { file.Saved = steps_.SavePicture(file.Output, bitmap, cancel); }))
             return false;
         ++written_;
         lastSaved_ = file.Saved;

@@ -81,8 +81,10 @@ class IConvertSteps {
                                     bool& loaded, const std::atomic<bool>* cancel);
     // The memory LoadResizedPicture of this file takes (any thread).
     virtual TDecodeCost DecodeCost(const std::string& source);
-    virtual void ApplyEffects(TBitmap& bitmap) = 0;
-    virtual void DrawTexts(TBitmap& bitmap, const std::string& date) = 0;
+    // The effects and the texts give up once `cancel` is set.
+    virtual void ApplyEffects(TBitmap& bitmap, const std::atomic<bool>* cancel) = 0;
+    virtual void DrawTexts(TBitmap& bitmap, const std::string& date,
+                           const std::atomic<bool>* cancel) = 0;
     // Returns the final name written. Gives up, leaving nothing of the file,
     // once `cancel` is set.
     virtual std::string SavePicture(const std::string& outputName, TBitmap& bitmap,
@@ -110,8 +112,9 @@ class TEngineSteps final : public IConvertSteps {
     void LoadResizedPicture(int slot, const std::string& source, TBitmap& bitmap, bool& loaded,
                             const std::atomic<bool>* cancel) override;
     TDecodeCost DecodeCost(const std::string& source) override;
-    void ApplyEffects(TBitmap& bitmap) override;
-    void DrawTexts(TBitmap& bitmap, const std::string& date) override;
+    void ApplyEffects(TBitmap& bitmap, const std::atomic<bool>* cancel) override;
+    void DrawTexts(TBitmap& bitmap, const std::string& date,
+                   const std::atomic<bool>* cancel) override;
     std::string SavePicture(const std::string& outputName, TBitmap& bitmap,
                             const std::atomic<bool>* cancel) override;
 

@@ -90,12 +90,13 @@ TDecodeCost TEngineSteps::DecodeCost(const std::string& source) {
     return EstimateDecodeCost(source, decoders_.front().get(), &exif);
 }
 
-void TEngineSteps::ApplyEffects(TBitmap& bitmap) {
-    converter_.ApplyEffects(bitmap);
+void TEngineSteps::ApplyEffects(TBitmap& bitmap, const std::atomic<bool>* cancel) {
+    converter_.ApplyEffects(bitmap, cancel);
 }
 
-void TEngineSteps::DrawTexts(TBitmap& bitmap, const std::string& date) {
-    converter_.DrawTexts(bitmap, date);
+void TEngineSteps::DrawTexts(TBitmap& bitmap, const std::string& date,
+                             const std::atomic<bool>* cancel) {
+    converter_.DrawTexts(bitmap, date, cancel);
 }
 
 std::string TEngineSteps::SavePicture(const std::string& outputName, TBitmap& bitmap,

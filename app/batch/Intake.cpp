@@ -10,6 +10,7 @@
 #include "InputCheck.h"
 #include "PictureFormats.h"
 #include "Raster.h"
+#include "Stoppable.h"
 #include "WideFileUtils.h"
 #include "WidePath.h"
 
@@ -38,7 +39,8 @@ bool IsSupportedExt(std::string_view path) {
     return FormatOfName(path) != nullptr;
 }
 
-std::vector<std::string> CollectFileErrors(const TPathList& paths, TPathList& fileList) {
+std::vector<std::string> CollectFileErrors(const TPathList& paths, TPathList& fileList,
+                                           const std::atomic<bool>* cancel) {
     fileList.clear();
     std::vector<std::string> errors;
     for (const std::string& path : paths) {
@@ -46,7 +48,10 @@ std::vector<std::string> CollectFileErrors(const TPathList& paths, TPathList& fi
         if (const TPictureFormat* format = FormatOfName(path)) {
             if (format->ImageCount) {
                 try {
-                    if (format->ImageCount(path) > 1) errors.push_back(kAnimatedGifError + name);
+                    if (format->ImageCount(path, cancel) > 1)
+                        errors.push_back(kAnimatedGifError + name);
+                } catch (const EStopped&) {
+                    throw;
                 } catch (const std::exception&) {
                     errors.push_back(kGifReadError + name);
                 }
@@ -91,8 +96,8 @@ std::string MakeErrorMessage(std::vector<std::string> errors) {
 }
 
 bool CheckFiles(const TPathList& paths, const TSettings& settings, TPathList& fileList,
-                std::string& message) {
-    const std::vector<std::string> errors = CollectFileErrors(paths, fileList);
+                std::string& message, const std::atomic<bool>* cancel) {
+    const std::vector<std::string> errors = CollectFileErrors(paths, fileList, cancel);
     message = errors.empty() ? CheckInput(settings) : MakeErrorMessage(errors);
     return message.empty();
 }

@@ -2,6 +2,7 @@
 // summary of every rejected path.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +34,10 @@ bool IsSupportedExt(std::string_view path);
 // Checks every path in order: supported ones go to fileList (cleared first),
 // whatever their image count says (a format that counts its images, GIF,
 // may hold one only); every problem becomes one entry of the
-// result, an error text followed directly by the file name.
-std::vector<std::string> CollectFileErrors(const TPathList& paths, TPathList& fileList);
+// result, an error text followed directly by the file name. Raises EStopped
+// once `cancel` is set (counting a large GIF's images takes a while).
+std::vector<std::string> CollectFileErrors(const TPathList& paths, TPathList& fileList,
+                                           const std::atomic<bool>* cancel = nullptr);
 
 // The summary of a non-empty error list: sorted whole entries (the user's
 // locale, ignoring case), a "■" heading per error text, names indented by two
@@ -44,6 +47,7 @@ std::string MakeErrorMessage(std::vector<std::string> errors);
 
 // The whole intake rule: true when the batch may start. Otherwise message
 // holds what the user is told: the error summary, or the input check's
-// message when every path was accepted.
+// message when every path was accepted. Raises EStopped once `cancel` is
+// set.
 bool CheckFiles(const TPathList& paths, const TSettings& settings, TPathList& fileList,
-                std::string& message);
+                std::string& message, const std::atomic<bool>* cancel = nullptr);

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "PaletteUtils.h"
+#include "Stoppable.h"
 
 namespace {
 
@@ -184,13 +185,15 @@ std::vector<TColor> ReadPalette(TInputSource& src, const BmpInfo& info) {
     return palette;
 }
 
-void ReadRows(TInputSource& src, const BmpInfo& info, TBitmap& picture) {
+void ReadRows(TInputSource& src, const BmpInfo& info, const std::atomic<bool>* cancel,
+              TBitmap& picture) {
     const std::size_t fileStride = TBitmap::StrideFor(int(info.width), info.bpp);
     if (fileStride * std::uint64_t(info.height) > src.Size() - info.dataOffset)
         Fail("file is truncated");
     src.Seek(info.dataOffset);
     std::vector<std::uint8_t> row(info.bpp == 2 ? fileStride : 0);
     for (int i = 0; i < picture.Height(); ++i) {
+        if (i % kRowsPerStopLook == kRowsPerStopLook - 1) ThrowIfStopped(cancel, "decode stopped");
         const int y = info.topDown ? i : picture.Height() - 1 - i;
         if (info.bpp == 2) {
             src.ReadExact(row.data(), fileStride, "BMP");
@@ -207,12 +210,16 @@ void ReadRows(TInputSource& src, const BmpInfo& info, TBitmap& picture) {
 // large the picture claims to be.
 class RleDecoder {
   public:
-    RleDecoder(TBitmap& picture, bool rle4)
-        : picture_(picture), rle4_(rle4), colours_(int(picture.Palette().size())) {}
+    RleDecoder(TBitmap& picture, bool rle4, const std::atomic<bool>* cancel)
+        : picture_(picture),
+          rle4_(rle4),
+          colours_(int(picture.Palette().size())),
+          cancel_(cancel) {}
 
     void Run(const std::vector<std::uint8_t>& d) {
         std::size_t p = 0;
-        while (p + 2 <= d.size()) {
+        for (std::size_t codes = 1; p + 2 <= d.size(); ++codes) {
+            if (codes % kRleCodesPerStopLook == 0) ThrowIfStopped(cancel_, "decode stopped");
             const int count = d[p], value = d[p + 1];
             p += 2;
             if (count > 0) {
@@ -257,22 +264,27 @@ class RleDecoder {
         x_ += count;
     }
 
+    // Each code writes at most 255 pixels.
+    static constexpr std::size_t kRleCodesPerStopLook = 1 << 16;
+
     TBitmap& picture_;
     bool rle4_;
     int colours_;
+    const std::atomic<bool>* cancel_;
     int x_ = 0;
     int y_ = 0;
 };
 
-void DecodeRle(TInputSource& src, const BmpInfo& info, TBitmap& picture) {
+void DecodeRle(TInputSource& src, const BmpInfo& info, const std::atomic<bool>* cancel,
+               TBitmap& picture) {
     const std::uint64_t length = info.imageSize ? info.imageSize : src.Size() - info.dataOffset;
     std::vector<std::uint8_t> data(static_cast<std::size_t>(length));
     src.Seek(info.dataOffset);
     data.resize(src.Read(data.data(), data.size()));
-    RleDecoder(picture, info.compression == kRle4).Run(data);
+    RleDecoder(picture, info.compression == kRle4, cancel).Run(data);
 }
 
-void Decode(TInputSource& src, TBitmap& picture) {
+void Decode(TInputSource& src, TBitmap& picture, const std::atomic<bool>* cancel) {
     BmpInfo info;
     ReadHeaders(src, info);
     ValidateHeaders(info, src.Size());
@@ -283,10 +295,10 @@ void Decode(TInputSource& src, TBitmap& picture) {
     if (info.compression == kBitFields || info.compression == kAlphaBitFields)
         picture.SetMasks(info.masks[0], info.masks[1], info.masks[2]);
     if (info.compression == kRle4 || info.compression == kRle8) {
-        DecodeRle(src, info, picture);
+        DecodeRle(src, info, cancel, picture);
         return;
     }
-    ReadRows(src, info, picture);
+    ReadRows(src, info, cancel, picture);
     if (info.bpp <= 8 && std::size_t(HighestIndexUsed(picture)) >= palette.size())
         FailOutsidePalette();
 }
@@ -302,16 +314,16 @@ TPictureHeader Header(TInputSource& src) {
             false, rle ? src.Size() - info.dataOffset : 0};
 }
 
-void Load(TInputSource source, TBitmap& picture) {
+void Load(TInputSource source, TBitmap& picture, const std::atomic<bool>* cancel = nullptr) {
     TBitmap decoded;
-    Decode(source, decoded);
+    Decode(source, decoded, cancel);
     picture.Swap(decoded);
 }
 
 }  // namespace
 
-void BmpLoad(const std::string& path, TBitmap& picture) {
-    Load(TInputSource::OpenFile(path), picture);
+void BmpLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel) {
+    Load(TInputSource::OpenFile(path), picture, cancel);
 }
 
 void BmpLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {

@@ -6,6 +6,7 @@
 // are ignored. Headers with impossible values fail.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -14,7 +15,8 @@
 #include "Raster.h"
 #include "RowWriter.h"
 
-void BmpLoad(const std::string& path, TBitmap& picture);
+// Gives up between rows once `cancel` is set ("decode stopped").
+void BmpLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel = nullptr);
 void BmpLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 // The headers as the decode reads and checks them; a bitmap is decoded at
 // full size. Raises ECodecError when they cannot be read or are impossible.

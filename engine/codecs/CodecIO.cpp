@@ -11,6 +11,7 @@
 #include <cstring>
 #include <utility>
 
+#include "Stoppable.h"
 #include "WideFileUtils.h"
 
 namespace {
@@ -143,6 +144,21 @@ const TBitmap& AsRgb24(const TBitmap& picture, TBitmap& copy) {
     if (picture.BitsPerPixel() == 24) return picture;
     copy.Assign(picture);
     copy.ConvertTo24();
+    return copy;
+}
+
+std::shared_ptr<const TBitmap> Rgb24Copy(const TBitmap& picture, const std::atomic<bool>* cancel) {
+    auto copy = std::make_shared<TBitmap>();
+    if (picture.BitsPerPixel() != 24) {
+        copy->Assign(picture);
+        copy->ConvertTo24(cancel);
+        return copy;
+    }
+    copy->SetSize(picture.Width(), picture.Height(), 24);
+    for (int y = 0; y < picture.Height(); ++y) {
+        if (y % kRowsPerStopLook == kRowsPerStopLook - 1) ThrowIfStopped(cancel, "stopped");
+        std::memcpy(copy->ScanLine(y), picture.ScanLine(y), picture.Stride());
+    }
     return copy;
 }
 

@@ -2,6 +2,7 @@
 // (a file or a block of memory) and the byte sink it encodes into.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -84,6 +85,9 @@ void CompositeRgbaOverWhite(const std::uint8_t* rgba, std::uint8_t* bgr, int wid
 // The picture itself when it has 24 bits per pixel; else `copy`, made from
 // it in 24 bits.
 const TBitmap& AsRgb24(const TBitmap& picture, TBitmap& copy);
+// The same pixels in a 24-bit raster of their own, copied a few rows at a
+// time: gives up between rows once `cancel` is set (EStopped).
+std::shared_ptr<const TBitmap> Rgb24Copy(const TBitmap& picture, const std::atomic<bool>* cancel);
 
 // An encoder's quality for a JPEG quality step (0, 10, ... 100) from its
 // table of eleven entries; a value between steps takes the nearest step, one

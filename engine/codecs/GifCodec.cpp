@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PaletteUtils.h"
+#include "Stoppable.h"
 
 namespace {
 
@@ -65,9 +66,10 @@ void ReadExtension(const GifReader& r, int& transparent) {
     while (block) r.Check(DGifGetExtensionNext(r.gif, &block));
 }
 
-// Decodes the lines of the image just described, in picture order.
+// Decodes the lines of the image just described, in picture order; gives
+// up between lines once `cancel` is set.
 template <typename OnLine>
-void ReadLines(const GifReader& r, OnLine onLine) {
+void ReadLines(const GifReader& r, const std::atomic<bool>* cancel, OnLine onLine) {
     const GifImageDesc& d = r.gif->Image;
     if (d.Width <= 0 || d.Height <= 0) Fail("empty image");
     if (std::uint64_t(d.Width) * std::uint64_t(d.Height) > TBitmap::MaxPixels)
@@ -75,9 +77,11 @@ void ReadLines(const GifReader& r, OnLine onLine) {
     std::vector<GifByteType> line(std::size_t(d.Width));
     static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
     const int passes = d.Interlace ? 4 : 1;
+    int lines = 0;
     for (int pass = 0; pass < passes; ++pass) {
         const int start = d.Interlace ? kStart[pass] : 0, step = d.Interlace ? kStep[pass] : 1;
         for (int y = start; y < d.Height; y += step) {
+            if (++lines % kRowsPerStopLook == 0) ThrowIfStopped(cancel, "decode stopped");
             r.Check(DGifGetLine(r.gif, line.data(), d.Width));
             onLine(y, line.data());
         }
@@ -85,13 +89,14 @@ void ReadLines(const GifReader& r, OnLine onLine) {
 }
 
 // Places the first image on a screen filled with `background`.
-void PaintFrame(const GifReader& r, int background, TBitmap& picture) {
+void PaintFrame(const GifReader& r, int background, const std::atomic<bool>* cancel,
+                TBitmap& picture) {
     const GifImageDesc& d = r.gif->Image;
     for (int y = 0; y < picture.Height(); ++y)
         std::fill_n(picture.ScanLine(y), picture.Width(), background);
     const int left = std::min(d.Left, picture.Width());
     const int right = std::min(d.Left + d.Width, picture.Width());
-    ReadLines(r, [&](int y, const GifByteType* line) {
+    ReadLines(r, cancel, [&](int y, const GifByteType* line) {
         const int row = d.Top + y;
         if (row < picture.Height() && left < right)
             std::copy(line, line + (right - left), picture.ScanLine(row) + left);
@@ -107,7 +112,8 @@ std::pair<int, int> ScreenSize(const GifReader& r) {
     return {std::max(width, 0), std::max(height, 0)};
 }
 
-void DecodeFirstImage(const GifReader& r, int transparent, TBitmap& picture) {
+void DecodeFirstImage(const GifReader& r, int transparent, const std::atomic<bool>* cancel,
+                      TBitmap& picture) {
     r.Check(DGifGetImageDesc(r.gif));
     const GifImageDesc& d = r.gif->Image;
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : r.gif->SColorMap;
@@ -128,7 +134,7 @@ void DecodeFirstImage(const GifReader& r, int transparent, TBitmap& picture) {
         palette.resize(std::size_t(transparent) + 1, RGBColor(0, 0, 0));
     picture.SetPalette(palette);
     const int background = transparent >= 0 ? transparent : picture.NearestPaletteIndex(kWhite);
-    PaintFrame(r, background, picture);
+    PaintFrame(r, background, cancel, picture);
     std::vector<bool> flags(palette.size());
     if (transparent >= 0) flags[std::size_t(transparent)] = true;
     FlattenTransparentEntries(picture, flags);
@@ -151,9 +157,9 @@ int SkipToFirstImage(const GifReader& r) {
     }
 }
 
-void Decode(TInputSource& source, TBitmap& picture) {
+void Decode(TInputSource& source, TBitmap& picture, const std::atomic<bool>* cancel) {
     GifReader r(source);
-    DecodeFirstImage(r, SkipToFirstImage(r), picture);
+    DecodeFirstImage(r, SkipToFirstImage(r), cancel, picture);
 }
 
 // The first image's description sets the size of a 0 x 0 screen. The
@@ -169,13 +175,13 @@ TPictureHeader Header(TInputSource& source) {
             std::uint64_t(std::max(r.gif->Image.Width, 0)) + kCodeTables};
 }
 
-void Load(TInputSource source, TBitmap& picture) {
+void Load(TInputSource source, TBitmap& picture, const std::atomic<bool>* cancel = nullptr) {
     TBitmap decoded;
-    Decode(source, decoded);
+    Decode(source, decoded, cancel);
     picture.Swap(decoded);
 }
 
-int CountImages(TInputSource source) {
+int CountImages(TInputSource source, const std::atomic<bool>* cancel) {
     GifReader r(source);
     int count = 0;
     std::uint64_t pixels = 0;
@@ -192,7 +198,7 @@ int CountImages(TInputSource source) {
             // grow memory.
             GifFreeSavedImages(r.gif);
             r.gif->ImageCount = 0;
-            ReadLines(r, [](int, const GifByteType*) {});
+            ReadLines(r, cancel, [](int, const GifByteType*) {});
             pixels += std::uint64_t(r.gif->Image.Width) * std::uint64_t(r.gif->Image.Height);
             ++count;
             if (count >= 2 && pixels > kMaxCountedPixels) return count;
@@ -287,20 +293,20 @@ void PutTransparency(const GifWriter& w, int index) {
 
 }  // namespace
 
-void GifLoad(const std::string& path, TBitmap& picture) {
-    Load(TInputSource::OpenFile(path), picture);
+void GifLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel) {
+    Load(TInputSource::OpenFile(path), picture, cancel);
 }
 
 void GifLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {
     Load(TInputSource(data, size), picture);
 }
 
-int GifImageCount(const std::string& path) {
-    return CountImages(TInputSource::OpenFile(path));
+int GifImageCount(const std::string& path, const std::atomic<bool>* cancel) {
+    return CountImages(TInputSource::OpenFile(path), cancel);
 }
 
 int GifImageCountBuffer(const void* data, std::size_t size) {
-    return CountImages(TInputSource(data, size));
+    return CountImages(TInputSource(data, size), nullptr);
 }
 
 TPictureHeader GifReadHeader(const std::string& path) {

@@ -13,6 +13,7 @@
 // raster's transparent colour becomes the image's transparent colour.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -20,14 +21,15 @@
 #include "Raster.h"
 #include "RowWriter.h"
 
-void GifLoad(const std::string& path, TBitmap& picture);
+// Gives up between lines once `cancel` is set ("decode stopped").
+void GifLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel = nullptr);
 void GifLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 
 // Decodes every image of the file and returns how many there are (at least
 // 2, without reading on, once two images have passed 4 * TBitmap::MaxPixels
 // pixels). Raises ECodecError when an image cannot be decoded or there is
-// none.
-int GifImageCount(const std::string& path);
+// none, and EStopped between lines once `cancel` is set.
+int GifImageCount(const std::string& path, const std::atomic<bool>* cancel = nullptr);
 int GifImageCountBuffer(const void* data, std::size_t size);
 // The header as the decode reads it (up to the first image's description);
 // a GIF is decoded at full size. Raises ECodecError when it cannot be read.

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "NclxProfile.h"
+#include "Stoppable.h"
 
 namespace {
 
@@ -276,7 +277,8 @@ TEncoderPtr Av1Encoder(heif_context* context, int quality) {
 
 // The picture's pixels as libheif's interleaved 8-bit RGB, tagged sRGB.
 std::unique_ptr<heif_image, TImageRelease> RgbImage(const TBitmap& rgb,
-                                                    const heif_color_profile_nclx& srgb) {
+                                                    const heif_color_profile_nclx& srgb,
+                                                    const std::atomic<bool>* cancel) {
     heif_image* raw = nullptr;
     Check(heif_image_create(rgb.Width(), rgb.Height(), heif_colorspace_RGB,
                             heif_chroma_interleaved_RGB, &raw));
@@ -286,8 +288,10 @@ std::unique_ptr<heif_image, TImageRelease> RgbImage(const TBitmap& rgb,
     int stride = 0;
     std::uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
     if (!plane) throw ECodecError("HEIF: out of memory");
-    for (int y = 0; y < rgb.Height(); ++y)
+    for (int y = 0; y < rgb.Height(); ++y) {
+        if (y % kRowsPerStopLook == kRowsPerStopLook - 1) ThrowIfStopped(cancel, "encode stopped");
         RgbToBgrRow(rgb.ScanLine(y), plane + std::size_t(y) * std::size_t(stride), rgb.Width());
+    }
     Check(heif_image_set_nclx_color_profile(image.get(), &srgb));
     return image;
 }
@@ -302,37 +306,61 @@ std::unique_ptr<heif_color_profile_nclx, TNclxFree> SrgbNclx() {
     return nclx;
 }
 
+// One AVIF encode, owned by whichever of the caller and the encoding thread
+// lets go last; freed in the reverse order of its members.
+struct TAvifEncode {
+    TContextPtr context;
+    TEncoderPtr encoder;
+    std::unique_ptr<heif_color_profile_nclx, TNclxFree> srgb;
+    std::unique_ptr<heif_image, TImageRelease> image;
+    std::unique_ptr<heif_encoding_options, TEncodingOptionsFree> options;
+    std::vector<std::uint8_t> bytes;
+
+    void Run() {
+        Check(heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(),
+                                        nullptr));
+        heif_writer writer{1, WriteBytes};
+        Check(heif_context_write(context.get(), &writer, &bytes));
+    }
+};
+
 }  // namespace
 
 int AvifQualityForJpeg(int jpegQuality) {
     return QualityForJpegStep(kAvifQualityForJpegStep, jpegQuality);
 }
 
-std::vector<std::uint8_t> AvifEncode(const TBitmap& picture, int quality) {
-    TBitmap copy;
-    const TBitmap& rgb = AsRgb24(picture, copy);
-    const TContextPtr context(heif_context_alloc());
-    if (!context) throw ECodecError("HEIF: out of memory");
-    const TEncoderPtr encoder = Av1Encoder(context.get(), quality);
-    const auto srgb = SrgbNclx();
-    const auto image = RgbImage(rgb, *srgb);
-    const std::unique_ptr<heif_encoding_options, TEncodingOptionsFree> options(
-        heif_encoding_options_alloc());
-    if (!options) throw ECodecError("HEIF: out of memory");
-    options->save_alpha_channel = 0;
-    options->output_nclx_profile = srgb.get();
+std::vector<std::uint8_t> AvifEncode(const TBitmap& picture, int quality,
+                                     const std::atomic<bool>* cancel) {
+    // The AV1 encoder cannot be told to stop, so it runs where a stop can
+    // leave it to finish alone, on its own copy of the pixels.
+    auto encode = std::make_shared<TAvifEncode>();
+    std::shared_ptr<const TBitmap> converted;
+    if (picture.BitsPerPixel() != 24) converted = Rgb24Copy(picture, cancel);
+    const TBitmap& rgb = converted ? *converted : picture;
+    encode->context.reset(heif_context_alloc());
+    if (!encode->context) throw ECodecError("HEIF: out of memory");
+    encode->encoder = Av1Encoder(encode->context.get(), quality);
+    encode->srgb = SrgbNclx();
+    encode->image = RgbImage(rgb, *encode->srgb, cancel);
+    encode->options.reset(heif_encoding_options_alloc());
+    if (!encode->options) throw ECodecError("HEIF: out of memory");
+    encode->options->save_alpha_channel = 0;
+    encode->options->output_nclx_profile = encode->srgb.get();
     // The colour box is written even though it says what readers assume.
-    options->macOS_compatibility_workaround_no_nclx_profile = 0;
-    Check(heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(),
-                                    nullptr));
-    std::vector<std::uint8_t> bytes;
-    heif_writer writer{1, WriteBytes};
-    Check(heif_context_write(context.get(), &writer, &bytes));
-    return bytes;
+    encode->options->macOS_compatibility_workaround_no_nclx_profile = 0;
+    RunStoppable([encode](const std::atomic<bool>&) { encode->Run(); }, cancel, "encode stopped");
+    return std::move(encode->bytes);
 }
 
-void HeifLoad(const std::string& path, TBitmap& picture) {
-    Load(TInputSource::OpenFile(path), picture);
+void HeifLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel) {
+    // libheif's decoders cannot be told to stop, so the decode runs where a
+    // stop can leave it to finish alone, on its own file and raster.
+    auto decoded = std::make_shared<TBitmap>();
+    RunStoppable(
+        [path, decoded](const std::atomic<bool>&) { Load(TInputSource::OpenFile(path), *decoded); },
+        cancel, "decode stopped");
+    picture.Swap(*decoded);
 }
 
 void HeifLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {

@@ -13,6 +13,7 @@
 // decoded, and libheif's own security limits stay on.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,7 +23,9 @@
 #include "Raster.h"
 #include "RowWriter.h"
 
-void HeifLoad(const std::string& path, TBitmap& picture);
+// Once `cancel` is set the call gives up at once ("decode stopped"); the
+// library's decode, which cannot be stopped, ends on a thread of its own.
+void HeifLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel = nullptr);
 void HeifLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 
 // The TIFF data (from its "II"/"MM" header on) of the primary image's Exif
@@ -39,7 +42,10 @@ TPictureHeader HeifReadHeader(const std::string& path);
 // are not written) at libheif's lossy quality 0..100: one 8-bit 4:2:0
 // image whose colour box says sRGB (BT.709 primaries, sRGB transfer, BT.601
 // matrix, full range), and no Exif, XMP or ICC data. Raises ECodecError.
-std::vector<std::uint8_t> AvifEncode(const TBitmap& picture, int quality);
+// Once `cancel` is set the call gives up at once ("encode stopped"); the
+// AV1 encoder, which cannot be stopped, ends on a thread of its own.
+std::vector<std::uint8_t> AvifEncode(const TBitmap& picture, int quality,
+                                     const std::atomic<bool>* cancel = nullptr);
 // libheif's quality for a JPEG quality step (0, 10, ... 100), chosen so
 // that the two look alike (the table and how it was measured are in
 // HeifCodec.cpp).

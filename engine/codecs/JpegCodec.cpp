@@ -2,6 +2,7 @@
 
 #include "ColourProfile.h"
 #include "JpegCoefficients.h"
+#include "Stoppable.h"
 
 // clang-format off
 #include <cstdio>
@@ -31,6 +32,7 @@ struct ErrorManager {
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
     const std::atomic<bool>* cancel;  // seen by the progress monitors
+    bool stopped;                     // the jump is theirs, for a stop
 };
 
 [[noreturn]] void JumpWith(j_common_ptr cinfo, const char* text) {
@@ -54,6 +56,20 @@ void InitErrors(ErrorManager& err) {
     err.pub.output_message = OnMessage;
     err.message[0] = '\0';
     err.cancel = nullptr;
+    err.stopped = false;
+}
+
+// What a jump back to the setjmp raises: a stop as EStopped, anything else
+// as a failure.
+[[noreturn]] void ThrowJumped(const ErrorManager& err) {
+    const std::string text = std::string("JPEG: ") + err.message;
+    if (err.stopped) throw EStopped(text);
+    throw ECodecError(text);
+}
+
+[[noreturn]] void JumpForStop(j_common_ptr cinfo, const char* text) {
+    reinterpret_cast<ErrorManager*>(cinfo->err)->stopped = true;
+    JumpWith(cinfo, text);
 }
 
 // Called as the library works through the file, also while it reads every
@@ -63,14 +79,14 @@ void LimitScans(j_common_ptr cinfo) {
     const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (d->input_scan_number > kMaxScans) JumpWith(cinfo, "too many scans");
     const auto* cancel = reinterpret_cast<ErrorManager*>(cinfo->err)->cancel;
-    if (cancel && cancel->load(std::memory_order_relaxed)) JumpWith(cinfo, "decode stopped");
+    if (StopRequested(cancel)) JumpForStop(cinfo, "decode stopped");
 }
 
 // Called as the library encodes, also in the passes over every scan of a
 // progressive file after the last row.
 void WatchEncodeStop(j_common_ptr cinfo) {
     const auto* cancel = reinterpret_cast<ErrorManager*>(cinfo->err)->cancel;
-    if (cancel && cancel->load(std::memory_order_relaxed)) JumpWith(cinfo, "encode stopped");
+    if (StopRequested(cancel)) JumpForStop(cinfo, "encode stopped");
 }
 
 struct Decompressor {
@@ -214,7 +230,7 @@ TPictureHeader Header(TInputSource& source, bool compactCoefficients) {
     Decompressor d;
     InitErrors(d.err);
     d.cinfo.err = &d.err.pub;
-    if (TOVALI_SETJMP(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
+    if (TOVALI_SETJMP(d.err.jump)) ThrowJumped(d.err);
     TPictureHeader header;
     header.BitsPerPixel = ReadHeader(d, source);
     header.Width = d.cinfo.image_width;
@@ -234,7 +250,7 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
     InitErrors(d.err);
     d.err.cancel = request.Cancel;
     d.cinfo.err = &d.err.pub;
-    if (TOVALI_SETJMP(d.err.jump)) throw ECodecError(std::string("JPEG: ") + d.err.message);
+    if (TOVALI_SETJMP(d.err.jump)) ThrowJumped(d.err);
     const int bpp = ReadHeader(d, source);
     const int width = int(d.cinfo.image_width), height = int(d.cinfo.image_height);
     // Checked before the library allocates its own buffers for the picture.
@@ -333,7 +349,7 @@ void Encode(const TBitmap& picture, int quality, bool progressive, const std::at
     InitErrors(c.err);
     c.err.cancel = cancel;
     c.cinfo.err = &c.err.pub;
-    if (TOVALI_SETJMP(c.err.jump)) throw ECodecError(std::string("JPEG: ") + c.err.message);
+    if (TOVALI_SETJMP(c.err.jump)) ThrowJumped(c.err);
     jpeg_create_compress(&c.cinfo);
     c.created = true;
     c.progress.progress_monitor = WatchEncodeStop;
@@ -386,19 +402,20 @@ void TJpegImage::FreeDeleter::operator()(void* p) const {
     std::free(p);
 }
 
-TJpegImage::TJpegImage(const TBitmap& picture) : source_(&picture) {
-    if (picture.BitsPerPixel() != 24) {
-        copy24_ = std::make_unique<TBitmap>();
-        copy24_->Assign(picture);
-        copy24_->ConvertTo24();
-    }
-}
+TJpegImage::TJpegImage(const TBitmap& picture) : source_(&picture) {}
 
 TJpegImage::~TJpegImage() = default;
 
 void TJpegImage::Compress() {
     // 24-bit rows go to the library as they are: it converts BGR input to
-    // YCbCr exactly as it converts RGB input.
+    // YCbCr exactly as it converts RGB input. Other layouts are converted
+    // once, by the first encode, which a stop may cut short.
+    if (source_->BitsPerPixel() != 24 && !copy24_) {
+        auto copy = std::make_unique<TBitmap>();
+        copy->Assign(*source_);
+        copy->ConvertTo24(Cancel);
+        copy24_ = std::move(copy);
+    }
     const TBitmap& picture = copy24_ ? *copy24_ : *source_;
     if (picture.Empty()) throw ECodecError("JPEG: cannot write an empty picture");
     Compressor c;

@@ -46,9 +46,15 @@ TPictureHeader HeaderOnly(const std::string& path, bool) {
     return Read(path);
 }
 
-template <void (*Decode)(const std::string&, TBitmap&)>
-void LoadFull(const std::string& path, TBitmap& picture, const TDecodeRequest&) {
-    Decode(path, picture);
+template <void (*Decode)(const std::string&, TBitmap&, const std::atomic<bool>*)>
+void LoadFull(const std::string& path, TBitmap& picture, const TDecodeRequest& request) {
+    Decode(path, picture, request.Cancel);
+}
+
+// BMP and GIF write every few rows, and the file's sink looks for the stop.
+template <void (*Save)(const TBitmap&, TOutputSink&)>
+void SaveUnwatched(const TBitmap& picture, TOutputSink& sink, const std::atomic<bool>*) {
+    Save(picture, sink);
 }
 
 const std::vector<TPictureFormat> kFormats = {
@@ -85,15 +91,15 @@ const std::vector<TPictureFormat> kFormats = {
 const std::vector<TOutputFormat> kOutputFormats = {
     {"JPEG", ".jpg", nullptr, nullptr},
     {"PNG", ".png", PngSave, nullptr},
-    {"BMP", ".bmp", BmpSave, nullptr},
-    {"GIF", ".gif", GifSave, nullptr},
+    {"BMP", ".bmp", SaveUnwatched<BmpSave>, nullptr},
+    {"GIF", ".gif", SaveUnwatched<GifSave>, nullptr},
     {"WebP", ".webp", nullptr,
-     [](const TBitmap& picture, int quality) {
-         return WebpEncode(picture, WebpQualityForJpeg(quality));
+     [](const TBitmap& picture, int quality, const std::atomic<bool>* cancel) {
+         return WebpEncode(picture, WebpQualityForJpeg(quality), cancel);
      }},
     {"AVIF", ".avif", nullptr,
-     [](const TBitmap& picture, int quality) {
-         return AvifEncode(picture, AvifQualityForJpeg(quality));
+     [](const TBitmap& picture, int quality, const std::atomic<bool>* cancel) {
+         return AvifEncode(picture, AvifQualityForJpeg(quality), cancel);
      }},
 };
 

@@ -4,6 +4,7 @@
 // formats a picture is written in, one row per output type.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -45,8 +46,9 @@ struct TPictureFormat {
     // (the way cameras say so) is taken to be Adobe RGB.
     bool ExifColourSpace;
     // How many images the file holds, for a format whose animations intake
-    // refuses; nullptr for the others. Raises when an image cannot be read.
-    int (*ImageCount)(const std::string& path);
+    // refuses; nullptr for the others. Raises when an image cannot be read,
+    // and EStopped once `cancel` is set.
+    int (*ImageCount)(const std::string& path, const std::atomic<bool>* cancel);
 };
 
 // The row of an extension (".jpg", any letter case), or nullptr.
@@ -64,10 +66,13 @@ struct TOutputFormat {
     std::string_view Extension;
     // Encodes the picture; nullptr for the formats below and for JPEG,
     // whose quality rule (a level or a target file size) is the engine's.
-    void (*Save)(const TBitmap& picture, TOutputSink& sink);
+    // Gives up once `cancel` is set, at the latest at the sink's next write.
+    void (*Save)(const TBitmap& picture, TOutputSink& sink, const std::atomic<bool>* cancel);
     // The formats that take JPEG's quality rule: the file at a JPEG quality
-    // step (0, 10, ... 100), mapped to the encoder's own scale.
-    std::vector<std::uint8_t> (*EncodeAtJpegQuality)(const TBitmap& picture, int jpegQuality);
+    // step (0, 10, ... 100), mapped to the encoder's own scale. Gives up once
+    // `cancel` is set ("encode stopped").
+    std::vector<std::uint8_t> (*EncodeAtJpegQuality)(const TBitmap& picture, int jpegQuality,
+                                                     const std::atomic<bool>* cancel);
 };
 
 // The row of an output type's number, or nullptr for an invalid type.

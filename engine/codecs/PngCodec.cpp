@@ -10,6 +10,7 @@
 
 #include "ColourProfile.h"
 #include "PaletteUtils.h"
+#include "Stoppable.h"
 
 namespace {
 
@@ -320,7 +321,12 @@ void Decode(TInputSource& source, TBitmap& picture, const TDecodeRequest& reques
                                     ? rows->Row(y)
                                     : buffer.data() + (passes > 1 ? rowBytes * std::size_t(y) : 0);
             png_read_row(r.png, row, nullptr);
-            if (pass < passes - 1) continue;
+            if (pass < passes - 1) {
+                // An interlaced file's early passes hand over no finished row.
+                if (y % kRowsPerStopLook == kRowsPerStopLook - 1)
+                    ThrowIfStopped(request.Cancel, "decode stopped");
+                continue;
+            }
             if (!direct) ConvertRow(layout.conversion, row, rows->Row(y), int(h.width));
             rows->Done(y);
         }
@@ -373,7 +379,7 @@ TPictureHeader PngReadHeader(const std::string& path) {
     return Header(source);
 }
 
-void PngSave(const TBitmap& picture, TOutputSink& sink) {
+void PngSave(const TBitmap& picture, TOutputSink& sink, const std::atomic<bool>* cancel) {
     if (picture.Empty()) throw ECodecError("PNG: cannot write an empty picture");
     const int bpp = picture.BitsPerPixel();
     const bool paletted = bpp <= 8;
@@ -414,6 +420,8 @@ void PngSave(const TBitmap& picture, TOutputSink& sink) {
     png_write_info(w.png, w.info);
     if (bpp == 24) png_set_bgr(w.png);
     for (int y = 0; y < picture.Height(); ++y) {
+        // zlib writes a flat picture's rows out only every few hundred.
+        if (y % kRowsPerStopLook == kRowsPerStopLook - 1) ThrowIfStopped(cancel, "encode stopped");
         if (!row.empty()) RgbRow(picture, y, row);
         png_write_row(w.png, row.empty() ? picture.ScanLine(y) : row.data());
     }

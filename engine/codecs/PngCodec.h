@@ -15,6 +15,7 @@
 // written only for a raster with a transparent colour.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -34,4 +35,5 @@ void PngLoadFittedBuffer(const void* data, std::size_t size, TBitmap& picture,
 // header cannot be read.
 TPictureHeader PngReadHeader(const std::string& path);
 
-void PngSave(const TBitmap& picture, TOutputSink& sink);
+// Gives up between rows once `cancel` is set ("encode stopped").
+void PngSave(const TBitmap& picture, TOutputSink& sink, const std::atomic<bool>* cancel = nullptr);

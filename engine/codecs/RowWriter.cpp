@@ -1,6 +1,7 @@
 #include "RowWriter.h"
 
 #include "CodecIO.h"
+#include "Stoppable.h"
 
 TRowWriter::TRowWriter(TBitmap& picture, int width, int height, int bitsPerPixel,
                        const std::optional<TFitSize>& fit, const std::atomic<bool>* cancel)
@@ -36,8 +37,7 @@ void TRowWriter::Done(int y) {
         }
         fit_->RowDone();
     }
-    if (cancel_ && y % 16 == 15 && cancel_->load(std::memory_order_relaxed))
-        throw ECodecError("decode stopped");
+    if (y % kRowsPerStopLook == kRowsPerStopLook - 1) ThrowIfStopped(cancel_, "decode stopped");
 }
 
 void TRowWriter::Finish() {

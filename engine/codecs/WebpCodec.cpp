@@ -8,12 +8,16 @@
 #include <cstring>
 #include <memory>
 
+#include "Stoppable.h"
+
 namespace {
 
 // The RIFF size field is 32 bits; real files are far smaller than this.
 constexpr std::uint64_t kMaxFileBytes = std::uint64_t(512) << 20;
-// Bytes handed to the incremental decoder per step.
-constexpr std::size_t kSliceBytes = std::size_t(1) << 20;
+// Bytes handed to the incremental decoder per step, between two looks at
+// the stop request: a photo's slice is a few dozen rows, decoded in a few
+// milliseconds (a flat picture's can be most of it).
+constexpr std::size_t kSliceBytes = std::size_t(16) << 10;
 // The headers sit at the start of a file.
 constexpr std::size_t kHeaderBytes = 64 * 1024;
 
@@ -81,7 +85,24 @@ class TWebpRowSink {
     int done_ = 0;
 };
 
-void DecodeStill(const std::vector<std::uint8_t>& file, bool alpha, TBitmap& picture) {
+// Feeds `size` bytes to the incremental decoder a slice at a time, calling
+// `sliceDone` after each, until the picture is decoded or the data fails or
+// runs out; gives up between slices once `cancel` is set.
+template <typename SliceDone>
+VP8StatusCode DecodeInSlices(WebPIDecoder* decoder, const std::uint8_t* data, std::size_t size,
+                             const std::atomic<bool>* cancel, SliceDone sliceDone) {
+    VP8StatusCode status = VP8_STATUS_SUSPENDED;
+    for (std::size_t fed = 0; status == VP8_STATUS_SUSPENDED && fed < size;) {
+        ThrowIfStopped(cancel, "decode stopped");
+        fed = std::min(size, fed + kSliceBytes);
+        status = WebPIUpdate(decoder, data, fed);
+        sliceDone();
+    }
+    return status;
+}
+
+void DecodeStill(const std::vector<std::uint8_t>& file, bool alpha, const std::atomic<bool>* cancel,
+                 TBitmap& picture) {
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) Fail("library version mismatch");
     WebPDecBuffer& out = config.output;
@@ -97,15 +118,14 @@ void DecodeStill(const std::vector<std::uint8_t>& file, bool alpha, TBitmap& pic
     const std::unique_ptr<WebPIDecoder, TIDecoderFree> decoder(WebPIDecode(nullptr, 0, &config));
     if (!decoder) Fail("out of memory");
     TWebpRowSink sink(picture, alpha);
-    VP8StatusCode status = VP8_STATUS_SUSPENDED;
-    for (std::size_t fed = 0; status == VP8_STATUS_SUSPENDED && fed < file.size();) {
-        fed = std::min(file.size(), fed + kSliceBytes);
-        status = WebPIUpdate(decoder.get(), file.data(), fed);
-        int lastY = 0, width = 0, height = 0, stride = 0;
-        const std::uint8_t* rows = WebPIDecGetRGB(decoder.get(), &lastY, &width, &height, &stride);
-        if (rows && width == picture.Width() && height == picture.Height())
-            sink.RowsReady(rows, stride, lastY);
-    }
+    const VP8StatusCode status =
+        DecodeInSlices(decoder.get(), file.data(), file.size(), cancel, [&] {
+            int lastY = 0, width = 0, height = 0, stride = 0;
+            const std::uint8_t* rows =
+                WebPIDecGetRGB(decoder.get(), &lastY, &width, &height, &stride);
+            if (rows && width == picture.Width() && height == picture.Height())
+                sink.RowsReady(rows, stride, lastY);
+        });
     if (status == VP8_STATUS_SUSPENDED) Fail("file is truncated");
     if (status != VP8_STATUS_OK || !sink.Complete()) Fail("damaged picture data");
 }
@@ -114,7 +134,7 @@ void DecodeStill(const std::vector<std::uint8_t>& file, bool alpha, TBitmap& pic
 // transparent (here white) canvas. Decoded on its own rather than through
 // libwebp's animation decoder, which would keep two RGBA canvases of the
 // size the header claims.
-void DecodeFirstFrame(const WebPDemuxer* demux, TBitmap& picture) {
+void DecodeFirstFrame(const WebPDemuxer* demux, const std::atomic<bool>* cancel, TBitmap& picture) {
     WebPIterator frame{};
     const bool found = WebPDemuxGetFrame(demux, 1, &frame) != 0;
     const WebPData fragment = frame.fragment;
@@ -127,9 +147,15 @@ void DecodeFirstFrame(const WebPDemuxer* demux, TBitmap& picture) {
     if (!WebPInitDecoderConfig(&config)) Fail("library version mismatch");
     config.output.colorspace = MODE_RGBA;
     const std::unique_ptr<WebPDecBuffer, TDecBufferFree> output(&config.output);
-    if (WebPDecode(fragment.bytes, fragment.size, &config) != VP8_STATUS_OK ||
-        config.output.width != width || config.output.height != height)
-        Fail("damaged first frame");
+    {
+        const std::unique_ptr<WebPIDecoder, TIDecoderFree> decoder(
+            WebPIDecode(nullptr, 0, &config));
+        if (!decoder) Fail("out of memory");
+        if (DecodeInSlices(decoder.get(), fragment.bytes, fragment.size, cancel, [] {}) !=
+                VP8_STATUS_OK ||
+            config.output.width != width || config.output.height != height)
+            Fail("damaged first frame");
+    }
     for (int y = 0; y < picture.Height(); ++y)
         std::memset(picture.ScanLine(y), 255, picture.Stride());
     const WebPRGBABuffer& rgba = config.output.u.RGBA;
@@ -138,7 +164,7 @@ void DecodeFirstFrame(const WebPDemuxer* demux, TBitmap& picture) {
                                picture.ScanLine(y0 + y) + std::size_t(x0) * 3, width);
 }
 
-void Decode(TInputSource& source, TBitmap& picture) {
+void Decode(TInputSource& source, TBitmap& picture, const std::atomic<bool>* cancel) {
     const std::vector<std::uint8_t> file = ReadAll(source, kMaxFileBytes, "WebP");
     const WebPBitstreamFeatures features = FeaturesOf(file);
     const TDemuxPtr demux = Demux(file);
@@ -147,18 +173,18 @@ void Decode(TInputSource& source, TBitmap& picture) {
     const std::uint64_t height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
     SetPictureSize(picture, width, height, 24, "WebP");
     if (features.has_animation) {
-        DecodeFirstFrame(demux.get(), picture);
+        DecodeFirstFrame(demux.get(), cancel, picture);
     } else {
         if (std::uint64_t(features.width) != width || std::uint64_t(features.height) != height)
             Fail("picture and canvas sizes differ");
-        DecodeStill(file, features.has_alpha != 0, picture);
+        DecodeStill(file, features.has_alpha != 0, cancel, picture);
     }
     picture.IccProfile = ChunkOf(demux.get(), "ICCP");
 }
 
-void Load(TInputSource source, TBitmap& picture) {
+void Load(TInputSource source, TBitmap& picture, const std::atomic<bool>* cancel = nullptr) {
     TBitmap decoded;
-    Decode(source, decoded);
+    Decode(source, decoded, cancel);
     picture.Swap(decoded);
 }
 
@@ -211,13 +237,15 @@ constexpr int kEncodeMethod = 4;
 // Step 100 takes libwebp's highest quality (the search's upper end).
 constexpr int kQualityForJpegStep[11] = {0, 4, 22, 36, 47, 59, 68, 78, 83, 90, 100};
 
-}  // namespace
-
-int WebpQualityForJpeg(int jpegQuality) {
-    return QualityForJpegStep(kQualityForJpegStep, jpegQuality);
+// libwebp asks this each time its share of the work done grows by a
+// percent; 0 ends the encode. The picture's user data points at the flag.
+int KeepEncoding(int, const WebPPicture* frame) {
+    return StopRequested(*static_cast<const std::atomic<bool>* const*>(frame->user_data)) ? 0 : 1;
 }
 
-std::vector<std::uint8_t> WebpEncode(const TBitmap& picture, int quality) {
+// The file of the picture, ended early once `abandoned` is set.
+std::vector<std::uint8_t> Encode(const TBitmap& picture, int quality,
+                                 const std::atomic<bool>& abandoned) {
     TBitmap copy;
     const TBitmap& rgb = AsRgb24(picture, copy);
     WebPConfig config;
@@ -237,12 +265,50 @@ std::vector<std::uint8_t> WebpEncode(const TBitmap& picture, int quality) {
     const std::unique_ptr<WebPMemoryWriter, TMemoryWriterClear> writerOwner(&writer);
     frame.writer = WebPMemoryWrite;
     frame.custom_ptr = &writer;
-    if (!WebPEncode(&config, &frame)) Fail("cannot encode the picture");
+    const std::atomic<bool>* watched = &abandoned;
+    frame.progress_hook = KeepEncoding;
+    frame.user_data = &watched;
+    if (!WebPEncode(&config, &frame)) {
+        if (frame.error_code == VP8_ENC_ERROR_USER_ABORT) throw EStopped("encode stopped");
+        Fail("cannot encode the picture");
+    }
     return std::vector<std::uint8_t>(writer.mem, writer.mem + writer.size);
 }
 
-void WebpLoad(const std::string& path, TBitmap& picture) {
-    Load(TInputSource::OpenFile(path), picture);
+}  // namespace
+
+int WebpQualityForJpeg(int jpegQuality) {
+    return QualityForJpegStep(kQualityForJpegStep, jpegQuality);
+}
+
+std::vector<std::uint8_t> WebpEncode(const TBitmap& picture, int quality,
+                                     const std::atomic<bool>* cancel) {
+    // libwebp looks for a stop only once a percent of its work, seconds
+    // apart on a huge picture: the encode runs where a stop can leave it to
+    // end alone at its next percent, on its own copy of the pixels.
+    ThrowIfStopped(cancel, "encode stopped");
+    std::shared_ptr<const TBitmap> pixels(&picture, [](const TBitmap*) {});
+    if (cancel) pixels = Rgb24Copy(picture, cancel);
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+    RunStoppable(
+        [pixels, quality, bytes](const std::atomic<bool>& abandoned) {
+            *bytes = Encode(*pixels, quality, abandoned);
+        },
+        cancel, "encode stopped");
+    return std::move(*bytes);
+}
+
+void WebpLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel) {
+    // A slice of a flat picture can hold most of its rows, seconds of work
+    // on a huge one: the decode runs where a stop can leave it to end alone
+    // at its next slice, on its own file and raster.
+    auto decoded = std::make_shared<TBitmap>();
+    RunStoppable(
+        [path, decoded](const std::atomic<bool>& abandoned) {
+            Load(TInputSource::OpenFile(path), *decoded, &abandoned);
+        },
+        cancel, "decode stopped");
+    picture.Swap(*decoded);
 }
 
 void WebpLoadBuffer(const void* data, std::size_t size, TBitmap& picture) {

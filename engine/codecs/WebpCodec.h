@@ -12,6 +12,7 @@
 // as for JPEG).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,7 +22,10 @@
 #include "Raster.h"
 #include "RowWriter.h"
 
-void WebpLoad(const std::string& path, TBitmap& picture);
+// Once `cancel` is set the call gives up at once ("decode stopped"); the
+// decode, which looks for it only between slices of the file, ends on a
+// thread of its own.
+void WebpLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel = nullptr);
 void WebpLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
 
 // The bytes of the file's EXIF chunk (TIFF data, sometimes behind an
@@ -37,8 +41,10 @@ TPictureHeader WebpReadHeader(const std::string& path);
 // A lossy WebP file of the picture (any layout; alpha and a transparent
 // colour are not written) at libwebp's quality 0..100, with no metadata
 // chunks: a plain RIFF/VP8 file. Raises ECodecError, for example for a side
-// above 16383 pixels, which the format cannot hold.
-std::vector<std::uint8_t> WebpEncode(const TBitmap& picture, int quality);
+// above 16383 pixels, which the format cannot hold. Gives up between rows of
+// blocks once `cancel` is set ("encode stopped").
+std::vector<std::uint8_t> WebpEncode(const TBitmap& picture, int quality,
+                                     const std::atomic<bool>* cancel = nullptr);
 // libwebp's quality for a JPEG quality step (0, 10, ... 100), chosen so
 // that the two look alike (the table and how it was measured are in
 // WebpCodec.cpp).

@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "BmpCodec.h"
 #include "ConvertJob.h"
 #include "Intake.h"
 
@@ -100,8 +101,10 @@ class TFakeSteps final : public IConvertSteps {
         InSlot(slot, [&] { Resized.insert(FileNamePart(source)); });
         Fail(source, TJobStep::Resize);
     }
-    void ApplyEffects(TBitmap& b) override { Step(b, TJobStep::Effects, "effects"); }
-    void DrawTexts(TBitmap& b, const std::string& date) override {
+    void ApplyEffects(TBitmap& b, const std::atomic<bool>*) override {
+        Step(b, TJobStep::Effects, "effects");
+    }
+    void DrawTexts(TBitmap& b, const std::string& date, const std::atomic<bool>*) override {
         EXPECT_EQ(date, "date of " + FileNamePart(current_));
         Step(b, TJobStep::Texts, "texts");
     }
@@ -396,8 +399,8 @@ TEST(ConvertJob, ADecoderThatCannotStartFailsTheJob) {
         std::string DateOf(const std::string&) override { return {}; }
         void LoadPicture(int, const std::string&, TBitmap&) override {}
         void ResizePicture(int, TBitmap&) override {}
-        void ApplyEffects(TBitmap&) override {}
-        void DrawTexts(TBitmap&, const std::string&) override {}
+        void ApplyEffects(TBitmap&, const std::atomic<bool>*) override {}
+        void DrawTexts(TBitmap&, const std::string&, const std::atomic<bool>*) override {}
         std::string SavePicture(const std::string&, TBitmap&, const std::atomic<bool>*) override {
             return {};
         }
@@ -434,8 +437,8 @@ class TEndlessSteps final : public IConvertSteps {
         if (!EndlessSave) WaitToGiveUp(cancel);
         bitmap.SetSize(1, 1, 24);
     }
-    void ApplyEffects(TBitmap&) override {}
-    void DrawTexts(TBitmap&, const std::string&) override {}
+    void ApplyEffects(TBitmap&, const std::atomic<bool>*) override {}
+    void DrawTexts(TBitmap&, const std::string&, const std::atomic<bool>*) override {}
     std::string SavePicture(const std::string& output, TBitmap&,
                             const std::atomic<bool>* cancel) override {
         if (EndlessSave) WaitToGiveUp(cancel);
@@ -477,4 +480,126 @@ TEST(ConvertJob, AStopReachesTheDecodeAndTheSaveUnderWay) {
             EXPECT_FALSE(reporter.Failure);
         }
     }
+}
+
+namespace {
+
+// The engine's own steps, with a stop requested as the named step begins; a
+// decode is handed the request itself, so that it sees it at once.
+class TStopAtStep final : public IConvertSteps {
+  public:
+    TStopAtStep(TJobStep at, TJobStop& stop) : at_(at), stop_(stop) {}
+
+    std::atomic<bool> GaveUp{false};  // that step raised after the stop
+
+    int Slots() const override { return engine_.Slots(); }
+    void Begin(const TConvertOptions& options) override { engine_.Begin(options); }
+    std::string DateOf(const std::string& source) override { return engine_.DateOf(source); }
+    void LoadPicture(int slot, const std::string& source, TBitmap& bitmap) override {
+        engine_.LoadPicture(slot, source, bitmap);
+    }
+    void ResizePicture(int slot, TBitmap& bitmap) override { engine_.ResizePicture(slot, bitmap); }
+    void LoadResizedPicture(int slot, const std::string& source, TBitmap& bitmap, bool& loaded,
+                            const std::atomic<bool>* cancel) override {
+        if (at_ == TJobStep::Load) cancel = stop_.Flag();
+        Watch(TJobStep::Load,
+              [&] { engine_.LoadResizedPicture(slot, source, bitmap, loaded, cancel); });
+    }
+    void ApplyEffects(TBitmap& bitmap, const std::atomic<bool>* cancel) override {
+        Watch(TJobStep::Effects, [&] { engine_.ApplyEffects(bitmap, cancel); });
+    }
+    void DrawTexts(TBitmap& bitmap, const std::string& date,
+                   const std::atomic<bool>* cancel) override {
+        Watch(TJobStep::Texts, [&] { engine_.DrawTexts(bitmap, date, cancel); });
+    }
+    std::string SavePicture(const std::string& output, TBitmap& bitmap,
+                            const std::atomic<bool>* cancel) override {
+        std::string saved;
+        Watch(TJobStep::Save, [&] { saved = engine_.SavePicture(output, bitmap, cancel); });
+        return saved;
+    }
+
+  private:
+    template <class Run>
+    void Watch(TJobStep step, Run run) {
+        if (step != at_) return run();
+        stop_.Request();
+        try {
+            run();
+        } catch (...) {
+            GaveUp.store(true);
+            throw;
+        }
+    }
+
+    TEngineSteps engine_{1};
+    TJobStep at_;
+    TJobStop& stop_;
+};
+
+// The options of a job that uses every step: effects, a date, a fit.
+TConvertOptions EveryStepOptions(TOutputType type) {
+    TConvertOptions o;
+    o.OutputType = type;
+    o.DecidesName = true;
+    o.NameAffix = "s-";
+    o.NameBefore = true;
+    o.UseFilter = o.UseVivid = o.Date.Use = true;
+    o.DateSource = dsInputDate;
+    o.Date.Text = "2026/12/10";
+    o.UsePicSize = true;
+    o.PicWidth = o.PicHeight = 40;
+    return o;
+}
+
+class TEveryStepReporter final : public IJobReporter {
+  public:
+    std::vector<std::string> Log;
+    void Started() override {}
+    void Failed(const TJobFailure& f) override { Log.push_back("failed: " + f.Reason); }
+    void SetRange(int, int) override {}
+    void SetPosition(int) override {}
+    void SetStatus(const std::string& text) override { Log.push_back(text); }
+    void FileSaved(const std::string& path) override { Log.push_back("saved " + path); }
+    void SetSaveDir(const std::string&) override {}
+};
+
+}  // namespace
+
+// A stop raised in the engine's own load, effects, texts or save, for every
+// output format: the step gives up, the job ends stopped (not failed) at
+// that file, and nothing but the source is left in the folder.
+TEST(ConvertJob, AStopInAnyEngineStepEndsTheJobStoppedWithNoFile) {
+    const fs::path dir = fs::temp_directory_path() / ("tovali-stop-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string source = (dir / "a.bmp").string();
+    {
+        TBitmap photo(64, 48, 24);
+        for (int y = 0; y < photo.Height(); ++y)
+            for (int x = 0; x < photo.Width(); ++x)
+                photo.SetPixel(x, y, RGBColor(std::uint8_t(4 * x), std::uint8_t(5 * y), 90));
+        TMemorySink bytes;
+        BmpSave(photo, bytes);
+        std::ofstream(source, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.Bytes.data()),
+                   std::streamsize(bytes.Bytes.size()));
+    }
+    for (const TOutputType type : {otJpeg, otPng, otBmp, otGif, otWebp, otAvif}) {
+        for (const TJobStep step :
+             {TJobStep::Load, TJobStep::Effects, TJobStep::Texts, TJobStep::Save}) {
+            TEveryStepReporter reporter;
+            TJobStop stop;
+            TStopAtStep steps(step, stop);
+            EXPECT_EQ(RunConvertJob({source}, EveryStepOptions(type), reporter, steps, &stop),
+                      TJobOutcome::Stopped)
+                << int(type) << " " << int(step);
+            EXPECT_TRUE(steps.GaveUp.load()) << int(type) << " " << int(step);
+            EXPECT_EQ(reporter.Log.back(), "[a.bmp]の処理を中止しました");
+            std::vector<std::string> left;
+            for (const auto& entry : fs::directory_iterator(dir))
+                left.push_back(entry.path().filename().string());
+            EXPECT_EQ(left, std::vector<std::string>{"a.bmp"}) << int(type) << " " << int(step);
+        }
+    }
+    fs::remove_all(dir);
 }

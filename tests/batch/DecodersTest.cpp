@@ -104,8 +104,8 @@ class TBigPictures final : public IConvertSteps {
         bitmap.SetSize(2100, 2100, 8);
     }
     void ResizePicture(int, TBitmap&) override {}
-    void ApplyEffects(TBitmap&) override {}
-    void DrawTexts(TBitmap&, const std::string&) override {}
+    void ApplyEffects(TBitmap&, const std::atomic<bool>*) override {}
+    void DrawTexts(TBitmap&, const std::string&, const std::atomic<bool>*) override {}
     std::string SavePicture(const std::string&, TBitmap&, const std::atomic<bool>*) override {
         return {};
     }
