@@ -1,9 +1,9 @@
-#include "WideFileUtils.h"
+#include "exif/WideFileUtils.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include "WinApi.h"
+#include "exif/WinApi.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,7 +16,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "WidePath.h"
+#include "exif/WidePath.h"
+
+namespace tovali {
 
 namespace {
 
@@ -300,3 +302,5 @@ TWideFileStream::TWideFileStream(const std::string& fileName, std::uint16_t mode
 TWideFileStream::~TWideFileStream() {
     if (handle_ >= 0) CloseDescriptor(handle_);
 }
+
+}  // namespace tovali

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Stream.h"
+#include "exif/Stream.h"
+
+namespace tovali {
 
 // A file descriptor (on Windows a C runtime descriptor on the file's handle);
 // negative means no file.
@@ -97,3 +99,5 @@ class TWideFileStream : public THandleStream {
   private:
     std::string fileName_;
 };
+
+}  // namespace tovali

@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "ExifBuilder.h"
-#include "WideFileUtils.h"
+#include "exif/WideFileUtils.h"
+#include "tests/exif/ExifBuilder.h"
+
+using namespace tovali;
 
 using namespace exiftest;
 

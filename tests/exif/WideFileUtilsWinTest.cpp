@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <string>
 
-#include "CodecIO.h"
-#include "WideFileUtils.h"
-#include "WidePath.h"
-#include "WinApi.h"
+#include "engine/codecs/CodecIO.h"
+#include "exif/WideFileUtils.h"
+#include "exif/WidePath.h"
+#include "exif/WinApi.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 
