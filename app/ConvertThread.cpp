@@ -4,9 +4,11 @@
 #include <QMetaObject>
 #include <exception>
 
-#include "OptionSnapshot.h"
-#include "UnitMain.h"
-#include "UnitStatus.h"
+#include "app/UnitMain.h"
+#include "app/UnitStatus.h"
+#include "app/batch/OptionSnapshot.h"
+
+namespace tovali {
 
 namespace {
 
@@ -118,3 +120,5 @@ void TPicConvertThread::UpdateStatus() {
 void TPicConvertThread::UpdateStatusTip() {
     status_.SetStatusTip(QString::fromStdString(StatusTip));
 }
+
+}  // namespace tovali

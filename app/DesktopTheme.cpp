@@ -1,7 +1,16 @@
-#include "DesktopTheme.h"
+#include "app/DesktopTheme.h"
 
 #include <QApplication>
 #include <QPalette>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <QByteArray>
+#include <QtGlobal>
+#endif
+
+namespace tovali {
 
 // Qt 6.4's dark Windows palette gives check boxes and radio buttons a blue
 // base (#0078d7) meant for the native style; Fusion fills their indicators
@@ -14,11 +23,6 @@ void UseDarkDesktopStyle() {
 }
 
 #ifdef _WIN32
-#include <windows.h>
-
-#include <QByteArray>
-#include <QtGlobal>
-
 namespace {
 
 // HKCU\...\Themes\Personalize AppsUseLightTheme = 0; high contrast overrides
@@ -55,3 +59,5 @@ bool PrepareDarkDesktopLook() {
 }
 
 #endif
+
+}  // namespace tovali

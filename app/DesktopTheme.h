@@ -7,6 +7,8 @@
 // style, as Qt itself does from 6.5 on.
 #pragma once
 
+namespace tovali {
+
 // Call before the application object exists. True when the desktop asks for
 // the dark look and the style must be one that draws a dark palette: call
 // UseDarkDesktopStyle once the application exists.
@@ -15,3 +17,5 @@ bool PrepareDarkDesktopLook();
 // The Fusion style, with check boxes and radio buttons in the palette of
 // every other control.
 void UseDarkDesktopStyle();
+
+}  // namespace tovali

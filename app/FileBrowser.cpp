@@ -1,4 +1,4 @@
-#include "FileBrowser.h"
+#include "app/FileBrowser.h"
 
 #include <QWidget>
 
@@ -8,12 +8,14 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "WidePath.h"
+#include "exif/WidePath.h"
 #else
 #include <QByteArray>
 #include <QDesktopServices>
 #include <QUrl>
 #endif
+
+namespace tovali {
 
 #ifdef _WIN32
 
@@ -53,3 +55,5 @@ void ShowInFileBrowser(const std::string& folder, const std::string&, QWidget*) 
 }
 
 #endif
+
+}  // namespace tovali

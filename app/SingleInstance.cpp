@@ -1,7 +1,7 @@
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
 
 #ifdef _WIN32
-#include "WinApi.h"
+#include "exif/WinApi.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+
+namespace tovali {
 
 namespace fs = std::filesystem;
 
@@ -105,3 +107,5 @@ bool TInstanceLock::Acquire(const fs::path& path) {
 }
 
 #endif
+
+}  // namespace tovali

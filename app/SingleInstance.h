@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+namespace tovali {
+
 // $XDG_RUNTIME_DIR/QUORBEL_TOVALI3.lock, or, without a runtime folder, a file
 // in the temporary folder with the user id in its name. On Windows the bare
 // name: Acquire takes a path's file name as the mutex's name.
@@ -30,3 +32,5 @@ class TInstanceLock {
     int fd_ = -1;
 #endif
 };
+
+}  // namespace tovali

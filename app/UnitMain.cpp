@@ -1,18 +1,20 @@
-#include "UnitMain.h"
+#include "app/UnitMain.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <utility>
 
-#include "InputCheck.h"
-#include "MessageBox.h"
-#include "UnitStatus.h"
-#include "UriList.h"
+#include "app/UnitStatus.h"
+#include "app/batch/InputCheck.h"
+#include "app/batch/UriList.h"
+#include "ui/MessageBox.h"
 #ifdef _WIN32
 #include <QDir>
 
-#include "WidePath.h"
+#include "exif/WidePath.h"
 #endif
+
+namespace tovali {
 
 TFormMainJob* FormMain = nullptr;
 
@@ -115,7 +117,7 @@ bool TFormMainJob::CheckFiles(const TPathList& paths,
 }
 
 bool TFormMainJob::CheckInput() {
-    const std::string message = ::CheckInput(ReadSettings());
+    const std::string message = tovali::CheckInput(ReadSettings());
     if (message.empty()) return true;
     ShowAppMessage(this, QString::fromStdString(message));
     return false;
@@ -168,3 +170,5 @@ void TFormMainJob::ConvertThreadTerminate() {
     FormStatus->EnableOpenDirButton(true);
     FormStatus->SetStatus(QString::fromStdString(CompletionText(count)));
 }
+
+}  // namespace tovali

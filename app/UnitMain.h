@@ -15,10 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "ConvertJob.h"
-#include "FormMain.h"
-#include "Intake.h"
-#include "UriList.h"
+#include "app/batch/ConvertJob.h"
+#include "app/batch/Intake.h"
+#include "app/batch/UriList.h"
+#include "ui/FormMain.h"
+
+namespace tovali {
 
 class TFormStatus;
 class TPicConvertThread;
@@ -156,3 +158,5 @@ extern TThreadStarter StartJobThread;
 
 // The program's main window, created by the entry before the progress window.
 extern TFormMainJob* FormMain;
+
+}  // namespace tovali

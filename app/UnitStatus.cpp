@@ -1,4 +1,4 @@
-#include "UnitStatus.h"
+#include "app/UnitStatus.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -15,10 +15,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "FileBrowser.h"
+#include "app/FileBrowser.h"
 
-#include "FontList.h"
-#include "WidePath.h"
+#include "exif/WidePath.h"
+#include "ui/settings/FontList.h"
+
+namespace tovali {
 
 TFormStatus* FormStatus = nullptr;
 
@@ -304,3 +306,5 @@ void TFormStatus::showEvent(QShowEvent* event) {
     frame.moveCenter(mainWindow_->frameGeometry().center());
     move(frame.topLeft());
 }
+
+}  // namespace tovali

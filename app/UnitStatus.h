@@ -18,6 +18,8 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
+namespace tovali {
+
 // The bar's text: "12 / 240", with the time left after two spaces when known
 // (remainingSeconds < 0: not known).
 QString JobBarText(int filesDone, int fileCount, qint64 remainingSeconds = -1);
@@ -90,3 +92,5 @@ class TFormStatus : public QWidget {
 
 // The program's one progress window, created by the entry after the main window.
 extern TFormStatus* FormStatus;
+
+}  // namespace tovali

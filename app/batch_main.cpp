@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "WinApi.h"
+#include "exif/WinApi.h"
 // clang-format off
 #include <shellapi.h>
 // clang-format on
@@ -17,18 +17,20 @@
 #include <string>
 #include <vector>
 
-#include "BatchCommandLine.h"
-#include "ConsoleText.h"
-#include "ConvertJob.h"
-#include "FontList.h"
-#include "Intake.h"
-#include "OptionSnapshot.h"
-#include "Settings.h"
-#include "SettingsDir.h"
-#include "StopSignals.h"
-#include "Stoppable.h"
-#include "TerminalReporter.h"
-#include "WidePath.h"
+#include "app/batch/BatchCommandLine.h"
+#include "app/batch/ConsoleText.h"
+#include "app/batch/ConvertJob.h"
+#include "app/batch/Intake.h"
+#include "app/batch/OptionSnapshot.h"
+#include "app/batch/StopSignals.h"
+#include "app/batch/TerminalReporter.h"
+#include "engine/codecs/Stoppable.h"
+#include "exif/WidePath.h"
+#include "ui/settings/FontList.h"
+#include "ui/settings/Settings.h"
+#include "ui/settings/SettingsDir.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -13,14 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "Artwork.h"
-#include "DesktopTheme.h"
-#include "MessageBox.h"
-#include "SingleInstance.h"
-#include "StopSignals.h"
-#include "UnitMain.h"
-#include "UnitStatus.h"
-#include "WidePath.h"
+#include "app/DesktopTheme.h"
+#include "app/SingleInstance.h"
+#include "app/UnitMain.h"
+#include "app/UnitStatus.h"
+#include "app/batch/StopSignals.h"
+#include "exif/WidePath.h"
+#include "resources/Artwork.h"
+#include "ui/MessageBox.h"
+
+using namespace tovali;
 
 namespace {
 

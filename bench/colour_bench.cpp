@@ -21,9 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "ColourProfile.h"
-#include "JpegCodec.h"
-#include "UnitThPicConvert.h"
+#include "engine/ColourProfile.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/JpegCodec.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;

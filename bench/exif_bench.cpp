@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "ExifInfo.h"
+#include "exif/ExifInfo.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "ExifInfo.h"
+#include "exif/ExifInfo.h"
+
+using namespace tovali;
 
 namespace {
 

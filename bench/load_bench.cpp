@@ -26,7 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "UnitThPicConvert.h"
+#include "engine/UnitThPicConvert.h"
+
+using namespace tovali;
 
 extern char** environ;
 

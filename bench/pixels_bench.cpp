@@ -9,8 +9,10 @@
 #include <random>
 #include <string>
 
-#include "BitmapUtils.h"
-#include "UnitThPicConvert.h"
+#include "engine/BitmapUtils.h"
+#include "engine/UnitThPicConvert.h"
+
+using namespace tovali;
 
 namespace {
 

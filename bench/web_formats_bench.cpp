@@ -38,10 +38,12 @@
 #include <string>
 #include <vector>
 
-#include "HeifCodec.h"
-#include "JpegCodec.h"
-#include "UnitThPicConvert.h"
-#include "WebpCodec.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/HeifCodec.h"
+#include "engine/codecs/JpegCodec.h"
+#include "engine/codecs/WebpCodec.h"
+
+using namespace tovali;
 
 namespace {
 

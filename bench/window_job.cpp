@@ -12,9 +12,11 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "MessageBox.h"
-#include "UnitMain.h"
-#include "UnitStatus.h"
+#include "app/UnitMain.h"
+#include "app/UnitStatus.h"
+#include "ui/MessageBox.h"
+
+using namespace tovali;
 
 int main(int argc, char** argv) {
     // Default settings, and the user's own left alone.

@@ -11,7 +11,7 @@ function(tovali_library name)
         return()
     endif()
     add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${ARG_DIRS})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARG_LIBS})
 endfunction()
 

@@ -8,3 +8,5 @@
 #else
 #define TOVALI_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
 #endif
+
+namespace tovali {}  // namespace tovali

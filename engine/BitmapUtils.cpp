@@ -1,4 +1,4 @@
-#include "BitmapUtils.h"
+#include "engine/BitmapUtils.h"
 
 #include <algorithm>
 #include <array>
@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "AvxClones.h"
-#include "Stoppable.h"
-#include "VectorState.h"
+#include "engine/AvxClones.h"
+#include "engine/VectorState.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -448,3 +450,5 @@ std::uint8_t ClipColor(double value) {
     if (value <= 0) return 0;
     return std::uint8_t(std::nearbyint(value));
 }
+
+}  // namespace tovali

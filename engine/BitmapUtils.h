@@ -7,7 +7,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "Raster.h"
+#include "engine/Raster.h"
+
+namespace tovali {
 
 // Raised when a helper is called with input its callers never pass.
 class EAssertionFailed : public std::logic_error {
@@ -70,3 +72,5 @@ namespace bitmap_utils_detail {
 std::unique_ptr<TBitmap> Resample(const TBitmap& source, int newWidth, int newHeight,
                                   double boundaryBand, const std::atomic<bool>* cancel = nullptr);
 }  // namespace bitmap_utils_detail
+
+}  // namespace tovali

@@ -1,6 +1,6 @@
-#include "Canvas.h"
+#include "engine/Canvas.h"
 
-#include "PaletteUtils.h"
+#include "engine/codecs/PaletteUtils.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -14,7 +14,9 @@
 #include <new>
 #include <optional>
 
-#include "OutlineUnion.h"
+#include "engine/OutlineUnion.h"
+
+namespace tovali {
 
 // Coverage (0..255) of one text, in text-local pixels: (0, 0) is the
 // top-left corner of the text's cell.
@@ -383,3 +385,5 @@ void TCanvas::FillRect(const TRect& rect) {
             for (int x = r.left; x < r.right; ++x) owner_.SetPixel(x, y, BrushColor);
     }
 }
+
+}  // namespace tovali

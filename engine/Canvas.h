@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "Raster.h"
+#include "engine/Raster.h"
+
+namespace tovali {
 
 struct TPoint {
     int x = 0;
@@ -102,3 +104,5 @@ class TCanvasLock {
   private:
     TCanvas& canvas_;
 };
+
+}  // namespace tovali

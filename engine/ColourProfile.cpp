@@ -1,4 +1,4 @@
-#include "ColourProfile.h"
+#include "engine/ColourProfile.h"
 
 #include <lcms2.h>
 
@@ -11,7 +11,9 @@
 #include <string>
 #include <utility>
 
-#include "Stoppable.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -436,3 +438,5 @@ std::shared_ptr<const TCmykToSrgb> TCmykToSrgb::For(const std::vector<std::uint8
 void TCmykToSrgb::Row(const std::uint8_t* cmyk, std::uint8_t* bgr, int width) const {
     cmsDoTransform(transform_->conversion->transform.get(), cmyk, bgr, cmsUInt32Number(width));
 }
+
+}  // namespace tovali

@@ -35,7 +35,9 @@
 #include <memory>
 #include <vector>
 
-#include "Raster.h"
+#include "engine/Raster.h"
+
+namespace tovali {
 
 // Larger profiles are ignored: real ones are far below a megabyte.
 constexpr std::size_t kMaxProfileBytes = std::size_t(4) << 20;
@@ -76,3 +78,5 @@ class TCmykToSrgb {
   private:
     std::shared_ptr<const Transform> transform_;
 };
+
+}  // namespace tovali

@@ -1,12 +1,14 @@
-#include "DecodeCost.h"
+#include "engine/DecodeCost.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "ExifInfo.h"
-#include "PictureExif.h"
-#include "PictureFormats.h"
-#include "UnitThPicConvert.h"
+#include "engine/PictureExif.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/PictureFormats.h"
+#include "exif/ExifInfo.h"
+
+namespace tovali {
 
 namespace {
 
@@ -61,3 +63,5 @@ TDecodeCost EstimateDecodeCost(const std::string& path, const TthPicConvert* fit
     // 24-bit copy of it.
     return {raster, peak, fitted ? fit : std::max(decoded, raster)};
 }
+
+}  // namespace tovali

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tovali {
+
 class TthPicConvert;
 struct TPictureExif;
 
@@ -28,3 +30,5 @@ struct TDecodeCost {
 // file whose header cannot be read (its load fails quickly).
 TDecodeCost EstimateDecodeCost(const std::string& path, const TthPicConvert* fitter = nullptr,
                                const TPictureExif* exif = nullptr);
+
+}  // namespace tovali

@@ -6,11 +6,13 @@
 #include <array>
 #include <cmath>
 
-#include "AvxClones.h"
-#include "BitmapUtils.h"
-#include "Stoppable.h"
-#include "UnitThPicConvert.h"
-#include "VectorState.h"
+#include "engine/AvxClones.h"
+#include "engine/BitmapUtils.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/VectorState.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -150,3 +152,5 @@ void TthPicConvert::DrawWhiteFrame(TBitmap& bitmap) {
     canvas.FillRect({0, 0, w, t});
     canvas.FillRect({0, h - t, w, h});
 }
+
+}  // namespace tovali

@@ -1,4 +1,6 @@
-#include "FileNames.h"
+#include "engine/FileNames.h"
+
+namespace tovali {
 
 namespace {
 
@@ -108,3 +110,5 @@ std::string PrefixOfLength(const std::string& text, std::size_t maxLength) {
 }
 
 #endif
+
+}  // namespace tovali

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <string>
 
-#include "WidePath.h"  // the delimiters
+#include "exif/WidePath.h"  // the delimiters
+
+namespace tovali {
 
 // The longest file name the system takes, in the units of NameLength.
 inline constexpr std::size_t kMaxFileName = 255;
@@ -32,3 +34,5 @@ std::size_t NameLength(const std::string& name);
 // The longest prefix of at most maxLength units (as NameLength counts) that
 // ends on a whole character.
 std::string PrefixOfLength(const std::string& text, std::size_t maxLength);
+
+}  // namespace tovali

@@ -1,9 +1,9 @@
-#include "NewFile.h"
+#include "engine/NewFile.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include "WinApi.h"
+#include "exif/WinApi.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,8 +17,10 @@
 #include <cstring>
 #include <utility>
 
-#include "FileNames.h"
-#include "WidePath.h"
+#include "engine/FileNames.h"
+#include "exif/WidePath.h"
+
+namespace tovali {
 
 namespace {
 
@@ -377,3 +379,5 @@ std::string TNewFile::Publish(const std::function<std::string(std::int64_t)>& na
         return name;
     }
 }
+
+}  // namespace tovali

@@ -19,7 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "CodecIO.h"
+#include "engine/codecs/CodecIO.h"
+
+namespace tovali {
 
 // A file that cannot be created or written; the text carries the target
 // name and the system's reason.
@@ -71,3 +73,5 @@ void AbandonNewFiles() noexcept;
 // Whether new files start anonymous where the file system allows it (the
 // default); off, they always take the hidden temporary name. Linux only.
 void UseAnonymousNewFiles(bool use);
+
+}  // namespace tovali

@@ -1,11 +1,13 @@
-#include "Orientation.h"
+#include "engine/Orientation.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
 #include <utility>
 
-#include "Stoppable.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -120,3 +122,5 @@ void ApplyExifOrientation(TBitmap& bitmap, int orientation, const std::atomic<bo
     RemapPixels(bitmap, upright, MapFor(orientation, bitmap.Width(), bitmap.Height()), cancel);
     bitmap.Swap(upright);
 }
+
+}  // namespace tovali

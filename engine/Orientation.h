@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Raster.h"
+#include "engine/Raster.h"
+
+namespace tovali {
 
 // Rotates and/or mirrors the raster as EXIF defines the values: 2 mirror,
 // 3 half turn, 4 flip, 5 transpose, 6 quarter turn clockwise, 7 transverse,
@@ -17,3 +19,5 @@
 // Gives up part way once `cancel` is set ("decode stopped").
 void ApplyExifOrientation(TBitmap& bitmap, int orientation,
                           const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace tovali

@@ -1,9 +1,11 @@
-#include "OutlineUnion.h"
+#include "engine/OutlineUnion.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "VectorState.h"
+#include "engine/VectorState.h"
+
+namespace tovali {
 
 using namespace outline_union_detail;
 
@@ -324,3 +326,5 @@ std::vector<std::uint8_t> OutlineUnion(const TMaskView& mask, int k) {
     return UnionByPoint(mask, runs, OutlinePoints({k, k}, k), mask.width + 2 * k,
                         mask.height + 2 * k);
 }
+
+}  // namespace tovali

@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "Canvas.h"
+#include "engine/Canvas.h"
+
+namespace tovali {
 
 // Rounded a * b / 255 for a product of two bytes.
 inline std::uint32_t Div255(std::uint32_t t) {
@@ -65,3 +67,5 @@ std::vector<std::uint8_t> UnionOfOutlinePlain(const TMaskView& mask, int k);
 bool RingIsCheaper(const TRunCounts& counts, std::size_t points, const TMaskView& mask, int k);
 
 }  // namespace outline_union_detail
+
+}  // namespace tovali

@@ -1,15 +1,17 @@
 // The date stamped on a picture when it comes from the picture itself: the
 // EXIF capture date, else the file's last-write time in local time.
 #ifdef _WIN32
-#include "WinApi.h"
+#include "exif/WinApi.h"
 #else
 #include <sys/stat.h>
 #endif
 
-#include "DateTimeUtils.h"
-#include "PictureExif.h"
-#include "UnitThPicConvert.h"
-#include "WidePath.h"
+#include "engine/PictureExif.h"
+#include "engine/UnitThPicConvert.h"
+#include "exif/DateTimeUtils.h"
+#include "exif/WidePath.h"
+
+namespace tovali {
 
 bool DateFromPicture(const TConvertOptions& options) {
     return options.Date.Use && options.DateSource != dsInputDate;
@@ -94,3 +96,5 @@ double TthPicConvert::FileTimeToLocalDateTime(const timespec& fileTime) {
 }
 
 #endif
+
+}  // namespace tovali

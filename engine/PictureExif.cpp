@@ -1,8 +1,10 @@
-#include "PictureExif.h"
+#include "engine/PictureExif.h"
 
-#include "ExifInfo.h"
-#include "PictureFormats.h"
-#include "WideFileUtils.h"
+#include "engine/codecs/PictureFormats.h"
+#include "exif/ExifInfo.h"
+#include "exif/WideFileUtils.h"
+
+namespace tovali {
 
 namespace {
 
@@ -59,3 +61,5 @@ TPictureExif ReadPictureExif(TExifInfo& reader, const std::string& path, bool wi
     if (withDate) exif.Date = CaptureDate(reader);
     return exif;
 }
+
+}  // namespace tovali

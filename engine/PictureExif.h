@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+namespace tovali {
+
 class TExifInfo;
 
 struct TPictureExif {
@@ -30,3 +32,5 @@ struct TPictureExif {
 // data is then still opened, so that an unreadable file fails the date
 // step. Raises nothing.
 TPictureExif ReadPictureExif(TExifInfo& reader, const std::string& path, bool withDate);
+
+}  // namespace tovali

@@ -1,11 +1,13 @@
 // LoadPicture and LoadResizedPicture: the decoder is the format table's row
 // for the file's extension.
-#include "ColourProfile.h"
-#include "ExifInfo.h"
-#include "Orientation.h"
-#include "PictureExif.h"
-#include "PictureFormats.h"
-#include "UnitThPicConvert.h"
+#include "engine/ColourProfile.h"
+#include "engine/Orientation.h"
+#include "engine/PictureExif.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/PictureFormats.h"
+#include "exif/ExifInfo.h"
+
+namespace tovali {
 
 namespace {
 
@@ -78,3 +80,5 @@ void TthPicConvert::LoadResizedPicture(const std::string& sourceFile, const TPic
     }
     bitmap.Swap(picture);
 }
+
+}  // namespace tovali

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <optional>
 
-#include "BitmapUtils.h"
-#include "Canvas.h"
-#include "ColourProfile.h"
-#include "UnitThPicConvert.h"
+#include "engine/BitmapUtils.h"
+#include "engine/Canvas.h"
+#include "engine/ColourProfile.h"
+#include "engine/UnitThPicConvert.h"
+
+namespace tovali {
 
 namespace {
 
@@ -54,3 +56,5 @@ void TthPicConvert::ResizePicture(TBitmap& bitmap, const std::atomic<bool>* canc
     // that was not fitted was converted as it was loaded.
     ConvertToSrgb(bitmap, cancel);
 }
+
+}  // namespace tovali

@@ -3,12 +3,14 @@
 #include <limits>
 #include <system_error>
 
-#include "FileNames.h"
-#include "JpegCodec.h"
-#include "NewFile.h"
-#include "PictureFormats.h"
-#include "UnitThPicConvert.h"
-#include "WidePath.h"
+#include "engine/FileNames.h"
+#include "engine/NewFile.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/JpegCodec.h"
+#include "engine/codecs/PictureFormats.h"
+#include "exif/WidePath.h"
+
+namespace tovali {
 
 namespace {
 
@@ -130,3 +132,5 @@ std::vector<std::uint8_t> TthPicConvert::CompressByJpegQuality(
     }
     return kept;
 }
+
+}  // namespace tovali

@@ -1,7 +1,7 @@
-#include "Raster.h"
+#include "engine/Raster.h"
 
 #ifdef _WIN32
-#include "WinApi.h"
+#include "exif/WinApi.h"
 #else
 #include <sys/mman.h>
 #endif
@@ -13,9 +13,11 @@
 #include <limits>
 #include <new>
 
-#include "Canvas.h"
-#include "PaletteUtils.h"
-#include "Stoppable.h"
+#include "engine/Canvas.h"
+#include "engine/codecs/PaletteUtils.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -269,3 +271,5 @@ void TBitmap::Swap(TBitmap& other) {
     std::swap(TransparentColor, other.TransparentColor);
     std::swap(IccProfile, other.IccProfile);
 }
+
+}  // namespace tovali

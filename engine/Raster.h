@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace tovali {
+
 // A 32-bit RGB value: red in the low byte, then green, then blue; top byte 0.
 using TColor = std::uint32_t;
 
@@ -120,3 +122,5 @@ class TBitmap {
     std::array<std::uint32_t, 3> masks_{};
     std::unique_ptr<TCanvas> canvas_;
 };
+
+}  // namespace tovali

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "Stoppable.h"
-#include "UnitThPicConvert.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -150,3 +152,5 @@ TPoint TthPicConvert::CalcTextPos(TBitmap& bitmap, TDrawPos pos, const std::stri
     if (pos > dpRightBottom) return {};
     return {columns[pos % 3], rows[pos / 3]};
 }
+
+}  // namespace tovali

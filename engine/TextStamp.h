@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "Raster.h"
+#include "engine/Raster.h"
+
+namespace tovali {
 
 // One byte each, like the other option enumerations: values outside the
 // named ones can occur and are reported by the step that uses them.
@@ -46,3 +48,5 @@ struct TTextStamp {
 
     friend bool operator==(const TTextStamp&, const TTextStamp&) = default;
 };
+
+}  // namespace tovali

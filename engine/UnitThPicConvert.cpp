@@ -1,7 +1,11 @@
-#include "UnitThPicConvert.h"
+#include "engine/UnitThPicConvert.h"
 
-#include "ExifInfo.h"
+#include "exif/ExifInfo.h"
+
+namespace tovali {
 
 TthPicConvert::TthPicConvert() : ExifReader(std::make_unique<TExifInfo>()) {}
 
 TthPicConvert::~TthPicConvert() = default;
+
+}  // namespace tovali

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "Canvas.h"
-#include "Raster.h"
-#include "TextStamp.h"
+#include "engine/Canvas.h"
+#include "engine/Raster.h"
+#include "engine/TextStamp.h"
+
+namespace tovali {
 
 class TExifInfo;
 class TJpegImage;
@@ -162,3 +164,5 @@ class TthPicConvert {
     // A file time (UTC) as a local date-time value; 0 when it has none.
     static double FileTimeToLocalDateTime(const timespec& fileTime);
 };
+
+}  // namespace tovali

@@ -4,9 +4,13 @@
 // drawing code can leave them so. Each hot loop clears them first.
 #pragma once
 
+namespace tovali {
+
 inline void ClearUpperVectorState() {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
     static const bool hasAvx = __builtin_cpu_supports("avx");
     if (hasAvx) asm volatile("vzeroupper" ::: "memory");
 #endif
 }
+
+}  // namespace tovali

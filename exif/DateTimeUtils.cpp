@@ -1,7 +1,9 @@
-#include "DateTimeUtils.h"
+#include "exif/DateTimeUtils.h"
 
 #include <cmath>
 #include <cstdio>
+
+namespace tovali {
 
 namespace {
 
@@ -81,3 +83,5 @@ std::string FormatDateYmd(TDateTime value) {
     std::snprintf(text, sizeof text, "%04d/%02d/%02d", year, month, day);
     return text;
 }
+
+}  // namespace tovali

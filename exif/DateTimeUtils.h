@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace tovali {
+
 using TDateTime = double;
 
 // Raised when calendar fields do not make a date or a time.
@@ -29,3 +31,5 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time);
 void DecodeDate(TDateTime value, int& year, int& month, int& day);
 // The value's day as "yyyy/MM/dd".
 std::string FormatDateYmd(TDateTime value);
+
+}  // namespace tovali

@@ -1,7 +1,9 @@
 // The capture date: the DateTime entry of IFD0 as a date-time value.
 #include <cstdlib>
 
-#include "ExifInfo.h"
+#include "exif/ExifInfo.h"
+
+namespace tovali {
 
 namespace {
 
@@ -63,3 +65,5 @@ std::string TExifInfo::GetDateTimeText() {
 TDateTime TExifInfo::GetDateTime() {
     return ExifDateToDateTime(GetDateTimeText());
 }
+
+}  // namespace tovali

@@ -1,15 +1,17 @@
 // Directory entries, their collections and the byte-order readers.
 #ifdef _WIN32
-#include "WinApi.h"
+#include "exif/WinApi.h"
 
-#include "WidePath.h"
+#include "exif/WidePath.h"
 #else
 #include <iconv.h>
 #endif
 
 #include <cstring>
 
-#include "ExifInfo.h"
+#include "exif/ExifInfo.h"
+
+namespace tovali {
 
 const std::array<std::uint8_t, 13> TypeSize = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
 
@@ -362,3 +364,5 @@ void TEntryItems::Changed() {
         OnChange();
     }
 }
+
+}  // namespace tovali

@@ -1,8 +1,10 @@
-#include "ExifInfo.h"
+#include "exif/ExifInfo.h"
 
 #include <cstring>
 
-#include "WideFileUtils.h"
+#include "exif/WideFileUtils.h"
+
+namespace tovali {
 
 namespace {
 
@@ -336,3 +338,5 @@ void TExifInfo::DoError(int errCode) {
     if (OnError) OnError(*this, errCode, allowError);
     if (allowError) throw EExifError(ExifErrorText(errCode));
 }
+
+}  // namespace tovali

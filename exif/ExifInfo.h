@@ -12,8 +12,10 @@
 #include <variant>
 #include <vector>
 
-#include "DateTimeUtils.h"
-#include "Stream.h"
+#include "exif/DateTimeUtils.h"
+#include "exif/Stream.h"
+
+namespace tovali {
 
 // Every error of the reader; the message is "TExifInfo: " + the text.
 class EExifError : public std::runtime_error {
@@ -284,3 +286,5 @@ class TExifInfo {
 // but at least one ":"). Raises EExifError "日時は不明です" or
 // EDateConvertError.
 TDateTime ExifDateToDateTime(const std::string& text);
+
+}  // namespace tovali

@@ -1,7 +1,9 @@
-#include "Stream.h"
+#include "exif/Stream.h"
 
 #include <algorithm>
 #include <cstring>
+
+namespace tovali {
 
 void TStream::ReadBuffer(void* buffer, std::size_t count) {
     if (count != 0 && Read(buffer, count) != count) throw EReadError();
@@ -41,3 +43,5 @@ std::int64_t TBytesStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     position_ = SeekTarget(position_, std::int64_t(size_), offset, origin);
     return position_;
 }
+
+}  // namespace tovali

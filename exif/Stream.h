@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <stdexcept>
 
+namespace tovali {
+
 // Raised by ReadBuffer when the stream holds fewer bytes than asked for;
 // the reader's scans end on it.
 class EReadError : public std::runtime_error {
@@ -54,3 +56,5 @@ class TBytesStream : public TStream {
 // Shared by the streams: the new position of a seek, never negative.
 std::int64_t SeekTarget(std::int64_t position, std::int64_t size, std::int64_t offset,
                         TSeekOrigin origin);
+
+}  // namespace tovali

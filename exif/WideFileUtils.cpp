@@ -1,9 +1,9 @@
-#include "WideFileUtils.h"
+#include "exif/WideFileUtils.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include "WinApi.h"
+#include "exif/WinApi.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,7 +16,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "WidePath.h"
+#include "exif/WidePath.h"
+
+namespace tovali {
 
 namespace {
 
@@ -104,7 +106,7 @@ HANDLE OsHandle(THandle fd) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
-// Positioned reads and writes, as pread and pwrite: -1 on failure.
+// A positioned read, as pread: -1 on failure.
 long long ReadAt(THandle fd, void* buffer, std::size_t count, std::int64_t offset) {
     OVERLAPPED at{};
     at.Offset = DWORD(offset);
@@ -112,15 +114,6 @@ long long ReadAt(THandle fd, void* buffer, std::size_t count, std::int64_t offse
     DWORD done = 0;
     if (ReadFile(OsHandle(fd), buffer, DWORD(count), &done, &at)) return done;
     return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-}
-
-long long WriteAt(THandle fd, const void* buffer, std::size_t count, std::int64_t offset) {
-    OVERLAPPED at{};
-    at.Offset = DWORD(offset);
-    at.OffsetHigh = DWORD(std::uint64_t(offset) >> 32);
-    DWORD done = 0;
-    if (WriteFile(OsHandle(fd), buffer, DWORD(count), &done, &at)) return done;
-    return -1;
 }
 
 void CloseDescriptor(THandle fd) {
@@ -163,10 +156,6 @@ long long ReadAt(THandle fd, void* buffer, std::size_t count, std::int64_t offse
     return ::pread(fd, buffer, count, offset);
 }
 
-long long WriteAt(THandle fd, const void* buffer, std::size_t count, std::int64_t offset) {
-    return ::pwrite(fd, buffer, count, offset);
-}
-
 void CloseDescriptor(THandle fd) {
     ::close(fd);
 }
@@ -176,10 +165,6 @@ void CloseDescriptor(THandle fd) {
 }  // namespace
 
 #ifdef _WIN32
-
-THandle WideFileCreate(const std::string& name) {
-    return OpenDiskFile(name, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
-}
 
 THandle WideFileOpen(const std::string& name, std::uint16_t mode) {
     if ((mode & 3) > 2 || (mode & 0xF0) > 0x40) {
@@ -209,10 +194,6 @@ bool WideFileExists(const std::string& name) {
 }
 
 #else
-
-THandle WideFileCreate(const std::string& name) {
-    return ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-}
 
 THandle WideFileOpen(const std::string& name, std::uint16_t mode) {
     if ((mode & 3) > 2 || (mode & 0xF0) > 0x40) {
@@ -269,15 +250,6 @@ std::size_t THandleStream::Read(void* buffer, std::size_t count) {
     return done;
 }
 
-std::size_t THandleStream::Write(const void* buffer, std::size_t count) {
-    const long long n = WriteAt(handle_, buffer, count, position_);
-    bufferLength_ = 0;
-    if (n <= 0) return 0;
-    position_ += n;
-    size_ = std::max(size_, position_);
-    return std::size_t(n);
-}
-
 std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     position_ = SeekTarget(position_, size_, offset, origin);
     return position_;
@@ -288,7 +260,7 @@ std::int64_t THandleStream::Size() const {
 }
 
 TWideFileStream::TWideFileStream(const std::string& fileName, std::uint16_t mode)
-    : THandleStream(mode == fmCreate ? WideFileCreate(fileName) : WideFileOpen(fileName, mode)) {
+    : THandleStream(WideFileOpen(fileName, mode)) {
     if (handle_ < 0) {
         const int error = errno;
         throw EFOpenError("Cannot open file \"" + AbsolutePath(fileName) + "\"： " +
@@ -300,3 +272,5 @@ TWideFileStream::TWideFileStream(const std::string& fileName, std::uint16_t mode
 TWideFileStream::~TWideFileStream() {
     if (handle_ >= 0) CloseDescriptor(handle_);
 }
+
+}  // namespace tovali

@@ -8,18 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "Stream.h"
+#include "exif/Stream.h"
+
+namespace tovali {
 
 // A file descriptor (on Windows a C runtime descriptor on the file's handle);
 // negative means no file.
 using THandle = int;
 constexpr THandle kNoHandle = -1;
 
-// Open modes: the access in the low 2 bits, the sharing in bits 4 to 7;
-// fmCreate creates or truncates. On Windows the sharing bits decide what
+// Open modes: the access in the low 2 bits, the sharing in bits 4 to 7.
+// On Windows the sharing bits decide what
 // others may do while the file is open; Linux has no sharing modes, so there
 // they only take part in the mode check: they lock nothing.
-constexpr std::uint16_t fmCreate = 0xFFFF;
 constexpr std::uint16_t fmOpenRead = 0x0000;
 constexpr std::uint16_t fmOpenWrite = 0x0001;
 constexpr std::uint16_t fmOpenReadWrite = 0x0002;
@@ -29,14 +30,12 @@ constexpr std::uint16_t fmShareDenyWrite = 0x0020;
 constexpr std::uint16_t fmShareDenyRead = 0x0030;
 constexpr std::uint16_t fmShareDenyNone = 0x0040;
 
-// Raised when a stream cannot be opened or created.
+// Raised when a stream cannot be opened.
 class EFOpenError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
 
-// Creates the file, or truncates an existing one, for reading and writing.
-THandle WideFileCreate(const std::string& name);
 // Opens an existing file. A mode whose access is above 2 or whose sharing
 // bits are above 0x40 fails (EINVAL) without reaching the system. A folder
 // cannot be opened (EISDIR).
@@ -65,8 +64,6 @@ class THandleStream : public TStream {
     THandleStream& operator=(const THandleStream&) = delete;
 
     std::size_t Read(void* buffer, std::size_t count) override;
-    // Writes at the position; returns how many bytes were written.
-    std::size_t Write(const void* buffer, std::size_t count);
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     std::int64_t Size() const override;
     THandle Handle() const { return handle_; }
@@ -86,8 +83,7 @@ class THandleStream : public TStream {
 
 class TWideFileStream : public THandleStream {
   public:
-    // Mode fmCreate creates or truncates the file; any other mode opens an
-    // existing one. Raises EFOpenError "Cannot open file "<absolute path>"：
+    // Opens an existing file in the mode. Raises EFOpenError "Cannot open file "<absolute path>"：
     // <system message>" when that fails.
     TWideFileStream(const std::string& fileName, std::uint16_t mode);
     ~TWideFileStream() override;
@@ -97,3 +93,5 @@ class TWideFileStream : public THandleStream {
   private:
     std::string fileName_;
 };
+
+}  // namespace tovali

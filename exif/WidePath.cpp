@@ -1,10 +1,12 @@
-#include "WidePath.h"
+#include "exif/WidePath.h"
 
 #ifdef _WIN32
-#include "WinApi.h"
+#include "exif/WinApi.h"
 
 #include <cerrno>
 #endif
+
+namespace tovali {
 
 namespace {
 
@@ -206,3 +208,5 @@ std::string PathText(const std::filesystem::path& path) {
 }
 
 #endif
+
+}  // namespace tovali

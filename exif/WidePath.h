@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+namespace tovali {
+
 // The delimiter put between a folder and a name.
 #ifdef _WIN32
 inline constexpr char kPathDelimiter = '\\';
@@ -40,3 +42,5 @@ std::wstring SystemPath(const std::string& name);
 // errno set from GetLastError(), for callers that report errno.
 void SetErrnoFromLastError();
 #endif
+
+}  // namespace tovali

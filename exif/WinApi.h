@@ -11,3 +11,5 @@
 #endif
 #include <windows.h>
 #endif
+
+namespace tovali {}  // namespace tovali

@@ -1,7 +1,9 @@
-#include "Artwork.h"
+#include "resources/Artwork.h"
 
 #include <QPixmap>
 #include <iterator>
+
+namespace tovali {
 
 namespace {
 
@@ -50,3 +52,5 @@ QIcon ProgramIcon() {
     icon.addPixmap(QPixmap::fromImage(LoadArtwork(QStringLiteral("icon"))));
     return icon;
 }
+
+}  // namespace tovali

@@ -15,6 +15,8 @@
 #include <QPalette>
 #include <QString>
 
+namespace tovali {
+
 // The picture of that name, or a null image when there is none.
 QImage LoadArtwork(const QString& name);
 
@@ -31,3 +33,5 @@ bool PrefersDarkArtwork(const QPalette& palette);
 
 // The program icon at every size drawn.
 QIcon ProgramIcon();
+
+}  // namespace tovali

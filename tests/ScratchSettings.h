@@ -9,8 +9,12 @@
 #include <QtGlobal>
 
 #ifdef _WIN32
-#include "SettingsDir.h"
+#include "ui/settings/SettingsDir.h"
+#endif
 
+namespace tovali {
+
+#ifdef _WIN32
 // Windows names the settings folder through the system (the roaming
 // application data), not the environment: the test uses that folder and
 // keeps a config.ini it finds there aside until it ends.
@@ -50,3 +54,5 @@ class TScratchSettings {
     QTemporaryDir dir_;
 };
 #endif
+
+}  // namespace tovali

@@ -8,8 +8,10 @@
 
 #include <string>
 
-#include "WidePath.h"
-#include "WinApi.h"
+#include "exif/WidePath.h"
+#include "exif/WinApi.h"
+
+namespace tovali {
 
 // The folder handed to the child, or empty in the parent.
 inline std::string ChildFolder() {
@@ -52,4 +54,6 @@ inline long RunCurrentTestInChild(const std::string& folder) {
     TerminateProcess(GetCurrentProcess(), code);
     ExitProcess(code);
 }
+
+}  // namespace tovali
 #endif

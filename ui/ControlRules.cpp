@@ -10,9 +10,11 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "FormMain.h"
-#include "Shape.h"
-#include "pngextra.h"
+#include "ui/FormMain.h"
+#include "ui/Shape.h"
+#include "widgets/pngextra.h"
+
+namespace tovali {
 
 namespace {
 
@@ -172,3 +174,5 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
         return EditNumOnlyKeyPress(static_cast<const QKeyEvent&>(*event));
     return QWidget::eventFilter(watched, event);
 }
+
+}  // namespace tovali

@@ -1,4 +1,4 @@
-#include "FormMain.h"
+#include "ui/FormMain.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -19,13 +19,15 @@
 #include <limits>
 #include <utility>
 
-#include "Artwork.h"
-#include "FontList.h"
-#include "HelpPages.h"
-#include "ListChoices.h"
-#include "MessageBox.h"
-#include "Shape.h"
-#include "pngextra.h"
+#include "resources/Artwork.h"
+#include "ui/HelpPages.h"
+#include "ui/MessageBox.h"
+#include "ui/Shape.h"
+#include "ui/settings/FontList.h"
+#include "ui/settings/ListChoices.h"
+#include "widgets/pngextra.h"
+
+namespace tovali {
 
 namespace {
 
@@ -648,3 +650,5 @@ void TFormMain::dropEvent(QDropEvent* event) {
     const QMimeData* data = event->mimeData();
     emit filesDropped(data->urls(), data->data(QStringLiteral("text/uri-list")));
 }
+
+}  // namespace tovali

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "Settings.h"
+#include "ui/settings/Settings.h"
 
 class QCheckBox;
 class QColorDialog;
@@ -25,6 +25,9 @@ class QLineEdit;
 class QRadioButton;
 class QSlider;
 class QStackedWidget;
+
+namespace tovali {
+
 class TPNGButton;
 class TShape;
 
@@ -256,3 +259,5 @@ class TFormMain : public QWidget {
     bool artDark_ = false;
     qreal artScale_ = 0;
 };
+
+}  // namespace tovali

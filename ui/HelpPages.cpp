@@ -1,10 +1,12 @@
-#include "HelpPages.h"
+#include "ui/HelpPages.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+
+namespace tovali {
 
 QString FindHelpPage(const QString& fileName) {
     const QDir installed(QCoreApplication::applicationDirPath() + u'/' +
@@ -20,3 +22,5 @@ void OpenHelpPage(const QString& fileName) {
     const QString page = FindHelpPage(fileName);
     if (!page.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(page));
 }
+
+}  // namespace tovali

@@ -1,6 +1,8 @@
-#include "MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <utility>
+
+namespace tovali {
 
 namespace {
 TMessageBoxHook& Hook() {
@@ -31,3 +33,5 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& caption,
 void SetMessageBoxHook(TMessageBoxHook hook) {
     Hook() = std::move(hook);
 }
+
+}  // namespace tovali

@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 
+namespace tovali {
+
 // The product display name, also the application title.
 inline const char* const kAppTitle = "Tovali 3";
 
@@ -22,3 +24,5 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& caption,
 
 // Routes every later message to hook; an empty hook restores the real box.
 void SetMessageBoxHook(TMessageBoxHook hook);
+
+}  // namespace tovali

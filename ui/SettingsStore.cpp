@@ -9,11 +9,13 @@
 #include <QSlider>
 #include <variant>
 
-#include "Cp932.h"
-#include "FormMain.h"
-#include "MessageBox.h"
-#include "SettingsDir.h"
-#include "Shape.h"
+#include "ui/FormMain.h"
+#include "ui/MessageBox.h"
+#include "ui/Shape.h"
+#include "ui/settings/Cp932.h"
+#include "ui/settings/SettingsDir.h"
+
+namespace tovali {
 
 namespace {
 
@@ -260,7 +262,7 @@ std::vector<std::string> Faces(const QStringList& fontList) {
 }  // namespace
 
 void TFormMain::MakeSettingsDir() {
-    SettingsDir = ::MakeSettingsDir();
+    SettingsDir = tovali::MakeSettingsDir();
 }
 
 void TFormMain::LoadSettings() {
@@ -293,3 +295,5 @@ void TFormMain::ShowSettings(const TSettings& settings) {
     TSettings shown = settings;
     for (const TRow& row : kRows) std::visit(TShow{*this, shown}, row);
 }
+
+}  // namespace tovali

@@ -1,7 +1,9 @@
-#include "Shape.h"
+#include "ui/Shape.h"
 
 #include <QMouseEvent>
 #include <QPainter>
+
+namespace tovali {
 
 TShape::TShape(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
@@ -23,3 +25,5 @@ void TShape::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     emit mouseUp(this);
 }
+
+}  // namespace tovali

@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QWidget>
 
+namespace tovali {
+
 class TShape : public QWidget {
     Q_OBJECT
 
@@ -25,3 +27,5 @@ class TShape : public QWidget {
   private:
     QColor brushColor_ = Qt::white;
 };
+
+}  // namespace tovali

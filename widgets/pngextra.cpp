@@ -1,4 +1,4 @@
-#include "pngextra.h"
+#include "widgets/pngextra.h"
 
 #include <QEnterEvent>
 #include <QFontMetrics>
@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
+
+namespace tovali {
 
 QImage MakeDisabledImage(const QImage& source) {
     // Palette pictures (Qt's colour table already holds their opacity) stay as they are.
@@ -224,3 +226,5 @@ void TPNGButton::changeEvent(QEvent* event) {
     imageDisabled_ = MakeDisabledImage(imageNormal_);
     SetButtonState(bsDisabled);
 }
+
+}  // namespace tovali

@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <cstdint>
 
+namespace tovali {
+
 enum TPNGButtonLayout : std::uint8_t {
     pbsImageAbove = 0,
     pbsImageBellow = 1,
@@ -118,3 +120,5 @@ class TPNGButton : public QWidget {
     // button is held, from the moves; one notification per crossing.
     bool pointerInside_ = false;
 };
+
+}  // namespace tovali

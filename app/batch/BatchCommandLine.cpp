@@ -1,10 +1,12 @@
-#include "BatchCommandLine.h"
+#include "app/batch/BatchCommandLine.h"
 
 #include <regex>
 
-#include "InputCheck.h"
-#include "ListChoices.h"
-#include "Settings.h"
+#include "app/batch/InputCheck.h"
+#include "ui/settings/ListChoices.h"
+#include "ui/settings/Settings.h"
+
+namespace tovali {
 
 namespace {
 
@@ -317,3 +319,5 @@ std::string BatchHelp() {
            "half-written file is left).\n" +
            WindowsNotes();
 }
+
+}  // namespace tovali

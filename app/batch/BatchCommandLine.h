@@ -14,6 +14,8 @@
 #include <variant>
 #include <vector>
 
+namespace tovali {
+
 struct TSettingOverride {
     std::string Section;
     std::string Key;
@@ -46,3 +48,5 @@ std::variant<TBatchCommand, TUsageError> ParseBatchCommandLine(
 std::string BatchUsage();
 // The whole help, in Japanese and in English.
 std::string BatchHelp();
+
+}  // namespace tovali

@@ -1,15 +1,17 @@
-#include "ConsoleText.h"
+#include "app/batch/ConsoleText.h"
 
 #ifdef _WIN32
 #include <io.h>
 
 #include <algorithm>
 
-#include "WidePath.h"
-#include "WinApi.h"
+#include "exif/WidePath.h"
+#include "exif/WinApi.h"
 #else
 #include <unistd.h>
 #endif
+
+namespace tovali {
 
 #ifdef _WIN32
 
@@ -60,3 +62,5 @@ bool IsTerminal(std::FILE* stream) {
 }
 
 #endif
+
+}  // namespace tovali

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string_view>
 
+namespace tovali {
+
 // Writes the text to the stream: a Windows console gets it through
 // WriteConsoleW, anything else the bytes.
 void WriteText(std::FILE* stream, std::string_view text);
@@ -14,3 +16,5 @@ void WriteText(std::FILE* stream, std::string_view text);
 // redirection to NUL is not) that takes the bar's control sequences; a
 // Windows console is switched to take them when it can.
 bool IsTerminal(std::FILE* stream);
+
+}  // namespace tovali

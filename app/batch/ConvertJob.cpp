@@ -1,11 +1,13 @@
-#include "ConvertJob.h"
+#include "app/batch/ConvertJob.h"
 
 #include <utility>
 
-#include "Decoders.h"
-#include "FileNames.h"
-#include "Intake.h"
-#include "PictureFormats.h"
+#include "app/batch/Decoders.h"
+#include "app/batch/Intake.h"
+#include "engine/FileNames.h"
+#include "engine/codecs/PictureFormats.h"
+
+namespace tovali {
 
 namespace {
 
@@ -208,3 +210,5 @@ TJobOutcome FailConvertJob(const std::vector<std::string>& files, const std::str
     ReportFailure(reporter, files.front(), 0, TJobStep::Options, reason);
     return TJobOutcome::Failed;
 }
+
+}  // namespace tovali

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "DecodeCost.h"
-#include "Raster.h"
-#include "UnitThPicConvert.h"
+#include "engine/DecodeCost.h"
+#include "engine/Raster.h"
+#include "engine/UnitThPicConvert.h"
+
+namespace tovali {
 
 inline constexpr const char* kInitialisingText = "初期化中････";
 std::string ProcessingText(const std::string& name);  // "[name]を処理しています"
@@ -172,3 +174,5 @@ TJobOutcome RunConvertJob(const std::vector<std::string>& files, const TConvertO
 // any other.
 TJobOutcome FailConvertJob(const std::vector<std::string>& files, const std::string& reason,
                            IJobReporter& reporter);
+
+}  // namespace tovali

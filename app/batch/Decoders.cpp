@@ -1,4 +1,4 @@
-#include "Decoders.h"
+#include "app/batch/Decoders.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,7 +6,9 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "WidePath.h"
+#include "exif/WidePath.h"
+
+namespace tovali {
 
 namespace {
 
@@ -196,3 +198,5 @@ bool TDecoders::WrittenSince(std::size_t file) const {
     }
     return false;
 }
+
+}  // namespace tovali

@@ -16,8 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "ConvertJob.h"
-#include "DecodeCost.h"
+#include "app/batch/ConvertJob.h"
+#include "engine/DecodeCost.h"
+
+namespace tovali {
 
 // The decoder slots, taken strictly in file order, so that the file the job
 // needs next is never kept waiting by a later one. Decodes share the slots
@@ -129,3 +131,5 @@ class TDecoders {
     std::vector<std::string> saves_;
     std::vector<std::size_t> savesAtStart_;
 };
+
+}  // namespace tovali

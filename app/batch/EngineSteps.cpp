@@ -6,13 +6,15 @@
 #include <thread>
 
 #ifdef _WIN32
-#include "WinApi.h"
+#include "exif/WinApi.h"
 #endif
 
-#include "ConvertJob.h"
-#include "ExifInfo.h"
-#include "ExifStore.h"
-#include "JpegCoefficients.h"
+#include "app/batch/ConvertJob.h"
+#include "app/batch/ExifStore.h"
+#include "engine/codecs/JpegCoefficients.h"
+#include "exif/ExifInfo.h"
+
+namespace tovali {
 
 int DefaultJobCount() {
 #ifdef __linux__
@@ -103,3 +105,5 @@ std::string TEngineSteps::SavePicture(const std::string& outputName, TBitmap& bi
                                       const std::atomic<bool>* cancel) {
     return converter_.SavePicture(outputName, bitmap, cancel);
 }
+
+}  // namespace tovali

@@ -1,4 +1,6 @@
-#include "ExifStore.h"
+#include "app/batch/ExifStore.h"
+
+namespace tovali {
 
 TPictureExif TExifStore::Get(const std::string& path, TUse use) {
     // Held while a file is read, so that two steps asking at once read it
@@ -22,3 +24,5 @@ std::size_t TExifStore::Size() const {
     std::lock_guard lock(mutex_);
     return entries_.size();
 }
+
+}  // namespace tovali

@@ -8,7 +8,9 @@
 #include <mutex>
 #include <string>
 
-#include "PictureExif.h"
+#include "engine/PictureExif.h"
+
+namespace tovali {
 
 class TExifStore {
   public:
@@ -41,3 +43,5 @@ class TExifStore {
     mutable std::mutex mutex_;
     std::map<std::string, TEntry> entries_;
 };
+
+}  // namespace tovali

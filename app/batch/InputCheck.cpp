@@ -1,6 +1,8 @@
-#include "InputCheck.h"
+#include "app/batch/InputCheck.h"
 
 #include <charconv>
+
+namespace tovali {
 
 namespace {
 
@@ -52,3 +54,5 @@ std::string CheckInput(const TSettings& s) {
     }
     return {};
 }
+
+}  // namespace tovali

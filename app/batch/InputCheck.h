@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "Settings.h"
+#include "ui/settings/Settings.h"
+
+namespace tovali {
 
 inline constexpr const char* kWidthMessage = "幅は10以上の整数で入力してください";
 inline constexpr const char* kHeightMessage = "高さは10以上の整数で入力してください";
@@ -26,3 +28,5 @@ bool IsValidName(std::string_view text);
 // The first fault of the entered values, as the message the user is shown;
 // empty when a batch may start.
 std::string CheckInput(const TSettings& settings);
+
+}  // namespace tovali

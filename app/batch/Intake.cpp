@@ -1,4 +1,4 @@
-#include "Intake.h"
+#include "app/batch/Intake.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -6,13 +6,15 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "FileNames.h"
-#include "InputCheck.h"
-#include "PictureFormats.h"
-#include "Raster.h"
-#include "Stoppable.h"
-#include "WideFileUtils.h"
-#include "WidePath.h"
+#include "app/batch/InputCheck.h"
+#include "engine/FileNames.h"
+#include "engine/Raster.h"
+#include "engine/codecs/PictureFormats.h"
+#include "engine/codecs/Stoppable.h"
+#include "exif/WideFileUtils.h"
+#include "exif/WidePath.h"
+
+namespace tovali {
 
 namespace {
 
@@ -101,3 +103,5 @@ bool CheckFiles(const TPathList& paths, const TSettings& settings, TPathList& fi
     message = errors.empty() ? CheckInput(settings) : MakeErrorMessage(errors);
     return message.empty();
 }
+
+}  // namespace tovali

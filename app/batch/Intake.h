@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Settings.h"
+#include "ui/settings/Settings.h"
+
+namespace tovali {
 
 using TPathList = std::vector<std::string>;
 
@@ -51,3 +53,5 @@ std::string MakeErrorMessage(std::vector<std::string> errors);
 // set.
 bool CheckFiles(const TPathList& paths, const TSettings& settings, TPathList& fileList,
                 std::string& message, const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace tovali

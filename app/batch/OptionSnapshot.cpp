@@ -1,7 +1,9 @@
-#include "OptionSnapshot.h"
+#include "app/batch/OptionSnapshot.h"
 
-#include "InputCheck.h"
-#include "ListChoices.h"
+#include "app/batch/InputCheck.h"
+#include "ui/settings/ListChoices.h"
+
+namespace tovali {
 
 namespace {
 
@@ -106,3 +108,5 @@ TConvertOptions SnapshotOptions(const TSettings& s, const QDate& enteredDate, bo
     CopyTexts(s, enteredDate, o);
     return o;
 }
+
+}  // namespace tovali

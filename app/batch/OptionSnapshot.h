@@ -5,8 +5,10 @@
 #include <QDate>
 #include <cstdint>
 
-#include "Settings.h"
-#include "UnitThPicConvert.h"
+#include "engine/UnitThPicConvert.h"
+#include "ui/settings/Settings.h"
+
+namespace tovali {
 
 struct TPicSize {
     std::int32_t Width = 0;
@@ -29,3 +31,5 @@ std::string FormatInputDate(const QDate& date);
 // size text that is no integer).
 TConvertOptions SnapshotOptions(const TSettings& settings, const QDate& enteredDate,
                                 bool useContrast);
+
+}  // namespace tovali

@@ -1,7 +1,7 @@
-#include "StopSignals.h"
+#include "app/batch/StopSignals.h"
 
 #ifdef _WIN32
-#include "WinApi.h"
+#include "exif/WinApi.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <csignal>
 
-#include "NewFile.h"
+#include "engine/NewFile.h"
+
+namespace tovali {
 
 namespace {
 
@@ -106,3 +108,5 @@ int CatchStopSignals(TJobStop* stop) {
 int CaughtStopSignal() {
     return caught.load();
 }
+
+}  // namespace tovali

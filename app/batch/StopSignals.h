@@ -5,7 +5,9 @@
 // SIGBREAK, closing the console, log-off and shutdown as SIGHUP.
 #pragma once
 
-#include "ConvertJob.h"
+#include "app/batch/ConvertJob.h"
+
+namespace tovali {
 
 // Catches SIGINT, SIGTERM and SIGHUP (on Windows the console's control
 // events). Each abandons the new files being written (AbandonNewFiles), asks
@@ -23,3 +25,5 @@ int __stdcall OnConsoleControl(unsigned long event);
 
 // The first of those signals caught, or 0.
 int CaughtStopSignal();
+
+}  // namespace tovali

@@ -1,8 +1,10 @@
-#include "TerminalReporter.h"
+#include "app/batch/TerminalReporter.h"
 
 #include <algorithm>
 
-#include "ConsoleText.h"
+#include "app/batch/ConsoleText.h"
+
+namespace tovali {
 
 namespace {
 
@@ -63,3 +65,5 @@ void TTerminalReporter::DrawBar() {
     std::fflush(err_);
     barShown_ = true;
 }
+
+}  // namespace tovali

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "ConvertJob.h"
+#include "app/batch/ConvertJob.h"
+
+namespace tovali {
 
 class TTerminalReporter final : public IJobReporter {
   public:
@@ -41,3 +43,5 @@ class TTerminalReporter final : public IJobReporter {
     int position_ = 0;
     std::optional<TJobFailure> failure_;
 };
+
+}  // namespace tovali

@@ -1,6 +1,8 @@
-#include "UriList.h"
+#include "app/batch/UriList.h"
 
 #include <cctype>
+
+namespace tovali {
 
 namespace {
 
@@ -93,3 +95,5 @@ std::vector<TDroppedItem> ParseUriList(std::string_view list) {
     }
     return items;
 }
+
+}  // namespace tovali

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tovali {
+
 struct TDroppedItem {
     bool Local = false;  // a file of this machine
     std::string Path;    // Local: the path's bytes; otherwise what the summary calls it
@@ -19,3 +21,5 @@ std::vector<TDroppedItem> ParseUriList(std::string_view list);
 
 // %XX escapes turned into their bytes; a broken escape stays as it is.
 std::string PercentDecode(std::string_view text);
+
+}  // namespace tovali

@@ -1,4 +1,4 @@
-#include "BmpCodec.h"
+#include "engine/codecs/BmpCodec.h"
 
 #include <algorithm>
 #include <array>
@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <limits>
 
-#include "PaletteUtils.h"
-#include "Stoppable.h"
+#include "engine/codecs/PaletteUtils.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -373,3 +375,5 @@ void BmpSave(const TBitmap& picture, TOutputSink& sink) {
     for (int y = picture.Height() - 1; y >= 0; --y)
         sink.Write(picture.ScanLine(y), picture.Stride());
 }
+
+}  // namespace tovali

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "CodecIO.h"
-#include "Raster.h"
-#include "RowWriter.h"
+#include "engine/Raster.h"
+#include "engine/codecs/CodecIO.h"
+#include "engine/codecs/RowWriter.h"
+
+namespace tovali {
 
 // Gives up between rows once `cancel` is set ("decode stopped").
 void BmpLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel = nullptr);
@@ -26,3 +28,5 @@ TPictureHeader BmpReadHeader(const std::string& path);
 // 1, 4 and 8 bits, bit-field masks for 16 and 32 bits when they are not the
 // defaults.
 void BmpSave(const TBitmap& picture, TOutputSink& sink);
+
+}  // namespace tovali

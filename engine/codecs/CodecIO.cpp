@@ -1,4 +1,4 @@
-#include "CodecIO.h"
+#include "engine/codecs/CodecIO.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -11,8 +11,10 @@
 #include <cstring>
 #include <utility>
 
-#include "Stoppable.h"
-#include "WideFileUtils.h"
+#include "engine/codecs/Stoppable.h"
+#include "exif/WideFileUtils.h"
+
+namespace tovali {
 
 namespace {
 
@@ -165,3 +167,5 @@ std::shared_ptr<const TBitmap> Rgb24Copy(const TBitmap& picture, const std::atom
 int QualityForJpegStep(const int (&table)[11], int jpegQuality) {
     return table[(std::clamp(jpegQuality, 0, 100) + 5) / 10];
 }
+
+}  // namespace tovali

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "Raster.h"
+#include "engine/Raster.h"
+
+namespace tovali {
 
 // A picture that cannot be read or written; the text says why, in English.
 class ECodecError : public std::runtime_error {
@@ -93,3 +95,5 @@ std::shared_ptr<const TBitmap> Rgb24Copy(const TBitmap& picture, const std::atom
 // table of eleven entries; a value between steps takes the nearest step, one
 // outside 0..100 the nearest end.
 int QualityForJpegStep(const int (&table)[11], int jpegQuality);
+
+}  // namespace tovali

@@ -13,3 +13,5 @@
 #else
 #define TOVALI_SETJMP(buffer) setjmp(buffer)
 #endif
+
+namespace tovali {}  // namespace tovali

@@ -1,4 +1,4 @@
-#include "GifCodec.h"
+#include "engine/codecs/GifCodec.h"
 
 #include <gif_lib.h>
 
@@ -7,8 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "PaletteUtils.h"
-#include "Stoppable.h"
+#include "engine/codecs/PaletteUtils.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -344,3 +346,5 @@ void GifSave(const TBitmap& picture, TOutputSink& sink) {
     if (!w.failure.empty()) throw ECodecError(w.failure);
     if (closed == GIF_ERROR) FailWithCode(error);
 }
+
+}  // namespace tovali

@@ -17,9 +17,11 @@
 #include <cstddef>
 #include <string>
 
-#include "CodecIO.h"
-#include "Raster.h"
-#include "RowWriter.h"
+#include "engine/Raster.h"
+#include "engine/codecs/CodecIO.h"
+#include "engine/codecs/RowWriter.h"
+
+namespace tovali {
 
 // Gives up between lines once `cancel` is set ("decode stopped").
 void GifLoad(const std::string& path, TBitmap& picture, const std::atomic<bool>* cancel = nullptr);
@@ -36,3 +38,5 @@ int GifImageCountBuffer(const void* data, std::size_t size);
 TPictureHeader GifReadHeader(const std::string& path);
 
 void GifSave(const TBitmap& picture, TOutputSink& sink);
+
+}  // namespace tovali

@@ -1,4 +1,4 @@
-#include "HeifCodec.h"
+#include "engine/codecs/HeifCodec.h"
 
 #include <libheif/heif.h>
 
@@ -6,8 +6,10 @@
 #include <memory>
 #include <new>
 
-#include "NclxProfile.h"
-#include "Stoppable.h"
+#include "engine/codecs/NclxProfile.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -387,3 +389,5 @@ TPictureHeader HeifReadHeader(const std::string& path) {
     // included) and its interleaved 8-bit copy beside the raster.
     return {width, height, 24, false, width * height * (8 + 4)};
 }
+
+}  // namespace tovali

@@ -19,9 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "CodecIO.h"
-#include "Raster.h"
-#include "RowWriter.h"
+#include "engine/Raster.h"
+#include "engine/codecs/CodecIO.h"
+#include "engine/codecs/RowWriter.h"
+
+namespace tovali {
 
 // Once `cancel` is set the call gives up at once ("decode stopped"); the
 // library's decode, which cannot be stopped, ends on a thread of its own.
@@ -50,3 +52,5 @@ std::vector<std::uint8_t> AvifEncode(const TBitmap& picture, int quality,
 // that the two look alike (the table and how it was measured are in
 // HeifCodec.cpp).
 int AvifQualityForJpeg(int jpegQuality);
+
+}  // namespace tovali

@@ -1,8 +1,8 @@
-#include "JpegCodec.h"
+#include "engine/codecs/JpegCodec.h"
 
-#include "ColourProfile.h"
-#include "JpegCoefficients.h"
-#include "Stoppable.h"
+#include "engine/ColourProfile.h"
+#include "engine/codecs/JpegCoefficients.h"
+#include "engine/codecs/Stoppable.h"
 
 // clang-format off
 #include <cstdio>
@@ -15,7 +15,9 @@
 #include <cstring>
 #include <utility>
 #include <vector>
-#include "ErrorJump.h"
+#include "engine/codecs/ErrorJump.h"
+
+namespace tovali {
 
 namespace {
 
@@ -423,3 +425,5 @@ void TJpegImage::Compress() {
     size_ = c.dest.capacity - c.dest.pub.free_in_buffer;
     data_.reset(std::exchange(c.dest.buffer, nullptr));
 }
+
+}  // namespace tovali

@@ -10,9 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "CodecIO.h"
-#include "Raster.h"
-#include "RowWriter.h"
+#include "engine/Raster.h"
+#include "engine/codecs/CodecIO.h"
+#include "engine/codecs/RowWriter.h"
+
+namespace tovali {
 
 void JpegLoad(const std::string& path, TBitmap& picture);
 void JpegLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
@@ -62,3 +64,5 @@ class TJpegImage {
     std::unique_ptr<std::uint8_t, FreeDeleter> data_;
     std::size_t size_ = 0;
 };
+
+}  // namespace tovali

@@ -1,4 +1,4 @@
-#include "JpegCoefficients.h"
+#include "engine/codecs/JpegCoefficients.h"
 
 #include <jerror.h>
 
@@ -11,6 +11,8 @@
 #include <immintrin.h>
 #define TOVALI_PACK_X86 1
 #endif
+
+namespace tovali {
 
 namespace {
 
@@ -360,3 +362,5 @@ JBLOCKARRAY TJpegCoefficientStore::Access(j_common_ptr cinfo, jvirt_barray_ptr h
     if (!rows) Fail(cinfo, outOfMemory);
     return rows;
 }
+
+}  // namespace tovali

@@ -27,6 +27,8 @@
 #include <memory>
 #include <vector>
 
+namespace tovali {
+
 class TJpegCoefficientStore {
   public:
     TJpegCoefficientStore();
@@ -68,3 +70,5 @@ std::size_t PackedRowCapacity(std::size_t count);
 std::size_t PackRowWith(TPackKernel kernel, const JBLOCK* blocks, std::size_t count,
                         std::uint8_t* out);
 void UnpackRowWith(TPackKernel kernel, const std::uint8_t* in, JBLOCK* blocks, std::size_t count);
+
+}  // namespace tovali

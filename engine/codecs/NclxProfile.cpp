@@ -1,8 +1,10 @@
-#include "NclxProfile.h"
+#include "engine/codecs/NclxProfile.h"
 
 #include <lcms2.h>
 
 #include <memory>
+
+namespace tovali {
 
 namespace {
 
@@ -87,3 +89,5 @@ std::vector<std::uint8_t> NclxToIcc(const TNclxColour& colour) {
     if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size)) return {};
     return bytes;
 }
+
+}  // namespace tovali

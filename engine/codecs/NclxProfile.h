@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tovali {
+
 struct TNclxColour {
     int Primaries = 2;  // H.273 ColourPrimaries; 2 = unspecified
     int Transfer = 2;   // H.273 TransferCharacteristics; 2 = unspecified
@@ -23,3 +25,5 @@ bool IsSrgbNclx(const TNclxColour& colour);
 // unknown code points) use the sRGB curve. Empty when the primaries make no
 // valid profile.
 std::vector<std::uint8_t> NclxToIcc(const TNclxColour& colour);
+
+}  // namespace tovali

@@ -1,8 +1,10 @@
-#include "PaletteUtils.h"
+#include "engine/codecs/PaletteUtils.h"
 
 #include <algorithm>
 #include <array>
 #include <numeric>
+
+namespace tovali {
 
 namespace {
 
@@ -80,3 +82,5 @@ void FlattenTransparentEntries(TBitmap& bitmap, const std::vector<bool>& transpa
     bitmap.SetPalette(std::move(palette));
     bitmap.TransparentColor = kWhite;
 }
+
+}  // namespace tovali

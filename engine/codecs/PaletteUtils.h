@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "Raster.h"
+#include "engine/Raster.h"
+
+namespace tovali {
 
 // Palette index of pixel x in a 1, 4 or 8-bit row.
 inline int PaletteIndexAt(const std::uint8_t* row, int x, int bpp) {
@@ -59,3 +61,5 @@ int TransparentPaletteIndex(const TBitmap& bitmap);
 // white entry of the palette, and the transparent colour is set to white.
 // Does nothing when no entry is flagged.
 void FlattenTransparentEntries(TBitmap& bitmap, const std::vector<bool>& transparent);
+
+}  // namespace tovali

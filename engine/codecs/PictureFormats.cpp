@@ -1,16 +1,18 @@
-#include "PictureFormats.h"
+#include "engine/codecs/PictureFormats.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "BmpCodec.h"
-#include "ExifInfo.h"
-#include "FileNames.h"
-#include "GifCodec.h"
-#include "HeifCodec.h"
-#include "JpegCodec.h"
-#include "PngCodec.h"
-#include "WebpCodec.h"
+#include "engine/FileNames.h"
+#include "engine/codecs/BmpCodec.h"
+#include "engine/codecs/GifCodec.h"
+#include "engine/codecs/HeifCodec.h"
+#include "engine/codecs/JpegCodec.h"
+#include "engine/codecs/PngCodec.h"
+#include "engine/codecs/WebpCodec.h"
+#include "exif/ExifInfo.h"
+
+namespace tovali {
 
 namespace {
 
@@ -127,3 +129,5 @@ const TOutputFormat* FindOutputFormat(int type) {
     if (type < 0 || std::size_t(type) >= kOutputFormats.size()) return nullptr;
     return &kOutputFormats[std::size_t(type)];
 }
+
+}  // namespace tovali

@@ -10,9 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "CodecIO.h"
-#include "Raster.h"
-#include "RowWriter.h"
+#include "engine/Raster.h"
+#include "engine/codecs/CodecIO.h"
+#include "engine/codecs/RowWriter.h"
+
+namespace tovali {
 
 class TExifInfo;
 
@@ -77,3 +79,5 @@ struct TOutputFormat {
 
 // The row of an output type's number, or nullptr for an invalid type.
 const TOutputFormat* FindOutputFormat(int type);
+
+}  // namespace tovali

@@ -1,4 +1,4 @@
-#include "PngCodec.h"
+#include "engine/codecs/PngCodec.h"
 
 #include <png.h>
 
@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <memory>
 #include <vector>
-#include "ErrorJump.h"
+#include "engine/codecs/ErrorJump.h"
 
-#include "ColourProfile.h"
-#include "PaletteUtils.h"
-#include "Stoppable.h"
+#include "engine/ColourProfile.h"
+#include "engine/codecs/PaletteUtils.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -427,3 +429,5 @@ void PngSave(const TBitmap& picture, TOutputSink& sink, const std::atomic<bool>*
     }
     png_write_end(w.png, nullptr);
 }
+
+}  // namespace tovali

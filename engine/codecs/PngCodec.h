@@ -19,9 +19,11 @@
 #include <cstddef>
 #include <string>
 
-#include "CodecIO.h"
-#include "Raster.h"
-#include "RowWriter.h"
+#include "engine/Raster.h"
+#include "engine/codecs/CodecIO.h"
+#include "engine/codecs/RowWriter.h"
+
+namespace tovali {
 
 void PngLoad(const std::string& path, TBitmap& picture);
 void PngLoadBuffer(const void* data, std::size_t size, TBitmap& picture);
@@ -37,3 +39,5 @@ TPictureHeader PngReadHeader(const std::string& path);
 
 // Gives up between rows once `cancel` is set ("encode stopped").
 void PngSave(const TBitmap& picture, TOutputSink& sink, const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace tovali

@@ -1,7 +1,9 @@
-#include "RowWriter.h"
+#include "engine/codecs/RowWriter.h"
 
-#include "CodecIO.h"
-#include "Stoppable.h"
+#include "engine/codecs/CodecIO.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 TRowWriter::TRowWriter(TBitmap& picture, int width, int height, int bitsPerPixel,
                        const std::optional<TFitSize>& fit, const std::atomic<bool>* cancel)
@@ -46,3 +48,5 @@ void TRowWriter::Finish() {
     fitted->IccProfile = std::move(picture_.IccProfile);
     picture_.Swap(*fitted);
 }
+
+}  // namespace tovali

@@ -10,8 +10,10 @@
 #include <memory>
 #include <optional>
 
-#include "BitmapUtils.h"
-#include "Raster.h"
+#include "engine/BitmapUtils.h"
+#include "engine/Raster.h"
+
+namespace tovali {
 
 struct TFitSize {
     int Width = 0;
@@ -69,3 +71,5 @@ class TRowWriter {
     std::unique_ptr<TStreamedFit> fit_;
     const std::atomic<bool>* cancel_;
 };
+
+}  // namespace tovali

@@ -1,4 +1,4 @@
-#include "Stoppable.h"
+#include "engine/codecs/Stoppable.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -7,6 +7,8 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+
+namespace tovali {
 
 namespace {
 
@@ -66,3 +68,5 @@ void RunStoppable(TStoppableWork work, const std::atomic<bool>* cancel, const ch
     thread.join();
     if (state->Error) std::rethrow_exception(state->Error);
 }
+
+}  // namespace tovali

@@ -8,7 +8,9 @@
 #include <atomic>
 #include <functional>
 
-#include "CodecIO.h"
+#include "engine/codecs/CodecIO.h"
+
+namespace tovali {
 
 // A codec's error, so that whoever reports a decode or an encode that
 // failed treats one that stopped alike.
@@ -41,3 +43,5 @@ inline constexpr int kRowsPerStopLook = 16;
 // to be had, the work runs on the caller's thread.
 using TStoppableWork = std::function<void(const std::atomic<bool>& abandoned)>;
 void RunStoppable(TStoppableWork work, const std::atomic<bool>* cancel, const char* text);
+
+}  // namespace tovali

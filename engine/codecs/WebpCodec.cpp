@@ -1,4 +1,4 @@
-#include "WebpCodec.h"
+#include "engine/codecs/WebpCodec.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -8,7 +8,9 @@
 #include <cstring>
 #include <memory>
 
-#include "Stoppable.h"
+#include "engine/codecs/Stoppable.h"
+
+namespace tovali {
 
 namespace {
 
@@ -339,3 +341,5 @@ TPictureHeader WebpReadHeader(const std::string& path) {
     const bool alpha = features.has_alpha != 0 || features.has_animation != 0;
     return {width, height, 24, false, source.Size() + (alpha ? width * height * 4 : 0)};
 }
+
+}  // namespace tovali

@@ -18,9 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "CodecIO.h"
-#include "Raster.h"
-#include "RowWriter.h"
+#include "engine/Raster.h"
+#include "engine/codecs/CodecIO.h"
+#include "engine/codecs/RowWriter.h"
+
+namespace tovali {
 
 // Once `cancel` is set the call gives up at once ("decode stopped"); the
 // decode, which looks for it only between slices of the file, ends on a
@@ -49,3 +51,5 @@ std::vector<std::uint8_t> WebpEncode(const TBitmap& picture, int quality,
 // that the two look alike (the table and how it was measured are in
 // WebpCodec.cpp).
 int WebpQualityForJpeg(int jpegQuality);
+
+}  // namespace tovali

@@ -4,7 +4,9 @@
 
 #include <QtTest>
 
-#include "DesktopTheme.h"
+#include "app/DesktopTheme.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -4,7 +4,9 @@
 // its script.
 #include <QtTest>
 
-#include "UnitMain.h"
+#include "app/UnitMain.h"
+
+using namespace tovali;
 
 class DroppedItemsWinTest : public QObject {
     Q_OBJECT

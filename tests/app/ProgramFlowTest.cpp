@@ -22,10 +22,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "../ScratchSettings.h"
-#include "MessageBox.h"
-#include "UnitMain.h"
-#include "UnitStatus.h"
+#include "app/UnitMain.h"
+#include "app/UnitStatus.h"
+#include "tests/ScratchSettings.h"
+#include "ui/MessageBox.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -11,7 +11,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
+
+using namespace tovali;
 
 namespace {
 

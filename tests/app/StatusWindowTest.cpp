@@ -12,7 +12,9 @@
 #include <QWindow>
 #include <memory>
 
-#include "UnitStatus.h"
+#include "app/UnitStatus.h"
+
+using namespace tovali;
 
 // Stands in for the file browser: records every folder it is asked to open.
 class UrlRecorder : public QObject {

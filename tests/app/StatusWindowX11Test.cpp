@@ -17,7 +17,9 @@
 #include <cstring>
 #include <memory>
 
-#include "UnitStatus.h"
+#include "app/UnitStatus.h"
+
+using namespace tovali;
 
 namespace {
 

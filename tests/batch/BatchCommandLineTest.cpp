@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <iterator>
 
-#include "BatchCommandLine.h"
-#include "Settings.h"
-#include "TerminalReporter.h"
+#include "app/batch/BatchCommandLine.h"
+#include "app/batch/TerminalReporter.h"
+#include "ui/settings/Settings.h"
+
+using namespace tovali;
 
 namespace {
 

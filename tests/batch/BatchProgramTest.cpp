@@ -14,11 +14,13 @@
 #include <iterator>
 #include <random>
 
-#include "BatchCommandLine.h"
-#include "BmpCodec.h"
-#include "Cp932.h"
-#include "JpegCodec.h"
-#include "UnitThPicConvert.h"
+#include "app/batch/BatchCommandLine.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/BmpCodec.h"
+#include "engine/codecs/JpegCodec.h"
+#include "ui/settings/Cp932.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

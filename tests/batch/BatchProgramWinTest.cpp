@@ -10,11 +10,13 @@
 #include <fstream>
 #include <random>
 
-#include "BmpCodec.h"
-#include "CodecIO.h"
-#include "Raster.h"
-#include "WidePath.h"
-#include "WinApi.h"
+#include "engine/Raster.h"
+#include "engine/codecs/BmpCodec.h"
+#include "engine/codecs/CodecIO.h"
+#include "exif/WidePath.h"
+#include "exif/WinApi.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

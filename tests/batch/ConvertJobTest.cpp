@@ -11,9 +11,11 @@
 #include <set>
 #include <thread>
 
-#include "BmpCodec.h"
-#include "ConvertJob.h"
-#include "Intake.h"
+#include "app/batch/ConvertJob.h"
+#include "app/batch/Intake.h"
+#include "engine/codecs/BmpCodec.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

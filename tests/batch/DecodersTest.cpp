@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <future>
 
-#include "Decoders.h"
-#include "UnitThPicConvert.h"
+#include "app/batch/Decoders.h"
+#include "engine/UnitThPicConvert.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -3,7 +3,9 @@
 #include <map>
 #include <stdexcept>
 
-#include "ExifStore.h"
+#include "app/batch/ExifStore.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "InputCheck.h"
+#include "app/batch/InputCheck.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -4,9 +4,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "FileNames.h"
-#include "GifCodec.h"
-#include "Intake.h"
+#include "app/batch/Intake.h"
+#include "engine/FileNames.h"
+#include "engine/codecs/GifCodec.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "OptionSnapshot.h"
+#include "app/batch/OptionSnapshot.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "NewFile.h"
-#include "StopSignals.h"
+#include "app/batch/StopSignals.h"
+#include "engine/NewFile.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <vector>
 
-#include "../WinChild.h"
-#include "NewFile.h"
-#include "StopSignals.h"
+#include "app/batch/StopSignals.h"
+#include "engine/NewFile.h"
+#include "tests/WinChild.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

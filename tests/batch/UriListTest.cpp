@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "UriList.h"
+#include "app/batch/UriList.h"
+
+using namespace tovali;
 
 TEST(UriList, LocalPathsComeBackAsTheirBytes) {
     const auto items = ParseUriList(

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "BmpCodec.h"
-#include "ImageCompare.h"
+#include "engine/codecs/BmpCodec.h"
+#include "tests/engine/ImageCompare.h"
+
+using namespace tovali;
 
 namespace {
 

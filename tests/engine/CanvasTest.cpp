@@ -7,9 +7,11 @@
 #include <random>
 #include <set>
 
-#include "Canvas.h"
-#include "OutlineUnion.h"
-#include "PixelTestUtils.h"
+#include "engine/Canvas.h"
+#include "engine/OutlineUnion.h"
+#include "tests/engine/PixelTestUtils.h"
+
+using namespace tovali;
 
 using namespace pixel_test;
 

@@ -6,16 +6,18 @@
 
 #include <cmath>
 
-#include "../exif/ExifBuilder.h"
-#include "ColourProfile.h"
-#include "ImageCompare.h"
-#include "JpegCodec.h"
-#include "PngCodec.h"
-#include "UnitThPicConvert.h"
+#include "engine/ColourProfile.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/JpegCodec.h"
+#include "engine/codecs/PngCodec.h"
+#include "tests/engine/ImageCompare.h"
+#include "tests/exif/ExifBuilder.h"
 
 // clang-format off
 #include <cstdio>
 #include <jpeglib.h>
+
+using namespace tovali;
 // clang-format on
 
 using Bytes = std::vector<std::uint8_t>;

@@ -7,9 +7,11 @@
 #include <random>
 #include <thread>
 
-#include "BitmapUtils.h"
-#include "PixelTestUtils.h"
-#include "UnitThPicConvert.h"
+#include "engine/BitmapUtils.h"
+#include "engine/UnitThPicConvert.h"
+#include "tests/engine/PixelTestUtils.h"
+
+using namespace tovali;
 
 using namespace pixel_test;
 

@@ -3,9 +3,11 @@
 
 #include <cstring>
 
-#include "GifCodec.h"
-#include "ImageCompare.h"
-#include "PaletteUtils.h"
+#include "engine/codecs/GifCodec.h"
+#include "engine/codecs/PaletteUtils.h"
+#include "tests/engine/ImageCompare.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "ExifInfo.h"
-#include "HeifCodec.h"
-#include "PatchPicture.h"
-#include "UnitThPicConvert.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/HeifCodec.h"
+#include "exif/ExifInfo.h"
+#include "tests/engine/PatchPicture.h"
+
+using namespace tovali;
 
 using namespace patch_picture;
 

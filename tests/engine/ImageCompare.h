@@ -16,12 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "Raster.h"
-#include "WidePath.h"
+#include "engine/Raster.h"
+#include "exif/WidePath.h"
 
 #ifdef _WIN32
 #include <process.h>
 #endif
+
+namespace tovali {
 
 inline std::string DataFile(const std::string& relative) {
     return std::string(TOVALI_TEST_DATA) + "/" + relative;
@@ -153,3 +155,5 @@ class TTempDir {
   private:
     std::string path_;
 };
+
+}  // namespace tovali

@@ -11,8 +11,10 @@
 #include <filesystem>
 #include <random>
 
-#include "ImageCompare.h"
-#include "JpegCodec.h"
+#include "engine/codecs/JpegCodec.h"
+#include "tests/engine/ImageCompare.h"
+
+using namespace tovali;
 
 namespace {
 

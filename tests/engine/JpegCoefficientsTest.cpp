@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "JpegCodec.h"
-#include "JpegCoefficients.h"
-#include "PixelTestUtils.h"
+#include "engine/codecs/JpegCodec.h"
+#include "engine/codecs/JpegCoefficients.h"
+#include "tests/engine/PixelTestUtils.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -2,9 +2,11 @@
 
 #include <filesystem>
 
-#include "ImageCompare.h"
-#include "Orientation.h"
-#include "UnitThPicConvert.h"
+#include "engine/Orientation.h"
+#include "engine/UnitThPicConvert.h"
+#include "tests/engine/ImageCompare.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

@@ -3,9 +3,11 @@
 #include <atomic>
 #include <filesystem>
 
-#include "ImageCompare.h"
-#include "PixelTestUtils.h"
-#include "UnitThPicConvert.h"
+#include "engine/UnitThPicConvert.h"
+#include "tests/engine/ImageCompare.h"
+#include "tests/engine/PixelTestUtils.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 using pixel_test::SameImage;

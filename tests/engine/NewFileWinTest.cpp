@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "../WinChild.h"
-#include "FileNames.h"
-#include "ImageCompare.h"
-#include "NewFile.h"
-#include "UnitThPicConvert.h"
+#include "engine/FileNames.h"
+#include "engine/NewFile.h"
+#include "engine/UnitThPicConvert.h"
+#include "tests/WinChild.h"
+#include "tests/engine/ImageCompare.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -6,13 +6,15 @@
 #include <iterator>
 #include <random>
 
-#include "../exif/ExifBuilder.h"
-#include "ColourProfile.h"
-#include "ExifInfo.h"
-#include "JpegCodec.h"
-#include "Orientation.h"
-#include "PictureExif.h"
-#include "UnitThPicConvert.h"
+#include "engine/ColourProfile.h"
+#include "engine/Orientation.h"
+#include "engine/PictureExif.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/JpegCodec.h"
+#include "exif/ExifInfo.h"
+#include "tests/exif/ExifBuilder.h"
+
+using namespace tovali;
 
 using namespace exiftest;
 

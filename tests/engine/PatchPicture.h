@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "ImageCompare.h"
+#include "tests/engine/ImageCompare.h"
+
+namespace tovali {
 
 namespace patch_picture {
 
@@ -37,3 +39,5 @@ inline void ExpectPatches(const TBitmap& b, TColor topLeft, TColor topRight, TCo
 }
 
 }  // namespace patch_picture
+
+}  // namespace tovali

@@ -8,11 +8,13 @@
 #include <fstream>
 #include <iterator>
 
-#include "../exif/ExifBuilder.h"
-#include "DateTimeUtils.h"
-#include "ExifInfo.h"
-#include "UnitThPicConvert.h"
-#include "WideFileUtils.h"
+#include "engine/UnitThPicConvert.h"
+#include "exif/DateTimeUtils.h"
+#include "exif/ExifInfo.h"
+#include "exif/WideFileUtils.h"
+#include "tests/exif/ExifBuilder.h"
+
+using namespace tovali;
 
 using namespace exiftest;
 

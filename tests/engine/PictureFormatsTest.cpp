@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #ifdef _WIN32
-#include "WinApi.h"
+#include "exif/WinApi.h"
 #else
 #include <malloc.h>
 #include <sys/stat.h>
@@ -15,15 +15,17 @@
 #include <fstream>
 #include <random>
 
-#include "BmpCodec.h"
-#include "DecodeCost.h"
-#include "GifCodec.h"
-#include "ImageCompare.h"
-#include "JpegCodec.h"
-#include "PictureExif.h"
-#include "PictureFormats.h"
-#include "PngCodec.h"
-#include "UnitThPicConvert.h"
+#include "engine/DecodeCost.h"
+#include "engine/PictureExif.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/BmpCodec.h"
+#include "engine/codecs/GifCodec.h"
+#include "engine/codecs/JpegCodec.h"
+#include "engine/codecs/PictureFormats.h"
+#include "engine/codecs/PngCodec.h"
+#include "tests/engine/ImageCompare.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

@@ -8,8 +8,10 @@
 #include <sstream>
 #include <string>
 
-#include "Canvas.h"
-#include "Raster.h"
+#include "engine/Canvas.h"
+#include "engine/Raster.h"
+
+namespace tovali {
 
 namespace pixel_test {
 
@@ -87,3 +89,5 @@ inline std::string RectText(const TRect& r) {
 }
 
 }  // namespace pixel_test
+
+}  // namespace tovali

@@ -4,9 +4,11 @@
 #include <filesystem>
 #include <random>
 
-#include "ImageCompare.h"
-#include "PaletteUtils.h"
-#include "PngCodec.h"
+#include "engine/codecs/PaletteUtils.h"
+#include "engine/codecs/PngCodec.h"
+#include "tests/engine/ImageCompare.h"
+
+using namespace tovali;
 
 namespace {
 

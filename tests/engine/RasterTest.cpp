@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "Raster.h"
+#include "engine/Raster.h"
+
+using namespace tovali;
 
 TEST(Raster, RowsArePaddedToFourBytes) {
     EXPECT_EQ(TBitmap::StrideFor(1, 1), 4u);

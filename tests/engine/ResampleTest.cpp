@@ -4,9 +4,11 @@
 #include <cstring>
 #include <random>
 
-#include "BitmapUtils.h"
-#include "PixelTestUtils.h"
-#include "UnitThPicConvert.h"
+#include "engine/BitmapUtils.h"
+#include "engine/UnitThPicConvert.h"
+#include "tests/engine/PixelTestUtils.h"
+
+using namespace tovali;
 
 using namespace pixel_test;
 

@@ -4,9 +4,11 @@
 
 #include <filesystem>
 
-#include "ImageCompare.h"
-#include "PaletteUtils.h"
-#include "UnitThPicConvert.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/PaletteUtils.h"
+#include "tests/engine/ImageCompare.h"
+
+using namespace tovali;
 
 namespace {
 

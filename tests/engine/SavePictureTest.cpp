@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <random>
 
-#include "BmpCodec.h"
-#include "FileNames.h"
-#include "ImageCompare.h"
-#include "JpegCodec.h"
-#include "NewFile.h"
-#include "UnitThPicConvert.h"
+#include "engine/FileNames.h"
+#include "engine/NewFile.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/BmpCodec.h"
+#include "engine/codecs/JpegCodec.h"
+#include "tests/engine/ImageCompare.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

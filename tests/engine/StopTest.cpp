@@ -10,19 +10,21 @@
 #include <future>
 #include <thread>
 
-#include "BmpCodec.h"
-#include "ColourProfile.h"
-#include "GifCodec.h"
-#include "HeifCodec.h"
-#include "ImageCompare.h"
-#include "JpegCodec.h"
-#include "Orientation.h"
-#include "PictureFormats.h"
-#include "PixelTestUtils.h"
-#include "PngCodec.h"
-#include "Stoppable.h"
-#include "UnitThPicConvert.h"
-#include "WebpCodec.h"
+#include "engine/ColourProfile.h"
+#include "engine/Orientation.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/BmpCodec.h"
+#include "engine/codecs/GifCodec.h"
+#include "engine/codecs/HeifCodec.h"
+#include "engine/codecs/JpegCodec.h"
+#include "engine/codecs/PictureFormats.h"
+#include "engine/codecs/PngCodec.h"
+#include "engine/codecs/Stoppable.h"
+#include "engine/codecs/WebpCodec.h"
+#include "tests/engine/ImageCompare.h"
+#include "tests/engine/PixelTestUtils.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -9,8 +9,10 @@
 #include <set>
 #include <thread>
 
-#include "PixelTestUtils.h"
-#include "UnitThPicConvert.h"
+#include "engine/UnitThPicConvert.h"
+#include "tests/engine/PixelTestUtils.h"
+
+using namespace tovali;
 
 using namespace pixel_test;
 

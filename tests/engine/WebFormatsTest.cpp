@@ -9,10 +9,12 @@
 #include <memory>
 #include <random>
 
-#include "HeifCodec.h"
-#include "ImageCompare.h"
-#include "UnitThPicConvert.h"
-#include "WebpCodec.h"
+#include "engine/UnitThPicConvert.h"
+#include "engine/codecs/HeifCodec.h"
+#include "engine/codecs/WebpCodec.h"
+#include "tests/engine/ImageCompare.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "ExifInfo.h"
-#include "PatchPicture.h"
-#include "WebpCodec.h"
+#include "engine/codecs/WebpCodec.h"
+#include "exif/ExifInfo.h"
+#include "tests/engine/PatchPicture.h"
+
+using namespace tovali;
 
 using namespace patch_picture;
 

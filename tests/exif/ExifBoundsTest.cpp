@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <new>
 
-#include "ExifTestUtil.h"
+#include "tests/exif/ExifTestUtil.h"
+
+using namespace tovali;
 
 using namespace exiftest;
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace tovali {
+
 namespace exiftest {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -210,3 +212,5 @@ class TempDir {
 };
 
 }  // namespace exiftest
+
+}  // namespace tovali

@@ -1,7 +1,9 @@
 // The capture date: DateTime of IFD0 as a date-time value.
 #include <gtest/gtest.h>
 
-#include "ExifTestUtil.h"
+#include "tests/exif/ExifTestUtil.h"
+
+using namespace tovali;
 
 using namespace exiftest;
 

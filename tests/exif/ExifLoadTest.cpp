@@ -4,8 +4,10 @@
 #include <unistd.h>
 #endif
 
-#include "ExifTestUtil.h"
-#include "WideFileUtils.h"
+#include "exif/WideFileUtils.h"
+#include "tests/exif/ExifTestUtil.h"
+
+using namespace tovali;
 
 using namespace exiftest;
 

@@ -3,7 +3,9 @@
 
 #include <cstring>
 
-#include "ExifTestUtil.h"
+#include "tests/exif/ExifTestUtil.h"
+
+using namespace tovali;
 
 using namespace exiftest;
 

@@ -2,7 +2,9 @@
 // they hold; broken ones fail with the reader's own errors.
 #include <gtest/gtest.h>
 
-#include "ExifTestUtil.h"
+#include "tests/exif/ExifTestUtil.h"
+
+using namespace tovali;
 
 using namespace exiftest;
 

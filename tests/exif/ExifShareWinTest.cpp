@@ -4,8 +4,10 @@
 #ifdef _WIN32  // Windows only, whichever way the build picks its test files
 #include <gtest/gtest.h>
 
-#include "CodecIO.h"
-#include "ExifTestUtil.h"
+#include "engine/codecs/CodecIO.h"
+#include "tests/exif/ExifTestUtil.h"
+
+using namespace tovali;
 
 using namespace exiftest;
 

@@ -3,8 +3,10 @@
 
 #include <string>
 
-#include "ExifBuilder.h"
-#include "ExifInfo.h"
+#include "exif/ExifInfo.h"
+#include "tests/exif/ExifBuilder.h"
+
+namespace tovali {
 
 namespace exiftest {
 
@@ -39,3 +41,5 @@ inline const std::string kNotFound = "TExifInfo: ファイルが見つかりま�
 inline const std::string kNoDate = "TExifInfo: 日時は不明です";
 
 }  // namespace exiftest
+
+}  // namespace tovali

@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <string>
 
-#include "CodecIO.h"
-#include "WideFileUtils.h"
-#include "WidePath.h"
-#include "WinApi.h"
+#include "engine/codecs/CodecIO.h"
+#include "exif/WideFileUtils.h"
+#include "exif/WidePath.h"
+#include "exif/WinApi.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 
@@ -38,11 +40,13 @@ class TWinTempDir {
 };
 
 std::string MakeFile(const std::string& name, const std::string& bytes) {
-    const THandle handle = WideFileCreate(name);
-    EXPECT_GE(handle, 0) << name;
-    THandleStream stream(handle);
-    EXPECT_EQ(stream.Write(bytes.data(), bytes.size()), bytes.size());
-    _close(handle);
+    const HANDLE file = CreateFileW(SystemPath(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << name;
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr));
+    EXPECT_EQ(written, bytes.size());
+    CloseHandle(file);
     return name;
 }
 

@@ -1,8 +1,10 @@
 // Paths as the program keeps them (WTF-8) and as Windows takes them
 // (UTF-16): every name comes back unchanged, even one with a lone surrogate.
-#include "WidePath.h"
+#include "exif/WidePath.h"
 
 #include <gtest/gtest.h>
+
+using namespace tovali;
 
 TEST(WidePath, NamesOfEveryPlaneRoundTrip) {
     const std::string name = "写真 𠮷野家😀.jpg";

@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "BmpCodec.h"
-#include "FuzzChecks.h"
+#include "engine/codecs/BmpCodec.h"
+#include "tests/fuzz/FuzzChecks.h"
+
+using namespace tovali;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     TBitmap picture;

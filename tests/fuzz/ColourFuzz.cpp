@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "ColourProfile.h"
-#include "Raster.h"
+#include "engine/ColourProfile.h"
+#include "engine/Raster.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "ExifInfo.h"
+#include "exif/ExifInfo.h"
+
+using namespace tovali;
 
 namespace {
 

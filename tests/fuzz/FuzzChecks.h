@@ -9,9 +9,11 @@
 #include <exception>
 #include <vector>
 
-#include "ColourProfile.h"
-#include "ExifInfo.h"
-#include "Raster.h"
+#include "engine/ColourProfile.h"
+#include "engine/Raster.h"
+#include "exif/ExifInfo.h"
+
+using namespace tovali;
 
 // A tiny hostile file may claim a huge picture; writing and reading it back
 // would only slow the fuzzer down.

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "FuzzChecks.h"
-#include "GifCodec.h"
+#include "engine/codecs/GifCodec.h"
+#include "tests/fuzz/FuzzChecks.h"
+
+using namespace tovali;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

@@ -1,8 +1,10 @@
 // HEIF and AVIF reader: see FuzzPhotoDecoder.
 #include <cstdint>
 
-#include "FuzzChecks.h"
-#include "HeifCodec.h"
+#include "engine/codecs/HeifCodec.h"
+#include "tests/fuzz/FuzzChecks.h"
+
+using namespace tovali;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     return FuzzPhotoDecoder(data, size, HeifReadExifBuffer, HeifLoadBuffer);

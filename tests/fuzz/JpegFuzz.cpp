@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "ColourProfile.h"
-#include "FuzzChecks.h"
-#include "JpegCodec.h"
+#include "engine/ColourProfile.h"
+#include "engine/codecs/JpegCodec.h"
+#include "tests/fuzz/FuzzChecks.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "ColourProfile.h"
-#include "FuzzChecks.h"
-#include "PngCodec.h"
+#include "engine/ColourProfile.h"
+#include "engine/codecs/PngCodec.h"
+#include "tests/fuzz/FuzzChecks.h"
+
+using namespace tovali;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     TBitmap picture;

@@ -1,7 +1,9 @@
 #include <QImageReader>
 #include <QTest>
 
-#include "Artwork.h"
+#include "resources/Artwork.h"
+
+using namespace tovali;
 
 // The main window places these pictures at fixed sizes; a drawing that
 // drifts from them, or a name that goes missing, shows here.

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "Cp932.h"
-#include "ProfileValues.h"
+#include "ui/settings/Cp932.h"
+#include "ui/settings/ProfileValues.h"
+
+using namespace tovali;
 
 TEST(ProfileInteger, ReadsDecimalAndLongHexOnly) {
     EXPECT_EQ(ParseProfileInteger("50"), 50);

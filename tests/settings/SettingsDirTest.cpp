@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "SettingsDir.h"
+#include "ui/settings/SettingsDir.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

@@ -9,10 +9,12 @@
 #include <iterator>
 #include <string>
 
-#include "Settings.h"
-#include "SettingsDir.h"
-#include "WidePath.h"
-#include "WinApi.h"
+#include "exif/WidePath.h"
+#include "exif/WinApi.h"
+#include "ui/settings/Settings.h"
+#include "ui/settings/SettingsDir.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

@@ -7,9 +7,11 @@
 
 #include <QFontDatabase>
 
-#include "Cp932.h"
-#include "FontList.h"
-#include "Settings.h"
+#include "ui/settings/Cp932.h"
+#include "ui/settings/FontList.h"
+#include "ui/settings/Settings.h"
+
+using namespace tovali;
 
 namespace fs = std::filesystem;
 

@@ -15,9 +15,11 @@
 #include <QtTest>
 #include <memory>
 
-#include "../ScratchSettings.h"
-#include "FormMain.h"
-#include "Shape.h"
+#include "tests/ScratchSettings.h"
+#include "ui/FormMain.h"
+#include "ui/Shape.h"
+
+using namespace tovali;
 
 namespace {
 

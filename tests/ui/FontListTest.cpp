@@ -4,7 +4,9 @@
 #include <QFontDatabase>
 #include <QtTest>
 
-#include "FontList.h"
+#include "ui/settings/FontList.h"
+
+using namespace tovali;
 
 namespace {
 

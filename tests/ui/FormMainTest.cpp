@@ -19,12 +19,14 @@
 #include <QtTest>
 #include <memory>
 
-#include "../ScratchSettings.h"
-#include "FontList.h"
-#include "FormMain.h"
-#include "MessageBox.h"
-#include "Shape.h"
-#include "pngextra.h"
+#include "tests/ScratchSettings.h"
+#include "ui/FormMain.h"
+#include "ui/MessageBox.h"
+#include "ui/Shape.h"
+#include "ui/settings/FontList.h"
+#include "widgets/pngextra.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -12,12 +12,14 @@
 #include <QtTest>
 #include <memory>
 
-#include "../ScratchSettings.h"
-#include "Cp932.h"
-#include "FontList.h"
-#include "FormMain.h"
-#include "MessageBox.h"
-#include "Shape.h"
+#include "tests/ScratchSettings.h"
+#include "ui/FormMain.h"
+#include "ui/MessageBox.h"
+#include "ui/Shape.h"
+#include "ui/settings/Cp932.h"
+#include "ui/settings/FontList.h"
+
+using namespace tovali;
 
 namespace {
 

@@ -3,7 +3,9 @@
 #include <QWidget>
 #include <memory>
 
-#include "pngextra.h"
+#include "widgets/pngextra.h"
+
+using namespace tovali;
 
 namespace {
 

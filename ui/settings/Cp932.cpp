@@ -1,9 +1,9 @@
-#include "Cp932.h"
+#include "ui/settings/Cp932.h"
 
 #ifdef _WIN32
-#include "WinApi.h"
+#include "exif/WinApi.h"
 
-#include "WidePath.h"
+#include "exif/WidePath.h"
 #else
 #include <iconv.h>
 #endif
@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
+
+namespace tovali {
 
 namespace {
 
@@ -209,3 +211,5 @@ std::string_view Cp932Prefix(std::string_view bytes, std::size_t maxBytes) {
     }
     return bytes.substr(0, std::min(end, bytes.size()));
 }
+
+}  // namespace tovali

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace tovali {
+
 // Bytes that are not code page 932 become U+FFFD.
 std::string Cp932ToUtf8(std::string_view bytes);
 // Characters that code page 932 cannot hold (and broken UTF-8) become "?".
@@ -16,3 +18,5 @@ bool Cp932Keeps(std::string_view text);
 // The longest prefix of at most maxBytes bytes that ends on a whole
 // character, so that a cut never leaves half of a double-byte character.
 std::string_view Cp932Prefix(std::string_view bytes, std::size_t maxBytes);
+
+}  // namespace tovali

@@ -1,4 +1,4 @@
-#include "FontList.h"
+#include "ui/settings/FontList.h"
 
 #include <QCollator>
 #include <QFontDatabase>
@@ -8,6 +8,8 @@
 #ifdef TOVALI_HAVE_FONTCONFIG
 #include <fontconfig/fontconfig.h>
 #endif
+
+namespace tovali {
 
 namespace {
 QCollator FaceCollator() {
@@ -85,3 +87,5 @@ QStringList WindowFontFamilies() {
         if (!families.contains(face)) families.append(face);
     return families;
 }
+
+}  // namespace tovali

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace tovali {
+
 // One typeface as the font enumeration reports it.
 struct TFontDescription {
     QString FaceName;
@@ -37,3 +39,5 @@ QStringList FontSubstitutes(const QString& face);
 // the installed proportional gothics of the same design the windows were laid
 // out for, then the substitutes for the Windows face.
 QStringList WindowFontFamilies();
+
+}  // namespace tovali

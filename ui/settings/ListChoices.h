@@ -6,6 +6,8 @@
 
 #include <iterator>
 
+namespace tovali {
+
 struct TBoxChoice {
     int Side;  // the box is Side x Side pixels
     const char* Caption;
@@ -33,3 +35,5 @@ inline int BoxSizeForIndex(int index) {
 inline int JpegQualityForIndex(int index) {
     return index >= 0 && index < kQualityChoiceCount ? kQualityChoices[index].Quality : 0;
 }
+
+}  // namespace tovali

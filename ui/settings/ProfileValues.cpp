@@ -1,6 +1,8 @@
-#include "ProfileValues.h"
+#include "ui/settings/ProfileValues.h"
 
 #include <charconv>
+
+namespace tovali {
 
 namespace {
 
@@ -55,3 +57,5 @@ std::string QuoteProfileText(std::string_view text) {
     if (outerBlank || UnquoteProfileValue(line).size() != line.size()) return '"' + line + '"';
     return line;
 }
+
+}  // namespace tovali

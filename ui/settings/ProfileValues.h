@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace tovali {
+
 // An Integer or Boolean value: decimal with an optional sign, or
 // hexadecimal after "0x"/"0X" when the value is longer than two characters.
 // Anything else (and a decimal value outside 32 bits) is no integer.
@@ -19,3 +21,5 @@ std::string_view UnquoteProfileValue(std::string_view value);
 // breaks become blanks, and a text with outer blanks or outer quotes is
 // put in double quotes.
 std::string QuoteProfileText(std::string_view text);
+
+}  // namespace tovali

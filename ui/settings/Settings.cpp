@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "ui/settings/Settings.h"
 
 #include <SimpleIni.h>
 #ifndef _WIN32
@@ -17,12 +17,14 @@
 #include <sstream>
 #include <variant>
 
-#include "Cp932.h"
-#include "FontList.h"
-#include "ListChoices.h"
-#include "ProfileValues.h"
-#include "WidePath.h"
-#include "WinApi.h"
+#include "exif/WidePath.h"
+#include "exif/WinApi.h"
+#include "ui/settings/Cp932.h"
+#include "ui/settings/FontList.h"
+#include "ui/settings/ListChoices.h"
+#include "ui/settings/ProfileValues.h"
+
+namespace tovali {
 
 namespace fs = std::filesystem;
 
@@ -479,3 +481,5 @@ void SaveSettingsFile(const fs::path& path, const TSettings& settings) {
     file.Write(settings);
     file.Save();
 }
+
+}  // namespace tovali

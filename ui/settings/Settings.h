@@ -17,8 +17,10 @@
 #include <string_view>
 #include <vector>
 
-#include "Raster.h"
-#include "TextStamp.h"
+#include "engine/Raster.h"
+#include "engine/TextStamp.h"
+
+namespace tovali {
 
 struct TSettings {
     // PIC_SIZE
@@ -137,3 +139,5 @@ TSettings LoadSettingsFile(const std::filesystem::path& path,
                            const std::vector<std::string>& installedFaces);
 // Updates config.ini in place, or creates it in table order. Throws ESettingsError.
 void SaveSettingsFile(const std::filesystem::path& path, const TSettings& settings);
+
+}  // namespace tovali

@@ -1,4 +1,4 @@
-#include "SettingsDir.h"
+#include "ui/settings/SettingsDir.h"
 
 #ifdef _WIN32
 // The known-folder GUIDs defined here, so no import library is needed.
@@ -17,6 +17,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+namespace tovali {
 
 namespace fs = std::filesystem;
 
@@ -89,3 +91,5 @@ std::optional<fs::path> MakeSettingsDir() {
     }
     return dir;
 }
+
+}  // namespace tovali

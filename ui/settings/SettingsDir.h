@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <optional>
 
+namespace tovali {
+
 // Said once when no home or configuration folder can be found; the program
 // then runs on the defaults and keeps nothing.
 inline constexpr const char* kNoSettingsDirMessage =
@@ -25,3 +27,5 @@ std::optional<std::filesystem::path> MakeSettingsDir();
 inline std::filesystem::path SettingsFilePath(const std::filesystem::path& dir) {
     return dir / "config.ini";
 }
+
+}  // namespace tovali

@@ -11,9 +11,11 @@
 #include <QThread>
 #include <cstdio>
 
-#include "../../ScratchSettings.h"
-#include "FormMain.h"
-#include "UnitStatus.h"
+#include "app/UnitStatus.h"
+#include "tests/ScratchSettings.h"
+#include "ui/FormMain.h"
+
+using namespace tovali;
 
 namespace {
 
