@@ -108,10 +108,12 @@ std::vector<std::uint8_t> ColourProfile(const heif_image_handle* handle) {
             return e.code == heif_error_Ok ? icc : std::vector<std::uint8_t>();
         }
         case heif_color_profile_type_nclx: {
+            // libheif 1.15 hands the profile out even when it refuses one
+            // of its values, so it is ours to free whatever the result.
             heif_color_profile_nclx* raw = nullptr;
-            if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok)
-                return {};
+            const heif_error e = heif_image_handle_get_nclx_color_profile(handle, &raw);
             const std::unique_ptr<heif_color_profile_nclx, TNclxFree> nclx(raw);
+            if (e.code != heif_error_Ok || !nclx) return {};
             const TNclxColour colour = NclxOf(*nclx);
             return IsSrgbNclx(colour) ? std::vector<std::uint8_t>() : NclxToIcc(colour);
         }
