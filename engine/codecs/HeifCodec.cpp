@@ -83,9 +83,12 @@ TPrimaryImage OpenPrimary(TInputSource& source) {
     image.context.reset(heif_context_alloc());
     if (!image.context) throw ECodecError("HEIF: out of memory");
     Check(heif_context_read_from_reader(image.context.get(), &kReader, &source, nullptr));
+    // Each object libheif hands out is owned before its error is looked at:
+    // it may hand one out with an error, as it does with a colour profile.
     heif_image_handle* handle = nullptr;
-    Check(heif_context_get_primary_image_handle(image.context.get(), &handle));
+    const heif_error e = heif_context_get_primary_image_handle(image.context.get(), &handle);
     image.handle.reset(handle);
+    Check(e);
     return image;
 }
 
@@ -145,11 +148,13 @@ std::unique_ptr<heif_image, TImageRelease> DecodeRgb(const heif_image_handle* ha
         heif_decoding_options_alloc());
     if (!options) throw ECodecError("HEIF: out of memory");
     options->convert_hdr_to_8bit = 1;
-    heif_image* image = nullptr;
-    Check(heif_decode_image(handle, &image, heif_colorspace_RGB,
-                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                            options.get()));
-    return std::unique_ptr<heif_image, TImageRelease>(image);
+    heif_image* raw = nullptr;
+    const heif_error e = heif_decode_image(
+        handle, &raw, heif_colorspace_RGB,
+        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
+    std::unique_ptr<heif_image, TImageRelease> image(raw);
+    Check(e);
+    return image;
 }
 
 void Decode(TInputSource& source, TBitmap& picture) {
@@ -265,8 +270,9 @@ using TEncoderPtr = std::unique_ptr<heif_encoder, TEncoderRelease>;
 
 TEncoderPtr Av1Encoder(heif_context* context, int quality) {
     heif_encoder* raw = nullptr;
-    Check(heif_context_get_encoder_for_format(context, heif_compression_AV1, &raw));
+    const heif_error e = heif_context_get_encoder_for_format(context, heif_compression_AV1, &raw);
     TEncoderPtr encoder(raw);
+    Check(e);
     Check(heif_encoder_set_lossy_quality(encoder.get(), std::clamp(quality, 0, 100)));
     Check(heif_encoder_set_parameter_integer(encoder.get(), "speed", kAvifSpeed));
     // One thread: the same bytes on every machine, and the job's own
@@ -282,9 +288,10 @@ std::unique_ptr<heif_image, TImageRelease> RgbImage(const TBitmap& rgb,
                                                     const heif_color_profile_nclx& srgb,
                                                     const std::atomic<bool>* cancel) {
     heif_image* raw = nullptr;
-    Check(heif_image_create(rgb.Width(), rgb.Height(), heif_colorspace_RGB,
-                            heif_chroma_interleaved_RGB, &raw));
+    const heif_error e = heif_image_create(rgb.Width(), rgb.Height(), heif_colorspace_RGB,
+                                           heif_chroma_interleaved_RGB, &raw);
     std::unique_ptr<heif_image, TImageRelease> image(raw);
+    Check(e);
     Check(
         heif_image_add_plane(image.get(), heif_channel_interleaved, rgb.Width(), rgb.Height(), 8));
     int stride = 0;
