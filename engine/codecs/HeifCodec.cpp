@@ -157,11 +157,28 @@ std::unique_ptr<heif_image, TImageRelease> DecodeRgb(const heif_image_handle* ha
     return image;
 }
 
+// How far a coded picture or a tile may reach beyond the size the file
+// declares: codecs pad to whole blocks, and a grid's last tiles may stick
+// out of its canvas.
+constexpr int kCodedSizeSlack = 1024;
+
+// A grid names its canvas size apart from the size the file declares, and
+// libheif 1.15 allocates that canvas before it decodes a tile: a 5769-byte
+// file declaring 60 x 80 pixels took 2 GB for a canvas of 15360 x 20480.
+// Held to the declared size, a larger canvas fails before it is allocated.
+void LimitToDeclaredSize(const TPrimaryImage& primary) {
+    const heif_image_handle* handle = primary.handle.get();
+    const int side = std::max(heif_image_handle_get_ispe_width(handle),
+                              heif_image_handle_get_ispe_height(handle));
+    heif_context_set_maximum_image_size_limit(primary.context.get(), side + kCodedSizeSlack);
+}
+
 void Decode(TInputSource& source, TBitmap& picture) {
     const TPrimaryImage primary = OpenPrimary(source);
     const heif_image_handle* handle = primary.handle.get();
     CheckPictureSize(std::uint64_t(std::max(heif_image_handle_get_width(handle), 0)),
                      std::uint64_t(std::max(heif_image_handle_get_height(handle), 0)), "HEIF");
+    LimitToDeclaredSize(primary);
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const auto image = DecodeRgb(handle, alpha);
     const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
