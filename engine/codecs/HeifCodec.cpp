@@ -85,9 +85,12 @@ TPrimaryImage OpenPrimary(TInputSource& source) {
     image.context.reset(heif_context_alloc());
     if (!image.context) throw ECodecError("HEIF: out of memory");
     Check(heif_context_read_from_reader(image.context.get(), &kReader, &source, nullptr));
+    // Each object libheif hands out is owned before its error is looked at:
+    // it may hand one out with an error, as it does with a colour profile.
     heif_image_handle* handle = nullptr;
-    Check(heif_context_get_primary_image_handle(image.context.get(), &handle));
+    const heif_error e = heif_context_get_primary_image_handle(image.context.get(), &handle);
     image.handle.reset(handle);
+    Check(e);
     return image;
 }
 
@@ -110,10 +113,12 @@ std::vector<std::uint8_t> ColourProfile(const heif_image_handle* handle) {
             return e.code == heif_error_Ok ? icc : std::vector<std::uint8_t>();
         }
         case heif_color_profile_type_nclx: {
+            // libheif 1.15 hands the profile out even when it refuses one
+            // of its values, so it is ours to free whatever the result.
             heif_color_profile_nclx* raw = nullptr;
-            if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok)
-                return {};
+            const heif_error e = heif_image_handle_get_nclx_color_profile(handle, &raw);
             const std::unique_ptr<heif_color_profile_nclx, TNclxFree> nclx(raw);
+            if (e.code != heif_error_Ok || !nclx) return {};
             const TNclxColour colour = NclxOf(*nclx);
             return IsSrgbNclx(colour) ? std::vector<std::uint8_t>() : NclxToIcc(colour);
         }
@@ -145,11 +150,29 @@ std::unique_ptr<heif_image, TImageRelease> DecodeRgb(const heif_image_handle* ha
         heif_decoding_options_alloc());
     if (!options) throw ECodecError("HEIF: out of memory");
     options->convert_hdr_to_8bit = 1;
-    heif_image* image = nullptr;
-    Check(heif_decode_image(handle, &image, heif_colorspace_RGB,
-                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                            options.get()));
-    return std::unique_ptr<heif_image, TImageRelease>(image);
+    heif_image* raw = nullptr;
+    const heif_error e = heif_decode_image(
+        handle, &raw, heif_colorspace_RGB,
+        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
+    std::unique_ptr<heif_image, TImageRelease> image(raw);
+    Check(e);
+    return image;
+}
+
+// How far a coded picture or a tile may reach beyond the size the file
+// declares: codecs pad to whole blocks, and a grid's last tiles may stick
+// out of its canvas.
+constexpr int kCodedSizeSlack = 1024;
+
+// A grid names its canvas size apart from the size the file declares, and
+// libheif 1.15 allocates that canvas before it decodes a tile: a 5769-byte
+// file declaring 60 x 80 pixels took 2 GB for a canvas of 15360 x 20480.
+// Held to the declared size, a larger canvas fails before it is allocated.
+void LimitToDeclaredSize(const TPrimaryImage& primary) {
+    const heif_image_handle* handle = primary.handle.get();
+    const int side = std::max(heif_image_handle_get_ispe_width(handle),
+                              heif_image_handle_get_ispe_height(handle));
+    heif_context_set_maximum_image_size_limit(primary.context.get(), side + kCodedSizeSlack);
 }
 
 void Decode(TInputSource& source, TBitmap& picture) {
@@ -157,6 +180,7 @@ void Decode(TInputSource& source, TBitmap& picture) {
     const heif_image_handle* handle = primary.handle.get();
     CheckPictureSize(std::uint64_t(std::max(heif_image_handle_get_width(handle), 0)),
                      std::uint64_t(std::max(heif_image_handle_get_height(handle), 0)), "HEIF");
+    LimitToDeclaredSize(primary);
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const auto image = DecodeRgb(handle, alpha);
     const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
@@ -265,8 +289,9 @@ using TEncoderPtr = std::unique_ptr<heif_encoder, TEncoderRelease>;
 
 TEncoderPtr Av1Encoder(heif_context* context, int quality) {
     heif_encoder* raw = nullptr;
-    Check(heif_context_get_encoder_for_format(context, heif_compression_AV1, &raw));
+    const heif_error e = heif_context_get_encoder_for_format(context, heif_compression_AV1, &raw);
     TEncoderPtr encoder(raw);
+    Check(e);
     Check(heif_encoder_set_lossy_quality(encoder.get(), std::clamp(quality, 0, 100)));
     Check(heif_encoder_set_parameter_integer(encoder.get(), "speed", kAvifSpeed));
     // One thread: the same bytes on every machine, and the job's own
@@ -282,9 +307,10 @@ std::unique_ptr<heif_image, TImageRelease> RgbImage(const TBitmap& rgb,
                                                     const heif_color_profile_nclx& srgb,
                                                     const std::atomic<bool>* cancel) {
     heif_image* raw = nullptr;
-    Check(heif_image_create(rgb.Width(), rgb.Height(), heif_colorspace_RGB,
-                            heif_chroma_interleaved_RGB, &raw));
+    const heif_error e = heif_image_create(rgb.Width(), rgb.Height(), heif_colorspace_RGB,
+                                           heif_chroma_interleaved_RGB, &raw);
     std::unique_ptr<heif_image, TImageRelease> image(raw);
+    Check(e);
     Check(
         heif_image_add_plane(image.get(), heif_channel_interleaved, rgb.Width(), rgb.Height(), 8));
     int stride = 0;
