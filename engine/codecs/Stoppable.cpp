@@ -26,6 +26,36 @@ struct TSharedWork {
     std::exception_ptr Error;
 };
 
+// Work a stop left running still holds its pictures. New work waits until
+// none is left, so that stopping a job and starting the next never piles
+// abandoned decodes and encodes on top of new ones.
+struct TAbandonedWork {
+    std::mutex Mutex;
+    std::condition_variable Ended;
+    int Running = 0;
+};
+
+TAbandonedWork& Abandoned() {
+    static TAbandonedWork abandoned;
+    return abandoned;
+}
+
+void WaitForAbandonedWork(const std::atomic<bool>* cancel, const char* text) {
+    TAbandonedWork& abandoned = Abandoned();
+    std::unique_lock lock(abandoned.Mutex);
+    while (
+        !abandoned.Ended.wait_for(lock, kStopLookInterval, [&] { return abandoned.Running == 0; }))
+        ThrowIfStopped(cancel, text);
+}
+
+// Counts the work as abandoned; called with its state's mutex held, before
+// it is done, so that its end counts it off again.
+void Abandon(TSharedWork& state) {
+    state.Abandoned.store(true);
+    std::lock_guard lock(Abandoned().Mutex);
+    ++Abandoned().Running;
+}
+
 void RunOnItsThread(const std::shared_ptr<TSharedWork>& state) {
     std::exception_ptr error;
     try {
@@ -38,6 +68,10 @@ void RunOnItsThread(const std::shared_ptr<TSharedWork>& state) {
     state->Error = error;
     state->Done = true;
     state->Ended.notify_all();
+    if (!state->Abandoned.load()) return;
+    std::lock_guard count(Abandoned().Mutex);
+    --Abandoned().Running;
+    Abandoned().Ended.notify_all();
 }
 
 }  // namespace
@@ -48,6 +82,7 @@ void ThrowIfStopped(const std::atomic<bool>* cancel, const char* text) {
 
 void RunStoppable(TStoppableWork work, const std::atomic<bool>* cancel, const char* text) {
     ThrowIfStopped(cancel, text);
+    WaitForAbandonedWork(cancel, text);
     auto state = std::make_shared<TSharedWork>();
     state->Work = std::move(work);
     std::thread thread;
@@ -59,7 +94,7 @@ void RunStoppable(TStoppableWork work, const std::atomic<bool>* cancel, const ch
     std::unique_lock lock(state->Mutex);
     while (!state->Ended.wait_for(lock, kStopLookInterval, [&] { return state->Done; })) {
         if (!StopRequested(cancel)) continue;
-        state->Abandoned.store(true);
+        Abandon(*state);
         lock.unlock();
         thread.detach();
         throw EStopped(text);

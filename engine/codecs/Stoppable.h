@@ -40,7 +40,9 @@ inline constexpr int kRowsPerStopLook = 16;
 // everything it touches (shared pointers, copies; not `cancel`, which may
 // be gone by then), and whatever it yields is read only after a return. An
 // error of the work is raised here. Without `cancel`, or without a thread
-// to be had, the work runs on the caller's thread.
+// to be had, the work runs on the caller's thread. Work starts only once no
+// abandoned work is left running (a stop ends that wait too), so that at
+// most one stopped job's work lives beside a new job's.
 using TStoppableWork = std::function<void(const std::atomic<bool>& abandoned)>;
 void RunStoppable(TStoppableWork work, const std::atomic<bool>* cancel, const char* text);
 

@@ -174,7 +174,7 @@ TEST(Stop, AClearFlagChangesNoByte) {
 // A stop while the work of a library that cannot stop runs: the caller
 // returns at once, the work goes on alone with `abandoned` set, ends, and
 // frees what it holds. Without a flag the work runs on the caller's thread,
-// and its errors reach the caller.
+// and its errors reach the caller. New work waits for abandoned work to end.
 TEST(RunStoppable, AStopLeavesTheWorkToEndAlone) {
     std::atomic<bool> cancel{false};
     std::promise<void> started;
@@ -197,7 +197,23 @@ TEST(RunStoppable, AStopLeavesTheWorkToEndAlone) {
                  EStopped);
     raiser.join();
     EXPECT_FALSE(watch.expired()) << "the work still holds its share";
+    // Until it ends, new work waits, and a stop ends that wait.
+    std::atomic<bool> nextStop{false};
+    std::atomic<int> nextRuns{0};
+    auto next = [&] {
+        RunStoppable([&](const std::atomic<bool>&) { ++nextRuns; }, &nextStop, "next stopped");
+    };
+    std::thread waiting([&] { EXPECT_THROW(next(), EStopped); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    nextStop.store(true);
+    waiting.join();
+    nextStop.store(false);
+    std::thread after(next);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(nextRuns.load(), 0) << "new work waits for the abandoned work";
     release.set_value();
+    after.join();
+    EXPECT_EQ(nextRuns.load(), 1);
     for (int i = 0; i < 10000 && !watch.expired(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_TRUE(watch.expired()) << "the abandoned work ended and let go";
