@@ -7,6 +7,8 @@
 # Usage: bench/compare.sh [BUILD_DIR]    (RUNS=n sets hyperfine's run count)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/deps.sh
+tovali_install_bench_deps
 build=$(realpath "${1:-build}")
 batch="$build/app/tovali3-batch"
 runs=${RUNS:-5}
@@ -75,3 +77,4 @@ print(f"largest photo: {largest / 1e6:.1f} MP, 24-bit raster {raster:.0f} MB")
 print(f"both cores: {results['tovali3-batch']['median'] / floor_median:.2f}x the floor "
       f"(target at most 0.60x); one core: {oneRatio:.2f}x (target at most 1.10x); "
       f"peak {peaks['tovali3-batch'] * 2**20 / 1e6 / raster:.2f}x the raster (target at most 1.5x)")
+PY

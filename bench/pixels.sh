@@ -5,6 +5,8 @@
 # Usage: bench/pixels.sh [BUILD_DIR]   (PHOTO=file.jpg picks another photo)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/deps.sh
+tovali_install_bench_deps
 build=${1:-build}
 photo=${PHOTO:-/usr/share/backgrounds/Painting-Colors_by__herobrine7gamer.jpg}
 work=$(mktemp -d)

@@ -7,6 +7,8 @@
 #   bench/window.sh [BUILD_FOLDER]
 set -euo pipefail
 build=$(realpath "${1:-build}")
+source "$(dirname "$0")/../scripts/deps.sh"
+tovali_install_bench_deps
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 for name in Painting-Colors_by__herobrine7gamer Kleiber_by_Lukas_Baubkus \

@@ -43,6 +43,16 @@ tovali_install_desktop_deps() {
     tovali_install_deps "${TOVALI_DESKTOP_PACKAGES[@]}"
 }
 
+# What the benches that time whole programs add (bench/compare.sh,
+# bench/pixels.sh, bench/window.sh): hyperfine to time them, the peers they
+# are set against, and GNU time for peak memory; the photos come with the
+# desktop packages.
+TOVALI_BENCH_PACKAGES=(hyperfine libvips-tools graphicsmagick imagemagick time)
+
+tovali_install_bench_deps() {
+    tovali_install_deps "${TOVALI_BENCH_PACKAGES[@]}" "${TOVALI_DESKTOP_PACKAGES[@]}"
+}
+
 # What the Windows build adds (scripts/windows-deps.sh, scripts/windows.sh):
 # the MinGW-w64 cross compiler with the posix thread model, Wine to run the
 # programs and tests, the tools Debian's library sources build with, NSIS for
